@@ -1,0 +1,40 @@
+# Thin front of the CMake build. `make demo` and `make test` install what is
+# missing first (as root), so both work on a fresh Debian machine.
+JOBS ?= $(shell nproc)
+BUILD ?= build
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build demo test test-fast test-asan test-tsan bench fuzz-long clean
+
+all: build
+
+deps:
+	tools/install-deps.sh base
+
+build: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+
+demo: build
+	tools/demo.sh $(BUILD)
+
+# Every test: the plain build, then the address/undefined-behaviour and the
+# thread sanitizer builds, then the Windows builds under wine.
+test:
+	tools/install-deps.sh test
+	tools/run-tests.sh
+
+test-fast: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+bench:
+	tools/install-deps.sh bench
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DKORCAM_WITH_BENCH=ON -DKORCAM_WITH_TESTS=OFF >/dev/null
+	cmake --build build-bench -j $(JOBS)
+	tools/run-bench.sh build-bench
+
+fuzz-long: build
+	KORCAM_FUZZ_CALLS=2000000 ctest --test-dir $(BUILD) -R fuzz --output-on-failure
+
+clean:
+	rm -rf build build-asan build-tsan build-bench build-mingw32 build-mingw64 out

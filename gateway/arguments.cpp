@@ -1,0 +1,41 @@
+#include "arguments.h"
+
+#include "conversions.h"
+#include "errors.h"
+
+namespace kor {
+
+bool isIntegerArgument(const mxArray* array) {
+    const size_t columns = mxGetN(array);
+    const size_t rows = mxGetM(array);
+    return mxIsNumeric(array) && rows * columns == 1 && !mxIsComplex(array) && !mxIsEmpty(array);
+}
+
+bool isDoubleArgument(const mxArray* array) {
+    return mxGetM(array) * mxGetN(array) == 1 && !mxIsComplex(array) && !mxIsEmpty(array) &&
+           mxIsDouble(array);
+}
+
+bool isLogicalArgument(const mxArray* array) {
+    return !mxIsEmpty(array) && mxIsLogical(array) && mxGetNumberOfElements(array) != 0;
+}
+
+int32_t Params::integer(int k) const { return truncateToInt32(mxGetScalar(inputs_[k])); }
+
+int32_t Params::uncheckedInteger(int k) const {
+    const mxArray* array = inputs_[k];
+    // mxGetScalar is defined only for non-empty numeric, logical and char data;
+    // anything else would reach the host's own error path.
+    if ((!mxIsNumeric(array) && !mxIsLogical(array) && !mxIsChar(array)) || mxIsEmpty(array)) {
+        fail("Parameter %d must be a number.", k);
+    }
+    return truncateToInt32(mxGetScalar(array));
+}
+
+double Params::real(int k) const { return mxGetPr(inputs_[k])[0]; }
+
+double Params::number(int k) const { return mxGetScalar(inputs_[k]); }
+
+bool Params::logical(int k) const { return mxGetLogicals(inputs_[k])[0] != 0; }
+
+}  // namespace kor

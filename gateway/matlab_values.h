@@ -1,0 +1,40 @@
+// Small builders of the MATLAB values the commands return. Each raises the
+// gateway error given when the host returns no array.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+
+#include "mex.h"
+
+namespace kor {
+
+// Owns an mxArray until it is handed to the caller, so an error raised in
+// between frees it.
+class OwnedArray {
+public:
+    explicit OwnedArray(mxArray* array) : array_(array) {}
+    OwnedArray(const OwnedArray&) = delete;
+    OwnedArray& operator=(const OwnedArray&) = delete;
+    ~OwnedArray() {
+        if (array_) mxDestroyArray(array_);
+    }
+    mxArray* get() const { return array_; }
+    explicit operator bool() const { return array_ != nullptr; }
+    mxArray* release() {
+        mxArray* a = array_;
+        array_ = nullptr;
+        return a;
+    }
+
+private:
+    mxArray* array_;
+};
+
+mxArray* doubleScalar(double value);
+mxArray* logicalScalar(bool value);
+// Real column (n x 1) and row (1 x n) of doubles.
+mxArray* doubleColumn(std::initializer_list<double> values);
+mxArray* doubleRow(std::initializer_list<double> values);
+
+}  // namespace kor
