@@ -33,6 +33,14 @@ void fillImage16(const uint16_t* picture, uint32_t width, uint32_t height, uint1
 // As fillImage8 into a uint16 array, each sample widened as x * 257.
 void fillImage8To16(const uint8_t* picture, uint32_t width, uint32_t height, uint16_t* out, ImageLayout layout);
 
+// Monochrome frames straight into the array, without a picture buffer: the
+// same elements as building the picture and filling it, in one pass.
+void fillMonoImage8(const uint8_t* raw, uint32_t width, uint32_t height, uint8_t* out, ImageLayout layout);
+void fillMonoImage16(const uint8_t* raw, uint32_t width, uint32_t height, bool swapBytes, uint16_t* out,
+                     ImageLayout layout);
+// As fillMonoImage8 into a uint16 array, each sample widened as x * 257.
+void fillMonoImage8To16(const uint8_t* raw, uint32_t width, uint32_t height, uint16_t* out, ImageLayout layout);
+
 // Layout of a lone [height width 3] image.
 constexpr ImageLayout denseLayout(uint32_t width, uint32_t height) {
     return ImageLayout{height, static_cast<size_t>(height) * width};
