@@ -4,6 +4,7 @@ function korcam_demo(outdir)
   if nargin < 1, outdir = 'out'; end
   n = KorDispatcher(37);
   printf('Cameras attached: %d\n', n);
+  print_version_table(n);
 
   for cam = 1:min(2, n)
     KorDispatcher(-1, cam);
@@ -15,6 +16,8 @@ function korcam_demo(outdir)
   KorDispatcher(1, 1);
   printf('Live preview of camera 1 stopped\n');
 
+  show_frame_geometry(1);
+
   for cam = 1:min(2, n)
     KorDispatcher(-2, cam);
     printf('Disconnected camera %d; connected now: %s\n', cam, yesno(KorDispatcher(6, cam)));
@@ -23,4 +26,55 @@ end
 
 function s = yesno(flag)
   if flag, s = 'yes'; else, s = 'no'; end
+end
+
+function print_version_table(n)
+% The versions of every attached camera (code 38) as a table, one row each.
+  if n < 1, return; end
+  versions = KorDispatcher(38);
+  table = [{'Camera'}, fieldnames(versions)'];
+  for cam = 1:numel(versions)
+    table(end + 1, :) = [{sprintf('%d', cam)}, struct2cell(versions(cam))'];
+  end
+  widths = max(cellfun(@numel, table), [], 1);
+  for r = 1:size(table, 1)
+    line = '';
+    for c = 1:size(table, 2)
+      line = [line, sprintf('%-*s  ', widths(c), table{r, c})];
+    end
+    fprintf('  %s\n', deblank(line));
+    if r == 1
+      fprintf('  %s\n', repmat('-', 1, sum(widths) + 2 * (numel(widths) - 1)));
+    end
+  end
+end
+
+function show_frame_geometry(cam)
+% Frame size, offset, rate and format of one camera; then a smaller region at
+% the slowest rate, shown again, and the camera's own values put back.
+  report_frame_geometry(cam);
+  size0 = KorDispatcher(12, cam);
+  rate0 = KorDispatcher(33, cam);
+  rates = KorDispatcher(4, cam);
+  KorDispatcher(2, cam, 640, 480);
+  KorDispatcher(3, cam, rates(1));
+  fprintf('Camera %d set to 640 x 480 at %g frames/s\n', cam, rates(1));
+  report_frame_geometry(cam);
+  KorDispatcher(2, cam, size0(1), size0(2));
+  KorDispatcher(3, cam, rate0);
+  fprintf('Camera %d back to %d x %d at %g frames/s\n', cam, size0(1), size0(2), rate0);
+end
+
+function report_frame_geometry(cam)
+  sz = KorDispatcher(12, cam);
+  offset = KorDispatcher(8, cam);
+  fprintf('Camera %d: frame %d x %d at offset (%d, %d), %g frames/s of %s\n', cam, sz(1), sz(2), ...
+          offset(1), offset(2), KorDispatcher(33, cam), mat2str(KorDispatcher(4, cam)));
+  current = KorDispatcher(62, cam);
+  fprintf('  format structure:');
+  names = fieldnames(current);
+  for i = 1:numel(names)
+    fprintf(' %s %g', names{i}, current.(names{i}));
+  end
+  fprintf('\n');
 end
