@@ -1,0 +1,323 @@
+// korcamsim: control of the virtual cameras from Octave/MATLAB code. It links
+// the same libkorcamapi that KorDispatcher uses, so both act on one rig.
+#include "korcamsim.h"
+#include "korwin32.h"
+
+#include <mex.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kHelp[] =
+    "korcamsim - control of the virtual cameras (libkorcamapi)\n"
+    "  korcamsim('reset')                      default rig, no faults, empty call log, all closed,\n"
+    "                                          pacing off, a foreground window present\n"
+    "  korcamsim('rig', cams)                  attach the cameras of struct array cams; fields (each\n"
+    "                                          optional, defaults as camera 1): id, color, maxWidth,\n"
+    "                                          maxHeight, bits16, littleEndian, strobeDuration,\n"
+    "                                          frameRates, firmware, fpga, api, driver, serial,\n"
+    "                                          reserved, interface, pixelDepth\n"
+    "  korcamsim('count', n) / ('count')       KorcamNumCameras reports n (-1: fails) / undo\n"
+    "  korcamsim('fail', op, code[, count, skip])  later calls of op fail with last error code\n"
+    "                                          (after skip calls pass, count times; count Inf = always)\n"
+    "  korcamsim('fail')                       clear every fault\n"
+    "  c = korcamsim('calls')                  call log: struct array with op, camera, args\n"
+    "  korcamsim('calls', 'clear')             empty the call log\n"
+    "  s = korcamsim('state', n)               camera n: open, handles, streaming, window, fastFrames,\n"
+    "                                          width ... pixelFormat, frameRate, snapshot, frames,\n"
+    "                                          gpio, gpoMask, focusProgress\n"
+    "  [raw, w, h, pf] = korcamsim('lastframe', n)  last frame camera n delivered (uint8 column)\n"
+    "  bgr = korcamsim('convert', n, raw, w, h, pf) the library's RGB conversion of a raw frame of\n"
+    "                                          camera n: blue, green, red per pixel (uint8 or uint16)\n"
+    "  korcamsim('set', n, id, value[, flags]) store a property's value (and flags word) directly\n"
+    "  korcamsim('foreground', tf)             whether GetForegroundWindow answers a window\n"
+    "  korcamsim('pace', tf)                   pace video and fast frames to the frame rate\n";
+
+std::string text(const mxArray* arg, const char* what) {
+  if (!mxIsChar(arg)) throw std::invalid_argument(std::string(what) + " must be a character string");
+  char* raw = mxArrayToString(arg);
+  if (!raw) throw std::invalid_argument(std::string(what) + " must be a character string");
+  std::string value(raw);
+  mxFree(raw);
+  return value;
+}
+
+double number(const mxArray* arg, const std::string& what) {
+  if ((!mxIsNumeric(arg) && !mxIsLogical(arg)) || mxIsComplex(arg) || mxGetNumberOfElements(arg) != 1)
+    throw std::invalid_argument(what + " must be a real scalar");
+  return mxGetScalar(arg);
+}
+
+int64_t integer(const mxArray* arg, const std::string& what, double minimum, double maximum) {
+  const double v = number(arg, what);
+  if (!std::isfinite(v) || v != std::floor(v) || v < minimum || v > maximum)
+    throw std::invalid_argument(what + " must be a whole number from " + std::to_string(int64_t(minimum)) +
+                                " to " + std::to_string(int64_t(maximum)));
+  return static_cast<int64_t>(v);
+}
+
+bool flag(const mxArray* arg, const std::string& what) {
+  const double v = number(arg, what);
+  if (std::isnan(v)) throw std::invalid_argument(what + " must be true or false");
+  return v != 0;
+}
+
+int32_t cameraNumber(const mxArray* arg) {
+  return static_cast<int32_t>(integer(arg, "the camera number", 1, std::numeric_limits<int32_t>::max()));
+}
+
+constexpr double kU32Max = 4294967295.0;
+
+void expectArgs(int nrhs, int minimum, int maximum, const std::string& command) {
+  if (nrhs < minimum || nrhs > maximum)
+    throw std::invalid_argument("wrong number of arguments for '" + command + "' (see korcamsim with no argument)");
+}
+
+korcamsim::CameraSpec specFrom(const mxArray* cams, mwIndex element) {
+  korcamsim::CameraSpec spec;
+  const int fields = mxGetNumberOfFields(cams);
+  for (int f = 0; f < fields; ++f) {
+    const std::string name = mxGetFieldNameByNumber(cams, f);
+    const mxArray* value = mxGetFieldByNumber(cams, element, f);
+    if (!value || mxIsEmpty(value)) continue;  // unset in this element: the default
+    const std::string what = "field " + name + " of camera " + std::to_string(static_cast<long long>(element) + 1);
+    auto u32 = [&](double minimum) { return static_cast<uint32_t>(integer(value, what, minimum, kU32Max)); };
+    if (name == "id") spec.id = u32(0);
+    else if (name == "color") spec.color = flag(value, what);
+    else if (name == "maxWidth") spec.maxWidth = u32(1);
+    else if (name == "maxHeight") spec.maxHeight = u32(1);
+    else if (name == "bits16") spec.bits16 = flag(value, what);
+    else if (name == "littleEndian") spec.littleEndian = flag(value, what);
+    else if (name == "strobeDuration") spec.strobeDuration = flag(value, what);
+    else if (name == "firmware") spec.firmware = u32(0);
+    else if (name == "fpga") spec.fpga = u32(0);
+    else if (name == "api") spec.api = u32(0);
+    else if (name == "driver") spec.driver = u32(0);
+    else if (name == "serial") spec.serial = u32(0);
+    else if (name == "reserved") spec.reserved = u32(0);
+    else if (name == "interface") spec.interfaceType = u32(0);
+    else if (name == "pixelDepth") spec.pixelDepth = u32(0);
+    else if (name == "frameRates") {
+      if (!mxIsDouble(value) || mxIsComplex(value)) throw std::invalid_argument(what + " must be real doubles");
+      const double* rates = mxGetPr(value);
+      spec.frameRates.clear();
+      for (std::size_t i = 0; i < mxGetNumberOfElements(value); ++i)
+        spec.frameRates.push_back(static_cast<float>(rates[i]));
+    } else {
+      throw std::invalid_argument("unknown camera field '" + name + "'");
+    }
+  }
+  return spec;
+}
+
+void rig(const mxArray* cams) {
+  if (!mxIsStruct(cams)) throw std::invalid_argument("cams must be a struct array");
+  std::vector<korcamsim::CameraSpec> specs;
+  for (std::size_t i = 0; i < mxGetNumberOfElements(cams); ++i) specs.push_back(specFrom(cams, static_cast<mwIndex>(i)));
+  korcamsim::setRig(specs);
+}
+
+mxArray* scalar(double v) { return mxCreateDoubleScalar(v); }
+
+mxArray* formatStruct(const FrameFormat& f) {
+  static const char* names[] = {"width", "height", "xOffset", "yOffset", "xBinSub",
+                                "yBinSub", "xFlags", "yFlags", "pixelFormat"};
+  mxArray* s = mxCreateStructMatrix(1, 1, 9, names);
+  const double values[] = {double(f.width), double(f.height), double(f.xOffset), double(f.yOffset),
+                           double(f.xBinSub), double(f.yBinSub), double(f.xFlags), double(f.yFlags),
+                           double(f.pixelFormat)};
+  for (int i = 0; i < 9; ++i) mxSetFieldByNumber(s, 0, i, scalar(values[i]));
+  return s;
+}
+
+mxArray* snapshotStruct(const SnapshotSettings& s) {
+  static const char* names[] = {"exposure", "gain", "redGain", "blueGain", "green1Gain", "green2Gain",
+                                "strobe", "strobeDelay", "trigger", "timeout", "exposureDelay", "format"};
+  mxArray* out = mxCreateStructMatrix(1, 1, 12, names);
+  const double values[] = {s.exposure, s.gain, s.redGain, s.blueGain, s.green1Gain, s.green2Gain,
+                           double(s.strobeEnable), s.strobeDelay, double(s.hardwareTriggerEnable), s.timeout,
+                           s.exposureDelay};
+  for (int i = 0; i < 11; ++i) mxSetFieldByNumber(out, 0, i, scalar(values[i]));
+  mxSetFieldByNumber(out, 0, 11, formatStruct(s.format));
+  return out;
+}
+
+mxArray* stateStruct(const korcamsim::CameraState& st) {
+  static const char* names[] = {"open", "handles", "streaming", "window", "fastFrames", "width", "height",
+                                "xOffset", "yOffset", "xBinSub", "yBinSub", "xFlags", "yFlags", "pixelFormat",
+                                "frameRate", "snapshot", "frames", "gpio", "gpoMask", "focusProgress"};
+  constexpr int kFields = sizeof names / sizeof names[0];
+  mxArray* s = mxCreateStructMatrix(1, 1, kFields, names);
+  const FrameFormat& f = st.format;
+  int i = 0;
+  mxSetFieldByNumber(s, 0, i++, mxCreateLogicalScalar(st.open));
+  mxSetFieldByNumber(s, 0, i++, scalar(st.handles));
+  mxSetFieldByNumber(s, 0, i++, mxCreateLogicalScalar(st.streaming));
+  mxSetFieldByNumber(s, 0, i++, mxCreateLogicalScalar(st.window));
+  mxSetFieldByNumber(s, 0, i++, mxCreateLogicalScalar(st.fastFrames));
+  for (double v : {double(f.width), double(f.height), double(f.xOffset), double(f.yOffset), double(f.xBinSub),
+                   double(f.yBinSub), double(f.xFlags), double(f.yFlags), double(f.pixelFormat),
+                   double(st.frameRate)})
+    mxSetFieldByNumber(s, 0, i++, scalar(v));
+  mxSetFieldByNumber(s, 0, i++, snapshotStruct(st.snapshot));
+  mxSetFieldByNumber(s, 0, i++, scalar(double(st.framesDelivered)));
+  mxSetFieldByNumber(s, 0, i++, scalar(st.gpioValue));
+  mxSetFieldByNumber(s, 0, i++, scalar(st.gpoMask));
+  mxSetFieldByNumber(s, 0, i++, scalar(st.focusProgress));
+  return s;
+}
+
+mxArray* callLog() {
+  const std::vector<korcamsim::CallRecord> log = korcamsim::calls();
+  static const char* names[] = {"op", "camera", "args"};
+  mxArray* s = mxCreateStructMatrix(log.size(), 1, 3, names);
+  for (std::size_t i = 0; i < log.size(); ++i) {
+    mxSetFieldByNumber(s, i, 0, mxCreateString(log[i].op.c_str()));
+    mxSetFieldByNumber(s, i, 1, scalar(log[i].camera));
+    mxArray* args = mxCreateDoubleMatrix(1, log[i].args.size(), mxREAL);
+    if (!log[i].args.empty()) std::memcpy(mxGetPr(args), log[i].args.data(), log[i].args.size() * sizeof(double));
+    mxSetFieldByNumber(s, i, 2, args);
+  }
+  return s;
+}
+
+mxArray* byteColumn(const std::vector<uint8_t>& bytes) {
+  mxArray* out = mxCreateNumericMatrix(bytes.size(), 1, mxUINT8_CLASS, mxREAL);
+  if (!bytes.empty()) std::memcpy(mxGetData(out), bytes.data(), bytes.size());
+  return out;
+}
+
+void run(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  if (nrhs == 0) {
+    mexPrintf("%s", kHelp);
+    return;
+  }
+  const std::string command = text(prhs[0], "the command");
+  auto noOutput = [&] {
+    if (nlhs > 0) throw std::invalid_argument("'" + command + "' returns nothing");
+  };
+
+  if (command == "help") {
+    mexPrintf("%s", kHelp);
+  } else if (command == "reset") {
+    expectArgs(nrhs, 1, 1, command);
+    noOutput();
+    korcamsim::reset();
+    korwin32SetForegroundWindowAvailable(1);
+  } else if (command == "rig") {
+    expectArgs(nrhs, 2, 2, command);
+    noOutput();
+    rig(prhs[1]);
+  } else if (command == "count") {
+    expectArgs(nrhs, 1, 2, command);
+    noOutput();
+    if (nrhs == 1)
+      korcamsim::clearCameraCount();
+    else
+      korcamsim::setCameraCount(static_cast<int32_t>(integer(prhs[1], "the count", -1, 2147483647.0)));
+  } else if (command == "fail") {
+    if (nrhs != 1 && nrhs != 3 && nrhs != 5)
+      throw std::invalid_argument("'fail' takes no argument, or op and code, or op, code, count and skip");
+    noOutput();
+    if (nrhs == 1) {
+      korcamsim::clearFaults();
+      return;
+    }
+    const std::string op = text(prhs[1], "the operation name");
+    const uint32_t code = static_cast<uint32_t>(integer(prhs[2], "the error code", 0, kU32Max));
+    uint64_t count = korcamsim::kAlways;
+    uint64_t skip = 0;
+    if (nrhs == 5) {
+      const double c = number(prhs[3], "the count");
+      if (!(c == std::numeric_limits<double>::infinity()))
+        count = static_cast<uint64_t>(integer(prhs[3], "the count", 1, 9007199254740992.0));
+      skip = static_cast<uint64_t>(integer(prhs[4], "the skip", 0, 9007199254740992.0));
+    }
+    korcamsim::failOperation(op, code, count, skip);
+  } else if (command == "calls") {
+    expectArgs(nrhs, 1, 2, command);
+    if (nrhs == 2) {
+      if (text(prhs[1], "the option") != "clear") throw std::invalid_argument("the option must be 'clear'");
+      noOutput();
+      korcamsim::clearCalls();
+    } else {
+      plhs[0] = callLog();
+    }
+  } else if (command == "state") {
+    expectArgs(nrhs, 2, 2, command);
+    plhs[0] = stateStruct(korcamsim::cameraState(cameraNumber(prhs[1])));
+  } else if (command == "lastframe") {
+    expectArgs(nrhs, 2, 2, command);
+    const korcamsim::Frame frame = korcamsim::lastFrame(cameraNumber(prhs[1]));
+    plhs[0] = byteColumn(frame.bytes);
+    if (nlhs > 1) plhs[1] = scalar(frame.width);
+    if (nlhs > 2) plhs[2] = scalar(frame.height);
+    if (nlhs > 3) plhs[3] = scalar(frame.pixelFormat);
+  } else if (command == "convert") {
+    expectArgs(nrhs, 6, 6, command);
+    const int32_t n = cameraNumber(prhs[1]);
+    const mxArray* raw = prhs[2];
+    if (mxGetClassID(raw) != mxUINT8_CLASS || mxIsComplex(raw))
+      throw std::invalid_argument("raw must be a uint8 array of the frame's bytes");
+    const uint8_t* data = static_cast<const uint8_t*>(mxGetData(raw));
+    const std::vector<uint8_t> bytes(data, data + mxGetNumberOfElements(raw));
+    const uint32_t width = static_cast<uint32_t>(integer(prhs[3], "the width", 1, kU32Max));
+    const uint32_t height = static_cast<uint32_t>(integer(prhs[4], "the height", 1, kU32Max));
+    const uint32_t pixelFormat = static_cast<uint32_t>(integer(prhs[5], "the pixel format", 0, 1));
+    const std::vector<uint8_t> out = korcamsim::convertFrame(n, bytes, width, height, pixelFormat);
+    if (pixelFormat == KORCAM_PIXEL_8BIT) {
+      plhs[0] = byteColumn(out);
+    } else {
+      plhs[0] = mxCreateNumericMatrix(out.size() / 2, 1, mxUINT16_CLASS, mxREAL);
+      std::memcpy(mxGetData(plhs[0]), out.data(), out.size());
+    }
+  } else if (command == "set") {
+    expectArgs(nrhs, 4, 5, command);
+    noOutput();
+    const int32_t n = cameraNumber(prhs[1]);
+    const int32_t id = static_cast<int32_t>(integer(prhs[2], "the property id", -2147483648.0, 2147483647.0));
+    const float value = static_cast<float>(number(prhs[3], "the value"));
+    korcamsim::cameraState(n);  // a clear error for a camera outside the rig
+    korcamsim::setPropertyValue(n, id, value);
+    if (nrhs == 5) {
+      // Flags words are 32-bit patterns: 0x80000000 is given as 2147483648.
+      const int64_t flags = integer(prhs[4], "the flags", -2147483648.0, kU32Max);
+      korcamsim::setPropertyFlags(n, id, static_cast<int32_t>(static_cast<uint32_t>(flags)));
+    }
+  } else if (command == "foreground") {
+    expectArgs(nrhs, 2, 2, command);
+    noOutput();
+    korwin32SetForegroundWindowAvailable(flag(prhs[1], "the foreground switch") ? 1 : 0);
+  } else if (command == "pace") {
+    expectArgs(nrhs, 2, 2, command);
+    noOutput();
+    korcamsim::setPacing(flag(prhs[1], "the pacing switch"));
+  } else {
+    throw std::invalid_argument("unknown command '" + command + "' (see korcamsim with no argument)");
+  }
+}
+
+}  // namespace
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+  // The error is raised after every C++ object of the call is gone.
+  static char message[2048];
+  bool failed = false;
+  try {
+    run(nlhs, plhs, nrhs, prhs);
+  } catch (const std::exception& e) {
+    std::snprintf(message, sizeof message, "%s", e.what());
+    failed = true;
+  } catch (...) {
+    std::snprintf(message, sizeof message, "unexpected failure");
+    failed = true;
+  }
+  if (failed) mexErrMsgIdAndTxt("korcamsim:error", "%s", message);
+}
