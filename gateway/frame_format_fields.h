@@ -12,8 +12,9 @@ namespace kor {
 
 constexpr int kFrameFormatFieldCount = 10;
 
-// Field names in structure order.
-inline constexpr const char* kFrameFormatFieldNames[kFrameFormatFieldCount] = {
+// Field names in structure order. Not an inline variable: g++ gives those a
+// unique-symbol binding, which keeps the MEX module from ever being unloaded.
+constexpr const char* kFrameFormatFieldNames[kFrameFormatFieldCount] = {
     "width", "height", "xOffset", "yOffset", "xBinSub",
     "yBinSub", "xFlags", "yFlags", "pixelFormat", "frameRate"};
 
