@@ -1,0 +1,164 @@
+// The acquisition thread: one per opened adaptor. It idles on its message
+// queue; each start message is one run that switches the camera to fast
+// frames, grabs, converts and hands over frames until the engine has enough
+// or a stop is asked for, and switches fast frames off again.
+#include "korvix_adaptor.h"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+namespace korvix {
+namespace {
+
+constexpr const char* kThreadId = "KorvixAdaptor:acquisitionThread";
+
+struct KitFree {
+    void operator()(std::uint8_t* block) const { imaqkit::imaqfree(block); }
+};
+using KitBuffer = std::unique_ptr<std::uint8_t, KitFree>;
+
+KitBuffer allocate(std::size_t size) { return KitBuffer(static_cast<std::uint8_t*>(imaqkit::imaqmalloc(size))); }
+
+// What the thread reads once from its adaptor at start.
+struct Camera {
+    CameraHandle handle;
+    std::uint32_t width;
+    std::uint32_t height;
+    std::size_t pixelCount;  // 0 when the size cannot be held in memory
+};
+
+std::size_t pixelCountOf(std::int32_t width, std::int32_t height) {
+    if (width <= 0 || height <= 0) return 0;
+    const std::uint64_t count = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+    // The colour buffer holds three bytes per pixel.
+    if (count > SIZE_MAX / 3) return 0;
+    return static_cast<std::size_t>(count);
+}
+
+// A monochrome sensor's sample is the same in all three bands.
+void replicateBands(const std::uint8_t* raw, std::uint8_t* color, std::size_t pixelCount) {
+    for (std::size_t i = 0; i < pixelCount; ++i) {
+        const std::uint8_t sample = raw[i];
+        color[3 * i] = sample;
+        color[3 * i + 1] = sample;
+        color[3 * i + 2] = sample;
+    }
+}
+
+void deliverFrame(KorvixAdaptor& adaptor, imaqkit::IAdaptorManager& manager, const Camera& camera,
+                  const std::uint8_t* color) {
+    std::int32_t xOffset = 0;
+    std::int32_t yOffset = 0;
+    std::int32_t roiWidth = 0;
+    std::int32_t roiHeight = 0;
+    adaptor.getRoi(xOffset, yOffset, roiWidth, roiHeight);
+    const std::int32_t frameType = adaptor.getFrameType();
+    imaqkit::IAdaptorFrame* frame = manager.getEngine()->createFrame(frameType, roiWidth, roiHeight);
+    if (frame == nullptr) return;
+    frame->setImage(color, static_cast<std::int32_t>(camera.width), static_cast<std::int32_t>(camera.height),
+                    xOffset, yOffset);
+    frame->setTime(imaqkit::getCurrentTime());
+    manager.getEngine()->receiveFrame(frame);
+}
+
+void switchFastFramesOff(KorvixAdaptor& adaptor, CameraHandle handle) {
+    if (!KorcamDisableFastFrames(handle)) imaqkit::adaptorError(&adaptor, kThreadId, "Cannot disable fast frames.");
+}
+
+// The part of a run between enabling and disabling fast frames.
+void grabFrames(KorvixAdaptor& adaptor, const Camera& camera, float colorFormat) {
+    // Zeroed, so that a first frame the camera could not take shows black
+    // rather than whatever the heap held.
+    KitBuffer raw = camera.pixelCount == 0 ? KitBuffer() : allocate(camera.pixelCount);
+    if (!raw) {
+        imaqkit::adaptorError(&adaptor, kThreadId, "Not enough mem for raw buffer.");
+        return;
+    }
+    std::memset(raw.get(), 0, camera.pixelCount);
+    KitBuffer color = allocate(3 * camera.pixelCount);
+    if (!color) {
+        imaqkit::adaptorError(&adaptor, kThreadId, "Not enough mem for color buffer.");
+        return;
+    }
+
+    imaqkit::IAdaptorManager& manager = *adaptor.getAdaptorManager();
+    const bool monochrome = colorFormat == 0.0f;
+    while (manager.isAcquisitionNotComplete()) {
+        if (adaptor.isStopRequested()) break;
+        // On failure the raw buffer keeps the previous frame, which goes out again.
+        if (!KorcamTakeFastFrame(camera.handle, raw.get()))
+            imaqkit::adaptorError(&adaptor, kThreadId, "Cannot take a snapshot. Error: %d",
+                                  static_cast<int>(KorcamGetLastError()));
+        ConversionParams params;
+        params.demosaicMethod = KORCAM_DEMOSAIC_METHOD;
+        params.colorCorrection = KORCAM_COLOR_CORRECTION;
+        if (monochrome) {
+            replicateBands(raw.get(), color.get(), camera.pixelCount);
+        } else if (!KorcamConvertFrameToRgb24(camera.handle, color.get(), raw.get(), camera.width, camera.height,
+                                              KORCAM_PIXEL_8BIT, &params)) {
+            imaqkit::adaptorError(&adaptor, kThreadId, "Cannot convert frame to rgb24.");
+            continue;  // neither delivered nor counted
+        }
+        if (manager.isFrameToBeDelivered()) deliverFrame(adaptor, manager, camera, color.get());
+        manager.incrementFramesAcquired();
+    }
+}
+
+void run(KorvixAdaptor& adaptor, imaqkit::IAutoCriticalSection& lock, const Camera& camera) {
+    lock.lock();
+    // A start message still queued when stop capture returned starts nothing:
+    // no run may touch the camera after the engine was told it has stopped.
+    if (adaptor.isStopRequested()) {
+        lock.unlock();
+        return;
+    }
+    float colorFormat = 0;
+    std::int32_t flags = 0;
+    if (!KorcamGetProperty(camera.handle, KORCAM_PROP_COLOR_FORMAT, &colorFormat, &flags)) {
+        imaqkit::adaptorError(&adaptor, kThreadId, "Cannot get color format.");
+        lock.unlock();
+        return;
+    }
+    // Cameras without a strobe duration refuse it with code 22: nothing to set.
+    if (!KorcamSetProperty(camera.handle, KORCAM_PROP_STROBE_DURATION, adaptor.getStrobeDuration(), 0) &&
+        KorcamGetLastError() != KORCAM_ERROR_NOT_SUPPORTED) {
+        imaqkit::adaptorError(&adaptor, kThreadId, "Cannot set strobe duration.");
+        lock.unlock();
+        return;
+    }
+    if (!KorcamEnableFastFrames(camera.handle, adaptor.getSnapshotSettings())) {
+        imaqkit::adaptorError(&adaptor, kThreadId, "Cannot enable fast frames.");
+        lock.unlock();
+        return;
+    }
+    grabFrames(adaptor, camera, colorFormat);
+    switchFastFramesOff(adaptor, camera.handle);
+    lock.unlock();
+}
+
+}  // namespace
+
+DWORD WINAPI acquisitionThread(LPVOID parameter) {
+    KorvixAdaptor& adaptor = *static_cast<KorvixAdaptor*>(parameter);
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+
+    const std::int32_t width = adaptor.getMaxWidth();
+    const std::int32_t height = adaptor.getMaxHeight();
+    const Camera camera{adaptor.getCameraHandle(), static_cast<std::uint32_t>(width),
+                        static_cast<std::uint32_t>(height), pixelCountOf(width, height)};
+
+    // Without its lock the thread could not keep stop capture waiting for a
+    // run's end; it ends before making a queue, and opening fails.
+    imaqkit::IAutoCriticalSection* lock = imaqkit::createAutoCriticalSection(adaptor.criticalSection(), true);
+    if (lock == nullptr) return 0;
+
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (message.message == kStartMessage) run(adaptor, *lock, camera);
+    }
+    delete lock;
+    return 0;
+}
+
+}  // namespace korvix
