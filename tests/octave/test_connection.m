@@ -64,6 +64,7 @@ function connect_failures()
   kt_equal(KorDispatcher(6, 1), false, 'not connected after a failed open');
   korcamsim('fail');
   korcamsim('fail', 'KorcamGetFormat', 7, 1, 0);
+  korcamsim('calls', 'clear');
   kt_error(@() KorDispatcher(-1, 1), "Failed to get the initial frame format.\n");
   kt_equal(KorDispatcher(6, 1), false, 'not connected after a failed format query');
   kt_true(korcamsim('state', 1).open, 'the camera stays open');
@@ -125,13 +126,13 @@ function preview_failures()
   kt_error(@() KorDispatcher(1, 1), "An error occured while stopping the video preview.\n");
   korcamsim('fail');
   kt_error(@() KorDispatcher(1, 1), 'Preview for camera 1 is already closed.');
-  KorDispatcher(0, 1);
+  KorDispatcher(0, 3);
   korcamsim('fail', 'KorcamDestroyDisplayWindow', 3);
-  kt_error(@() KorDispatcher(1, 1), "An error occured while closing the preview windows.\n");
+  kt_error(@() KorDispatcher(1, 3), "An error occured while closing the preview windows.\n");
   korcamsim('fail');
-  kt_error(@() KorDispatcher(1, 1), 'Preview for camera 1 is already closed.');
-  KorDispatcher(0, 1);
-  kt_true(korcamsim('state', 1).streaming, 'a new preview starts after the failures');
+  kt_error(@() KorDispatcher(1, 3), 'Preview for camera 3 is already closed.');
+  KorDispatcher(0, 3);
+  kt_true(korcamsim('state', 3).streaming, 'a new preview starts once the stream was stopped');
 end
 
 function disconnect_previewing()

@@ -109,7 +109,7 @@ function type_checks()
     63, {'1', struct()},             'Parameters 1 must be an integer.'
     64, {1, 2, 3, 4, 5, '6'},        'Parameters 1-6 must be integers.'
     64, {'1', 2, 3, 4, 5, 6},        'Parameters 1-6 must be integers.'
-    66, {1, 1, 1, 1, 1, 1, s},       'Parameters 1 and 4-7 must be integers.'
+    66, {1, 1, 1, 1, 1, 1, 'x'},     'Parameters 1 and 4-7 must be integers.'
     66, {1, s, 1, 1, 1, 1, 1},       'Parameters 2 and 3 must be doubles.'
     66, {'1', s, 1, 1, 1, 1, 1},     'Parameters 1 and 4-7 must be integers.'
     69, {1, 1},                      'Parameter 2 must be a boolean.'
