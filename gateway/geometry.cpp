@@ -3,6 +3,7 @@
 // changes are mirrored into the slot's snapshot settings so that snapshots use
 // the new region.
 #include <cstdint>
+#include <cstring>
 
 #include "buffer.h"
 #include "commands.h"
@@ -157,6 +158,9 @@ mxArray* listAvailableFrameRates(const Params& p) {
     if (count <= 0) fail("An error occured while obtaining number of available frame rates.\n");
     Buffer rates(static_cast<uint64_t>(count) * sizeof(float));
     if (!rates) fail("Not enough memory for %d frame rates.", count);
+    // An SDK whose list shrank between the two calls fills fewer entries:
+    // those read as 0 rather than as whatever the block held.
+    std::memset(rates.data(), 0, rates.size());
     if (!KorcamEnumAvailableFrameRates(slot.handle, static_cast<uint32_t>(count), rates.as<float>()))
         fail("An error occured while obtaining available frame rates.\n");
     mxArray* row = mxCreateDoubleMatrix(1, static_cast<size_t>(count), mxREAL);
