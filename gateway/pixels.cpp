@@ -49,23 +49,33 @@ void buildMono16(const uint8_t* raw, size_t sampleCount, bool swapBytes, uint16_
 }
 
 template <typename In, typename Out, typename Convert>
-void fillColour(const In* picture, uint32_t width, uint32_t height, Out* out, ImageLayout layout, Convert convert) {
-    const size_t rowSamples = static_cast<size_t>(width) * 3;
+void fillColour(const In* picture, size_t rowSamples, uint32_t width, uint32_t height, Out* out, ImageLayout layout,
+                Convert convert) {
     blockedFill(width, height, out, layout, [=](uint32_t t, uint32_t c, unsigned page) {
         return convert(picture[t * rowSamples + c * size_t{3} + (2 - page)]);
     });
 }
 
+void fill8Strided(const uint8_t* picture, size_t rowSamples, uint32_t width, uint32_t height, uint8_t* out,
+                  ImageLayout layout) {
+    fillColour(picture, rowSamples, width, height, out, layout, [](uint8_t v) { return v; });
+}
+
+void fill16Strided(const uint16_t* picture, size_t rowSamples, uint32_t width, uint32_t height, uint16_t* out,
+                   ImageLayout layout) {
+    fillColour(picture, rowSamples, width, height, out, layout, [](uint16_t v) { return v; });
+}
+
 void fill8(const uint8_t* picture, uint32_t width, uint32_t height, uint8_t* out, ImageLayout layout) {
-    fillColour(picture, width, height, out, layout, [](uint8_t v) { return v; });
+    fill8Strided(picture, width * size_t{3}, width, height, out, layout);
 }
 
 void fill16(const uint16_t* picture, uint32_t width, uint32_t height, uint16_t* out, ImageLayout layout) {
-    fillColour(picture, width, height, out, layout, [](uint16_t v) { return v; });
+    fill16Strided(picture, width * size_t{3}, width, height, out, layout);
 }
 
 void fill8To16(const uint8_t* picture, uint32_t width, uint32_t height, uint16_t* out, ImageLayout layout) {
-    fillColour(picture, width, height, out, layout, widen);
+    fillColour(picture, width * size_t{3}, width, height, out, layout, widen);
 }
 
 void fillMono8(const uint8_t* raw, uint32_t width, uint32_t height, uint8_t* out, ImageLayout layout) {
@@ -88,8 +98,8 @@ void fillMono8To16(const uint8_t* raw, uint32_t width, uint32_t height, uint16_t
 }  // namespace
 
 const Kernels& portableKernels() {
-    static const Kernels kernels{"portable", buildMono8, buildMono16, fill8,        fill16,
-                                 fill8To16,  fillMono8,  fillMono16,  fillMono8To16};
+    static const Kernels kernels{"portable",   buildMono8,    buildMono16, fill8,      fill16,       fill8To16,
+                                 fill8Strided, fill16Strided, fillMono8,   fillMono16, fillMono8To16};
     return kernels;
 }
 
@@ -120,6 +130,22 @@ void fillImage16(const uint16_t* picture, uint32_t width, uint32_t height, uint1
 
 void fillImage8To16(const uint8_t* picture, uint32_t width, uint32_t height, uint16_t* out, ImageLayout layout) {
     activeKernels().fillImage8To16(picture, width, height, out, layout);
+}
+
+void fillImage8Columns(const uint8_t* picture, uint32_t width, uint32_t height, uint32_t firstColumn,
+                       uint32_t endColumn, uint8_t* out, ImageLayout layout) {
+    endColumn = std::min(endColumn, width);
+    if (firstColumn >= endColumn) return;
+    activeKernels().fillImage8Strided(picture + firstColumn * size_t{3}, width * size_t{3}, endColumn - firstColumn,
+                                      height, out + firstColumn * layout.rows, layout);
+}
+
+void fillImage16Columns(const uint16_t* picture, uint32_t width, uint32_t height, uint32_t firstColumn,
+                        uint32_t endColumn, uint16_t* out, ImageLayout layout) {
+    endColumn = std::min(endColumn, width);
+    if (firstColumn >= endColumn) return;
+    activeKernels().fillImage16Strided(picture + firstColumn * size_t{3}, width * size_t{3}, endColumn - firstColumn,
+                                       height, out + firstColumn * layout.rows, layout);
 }
 
 void fillMonoImage8(const uint8_t* raw, uint32_t width, uint32_t height, uint8_t* out, ImageLayout layout) {

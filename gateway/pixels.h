@@ -33,6 +33,13 @@ void fillImage16(const uint16_t* picture, uint32_t width, uint32_t height, uint1
 // As fillImage8 into a uint16 array, each sample widened as x * 257.
 void fillImage8To16(const uint8_t* picture, uint32_t width, uint32_t height, uint16_t* out, ImageLayout layout);
 
+// As fillImage8 and fillImage16 for the picture columns [firstColumn,
+// endColumn) only, so that threads can share one image by column ranges.
+void fillImage8Columns(const uint8_t* picture, uint32_t width, uint32_t height, uint32_t firstColumn,
+                       uint32_t endColumn, uint8_t* out, ImageLayout layout);
+void fillImage16Columns(const uint16_t* picture, uint32_t width, uint32_t height, uint32_t firstColumn,
+                        uint32_t endColumn, uint16_t* out, ImageLayout layout);
+
 // Monochrome frames straight into the array, without a picture buffer: the
 // same elements as building the picture and filling it, in one pass.
 void fillMonoImage8(const uint8_t* raw, uint32_t width, uint32_t height, uint8_t* out, ImageLayout layout);

@@ -24,10 +24,11 @@ void buildMono16(const uint8_t* raw, size_t sampleCount, bool swapBytes, uint16_
 }
 
 template <typename In, typename Out, typename Convert>
-void fill(const In* picture, uint32_t width, uint32_t height, Out* out, ImageLayout layout, Convert convert) {
+void fill(const In* picture, size_t rowSamples, uint32_t width, uint32_t height, Out* out, ImageLayout layout,
+          Convert convert) {
     for (uint32_t t = 0; t < height; ++t) {
         const size_t row = height - 1 - t;
-        const In* pixel = picture + static_cast<size_t>(t) * width * 3;
+        const In* pixel = picture + t * rowSamples;
         for (uint32_t c = 0; c < width; ++c, pixel += 3) {
             Out* at = out + row + static_cast<size_t>(c) * layout.rows;
             at[0] = convert(pixel[2]);
@@ -49,16 +50,26 @@ void fillMono(uint32_t width, uint32_t height, Out* out, ImageLayout layout, Sam
     }
 }
 
+void fill8Strided(const uint8_t* picture, size_t rowSamples, uint32_t width, uint32_t height, uint8_t* out,
+                  ImageLayout layout) {
+    fill(picture, rowSamples, width, height, out, layout, [](uint8_t v) { return v; });
+}
+
+void fill16Strided(const uint16_t* picture, size_t rowSamples, uint32_t width, uint32_t height, uint16_t* out,
+                   ImageLayout layout) {
+    fill(picture, rowSamples, width, height, out, layout, [](uint16_t v) { return v; });
+}
+
 void fill8(const uint8_t* picture, uint32_t width, uint32_t height, uint8_t* out, ImageLayout layout) {
-    fill(picture, width, height, out, layout, [](uint8_t v) { return v; });
+    fill8Strided(picture, width * size_t{3}, width, height, out, layout);
 }
 
 void fill16(const uint16_t* picture, uint32_t width, uint32_t height, uint16_t* out, ImageLayout layout) {
-    fill(picture, width, height, out, layout, [](uint16_t v) { return v; });
+    fill16Strided(picture, width * size_t{3}, width, height, out, layout);
 }
 
 void fill8To16(const uint8_t* picture, uint32_t width, uint32_t height, uint16_t* out, ImageLayout layout) {
-    fill(picture, width, height, out, layout, widen);
+    fill(picture, width * size_t{3}, width, height, out, layout, widen);
 }
 
 void fillMono8(const uint8_t* raw, uint32_t width, uint32_t height, uint8_t* out, ImageLayout layout) {
@@ -77,8 +88,8 @@ void fillMono8To16(const uint8_t* raw, uint32_t width, uint32_t height, uint16_t
 }  // namespace
 
 const Kernels& naiveKernels() {
-    static const Kernels kernels{"naive",     buildMono8,     buildMono16, fill8,        fill16,
-                                 fill8To16,   fillMono8,      fillMono16,  fillMono8To16};
+    static const Kernels kernels{"naive",      buildMono8, buildMono16, fill8,     fill16,       fill8To16,
+                                 fill8Strided, fill16Strided, fillMono8, fillMono16, fillMono8To16};
     return kernels;
 }
 

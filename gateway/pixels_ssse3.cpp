@@ -22,28 +22,6 @@
 namespace kor::pixels {
 namespace {
 
-// Byte shuffles that gather one sample out of 48 bytes of three-sample
-// pixels (16 pixels of 8 bits or 8 of 16 bits): [sample][source vector].
-struct SplitMasks {
-    alignas(16) int8_t bytes[3][3][16];
-};
-
-constexpr SplitMasks makeSplitMasks(int sampleBytes) {
-    SplitMasks m{};
-    const int pixelsPerVector = 16 / sampleBytes;
-    for (int s = 0; s < 3; ++s)
-        for (int v = 0; v < 3; ++v)
-            for (int k = 0; k < pixelsPerVector; ++k)
-                for (int b = 0; b < sampleBytes; ++b) {
-                    const int source = (3 * k + s) * sampleBytes + b;
-                    m.bytes[s][v][k * sampleBytes + b] = static_cast<int8_t>(source / 16 == v ? source % 16 : -128);
-                }
-    return m;
-}
-
-constexpr SplitMasks split8 = makeSplitMasks(1);
-constexpr SplitMasks split16 = makeSplitMasks(2);
-
 // Byte shuffles that repeat each sample of 16 bytes three times over 48
 // bytes: [destination vector].
 struct TripleMasks {
@@ -66,14 +44,6 @@ constexpr TripleMasks triple16 = makeTripleMasks(2);
 
 KOR_TARGET_SSSE3 inline __m128i load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
 KOR_TARGET_SSSE3 inline void store(void* p, __m128i v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
-
-KOR_TARGET_SSSE3 inline __m128i splitSample(const void* pixels, const int8_t (*masks)[16]) {
-    const uint8_t* bytes = static_cast<const uint8_t*>(pixels);
-    const __m128i a = _mm_shuffle_epi8(load(bytes), load(masks[0]));
-    const __m128i b = _mm_shuffle_epi8(load(bytes + 16), load(masks[1]));
-    const __m128i c = _mm_shuffle_epi8(load(bytes + 32), load(masks[2]));
-    return _mm_or_si128(_mm_or_si128(a, b), c);
-}
 
 // Sixteen vectors of 16 bytes as a 16x16 matrix, rows to columns: four
 // rounds of the perfect shuffle.
@@ -108,116 +78,192 @@ KOR_TARGET_SSSE3 inline __m128i monoSamples16(const uint8_t* raw, bool swapBytes
     return _mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFFF0)));
 }
 
-// Where the tiles of one image go: output column c of page p starts at
-// out + c * rows + p * pageStride, and array row i comes from picture row
-// height - 1 - i.
+// Where tiles write: element (row, column, page) at
+// base + column * columnStride + page * pageStride + row. Either the array
+// or a small staging block.
 template <typename Out>
-struct Target {
-    Out* out;
-    size_t rows;
+struct Sink {
+    Out* base;
+    size_t columnStride;
     size_t pageStride;
-    uint32_t height;
     Out* at(uint32_t column, unsigned page, uint32_t row) const {
-        return out + static_cast<size_t>(column) * rows + page * pageStride + row;
+        return base + static_cast<size_t>(column) * columnStride + page * pageStride + row;
     }
 };
 
-// A 16x16 block of 8-bit colour pixels into 16 rows of 16 columns on each
-// page. Output type uint8_t copies, uint16_t widens as x * 257.
+KOR_TARGET_SSSE3 inline void storeColumn(uint8_t* dst, __m128i v) { store(dst, v); }
+// Widens 16 bytes to 16 words x * 257: each byte paired with itself.
+KOR_TARGET_SSSE3 inline void storeColumn(uint16_t* dst, __m128i v) {
+    store(dst, _mm_unpacklo_epi8(v, v));
+    store(dst + 8, _mm_unpackhi_epi8(v, v));
+}
+
+// A tile covers `columns` picture columns and `rows` array rows from (c0,
+// r0); array row r comes from picture row height - 1 - r. It writes sink
+// columns from sinkColumn and sink rows from sinkRow.
+//
+// Transposing a block of three-sample pixels as plain bytes (or 16-bit
+// words) splits the samples as well: transposed vector b holds one sample
+// position of the block's picture rows, sample b % 3 of pixel b / 3, which
+// is a run of array rows in column b / 3 of page 2 - b % 3. No shuffles.
+
+// 16 picture rows of 16 8-bit colour pixels (48 bytes each). Output type
+// uint8_t copies, uint16_t widens.
 template <typename Out>
 struct Colour8Tile {
+    using Output = Out;
     static constexpr uint32_t columns = 16, rows = 16;
     const uint8_t* picture;
     size_t rowBytes;
-    Target<Out> target;
-    KOR_TARGET_SSSE3 void operator()(uint32_t c0, uint32_t r0) const {
-        const uint8_t* bottom = picture + static_cast<size_t>(target.height - 1 - r0) * rowBytes + c0 * size_t{3};
-        KOR_UNROLL for (unsigned page = 0; page < 3; ++page) {
+    uint32_t height;
+    KOR_TARGET_SSSE3 void operator()(uint32_t c0, uint32_t r0, const Sink<Out>& sink, uint32_t sinkColumn,
+                                     uint32_t sinkRow) const {
+        const uint8_t* bottom = picture + static_cast<size_t>(height - 1 - r0) * rowBytes + c0 * size_t{3};
+        KOR_UNROLL for (int third = 0; third < 3; ++third) {
             __m128i x[16];
-            KOR_UNROLL for (int k = 0; k < 16; ++k) x[k] = splitSample(bottom - k * rowBytes, split8.bytes[2 - page]);
+            KOR_UNROLL for (int k = 0; k < 16; ++k) x[k] = load(bottom - k * rowBytes + 16 * third);
             transpose16x16(x);
-            KOR_UNROLL for (int j = 0; j < 16; ++j) storeColumn(target.at(c0 + j, page, r0), x[j]);
+            KOR_UNROLL for (int j = 0; j < 16; ++j) {
+                const int b = 16 * third + j;
+                storeColumn(sink.at(sinkColumn + b / 3, 2 - b % 3, sinkRow), x[j]);
+            }
         }
-    }
-    KOR_TARGET_SSSE3 static void storeColumn(uint8_t* dst, __m128i v) { store(dst, v); }
-    KOR_TARGET_SSSE3 static void storeColumn(uint16_t* dst, __m128i v) {
-        store(dst, _mm_unpacklo_epi8(v, v));
-        store(dst + 8, _mm_unpackhi_epi8(v, v));
     }
 };
 
-// An 8x8 block of 16-bit colour pixels.
+// 8 picture rows of 8 16-bit colour pixels (48 bytes each).
 struct Colour16Tile {
+    using Output = uint16_t;
     static constexpr uint32_t columns = 8, rows = 8;
     const uint16_t* picture;
     size_t rowSamples;
-    Target<uint16_t> target;
-    KOR_TARGET_SSSE3 void operator()(uint32_t c0, uint32_t r0) const {
-        const uint16_t* bottom = picture + static_cast<size_t>(target.height - 1 - r0) * rowSamples + c0 * size_t{3};
-        KOR_UNROLL for (unsigned page = 0; page < 3; ++page) {
+    uint32_t height;
+    KOR_TARGET_SSSE3 void operator()(uint32_t c0, uint32_t r0, const Sink<uint16_t>& sink, uint32_t sinkColumn,
+                                     uint32_t sinkRow) const {
+        const uint16_t* bottom = picture + static_cast<size_t>(height - 1 - r0) * rowSamples + c0 * size_t{3};
+        KOR_UNROLL for (int third = 0; third < 3; ++third) {
             __m128i x[8];
-            KOR_UNROLL for (int k = 0; k < 8; ++k) x[k] = splitSample(bottom - k * rowSamples, split16.bytes[2 - page]);
+            KOR_UNROLL for (int k = 0; k < 8; ++k) x[k] = load(bottom - k * rowSamples + 8 * third);
             transpose8x8(x);
-            KOR_UNROLL for (int j = 0; j < 8; ++j) store(target.at(c0 + j, page, r0), x[j]);
+            KOR_UNROLL for (int j = 0; j < 8; ++j) {
+                const int e = 8 * third + j;
+                store(sink.at(sinkColumn + e / 3, 2 - e % 3, sinkRow), x[j]);
+            }
         }
     }
 };
 
-// A 16x16 block of 8-bit monochrome samples, the same on every page.
+// 16x16 8-bit monochrome samples, the same on every page.
 template <typename Out>
 struct Mono8Tile {
+    using Output = Out;
     static constexpr uint32_t columns = 16, rows = 16;
     const uint8_t* raw;
     size_t rowBytes;
-    Target<Out> target;
-    KOR_TARGET_SSSE3 void operator()(uint32_t c0, uint32_t r0) const {
-        const uint8_t* bottom = raw + static_cast<size_t>(target.height - 1 - r0) * rowBytes + c0;
+    uint32_t height;
+    KOR_TARGET_SSSE3 void operator()(uint32_t c0, uint32_t r0, const Sink<Out>& sink, uint32_t sinkColumn,
+                                     uint32_t sinkRow) const {
+        const uint8_t* bottom = raw + static_cast<size_t>(height - 1 - r0) * rowBytes + c0;
         __m128i x[16];
         KOR_UNROLL for (int k = 0; k < 16; ++k) x[k] = load(bottom - k * rowBytes);
         transpose16x16(x);
         KOR_UNROLL for (int j = 0; j < 16; ++j)
-            KOR_UNROLL for (unsigned page = 0; page < 3; ++page)
-                Colour8Tile<Out>::storeColumn(target.at(c0 + j, page, r0), x[j]);
+            KOR_UNROLL for (unsigned page = 0; page < 3; ++page) storeColumn(sink.at(sinkColumn + j, page, sinkRow), x[j]);
     }
 };
 
-// An 8x8 block of 16-bit monochrome samples.
+// 8x8 16-bit monochrome samples.
 struct Mono16Tile {
+    using Output = uint16_t;
     static constexpr uint32_t columns = 8, rows = 8;
     const uint8_t* raw;
     size_t rowBytes;
+    uint32_t height;
     bool swapBytes;
-    Target<uint16_t> target;
-    KOR_TARGET_SSSE3 void operator()(uint32_t c0, uint32_t r0) const {
-        const uint8_t* bottom = raw + static_cast<size_t>(target.height - 1 - r0) * rowBytes + c0 * size_t{2};
+    KOR_TARGET_SSSE3 void operator()(uint32_t c0, uint32_t r0, const Sink<uint16_t>& sink, uint32_t sinkColumn,
+                                     uint32_t sinkRow) const {
+        const uint8_t* bottom = raw + static_cast<size_t>(height - 1 - r0) * rowBytes + c0 * size_t{2};
         __m128i x[8];
         KOR_UNROLL for (int k = 0; k < 8; ++k) x[k] = monoSamples16(bottom - k * rowBytes, swapBytes);
         transpose8x8(x);
         KOR_UNROLL for (int j = 0; j < 8; ++j)
-            KOR_UNROLL for (unsigned page = 0; page < 3; ++page) store(target.at(c0 + j, page, r0), x[j]);
+            KOR_UNROLL for (unsigned page = 0; page < 3; ++page) store(sink.at(sinkColumn + j, page, sinkRow), x[j]);
     }
 };
 
-// Column blocks outermost; within one, row blocks long enough that every
-// visit writes a long run down each column, while the picture rows under the
-// block stay cached. Array rows ascend, so the picture is read bottom-up. The
-// last tile of a row or column is moved back to end at the image's edge: it
-// writes some elements twice, with equal values. Needs an image at least one
-// tile wide and high.
+// Runs of this many bytes down each column per visit: long enough for the
+// write-combining and prefetch hardware, short enough for the staging block
+// to stay in the first-level cache.
+constexpr size_t runBytes = 256;
+// Outputs above this size bypass the caches (non-temporal stores): they are
+// far larger than any cache, and write-allocating them would read every
+// line first.
+constexpr size_t streamingBytes = size_t{24} << 20;
+
+bool isAligned(const void* p, size_t alignment) { return reinterpret_cast<uintptr_t>(p) % alignment == 0; }
+
+// Column blocks of one tile width outermost; down each block, in runs of
+// runBytes per column. Array rows ascend, so the picture is read bottom-up,
+// and each run's picture rows are read once. A run is transposed into a
+// staging block in the first-level cache and then written out column by
+// column, each run contiguous, so that every output line is written whole
+// at once: straight writes of 16-byte pieces into 48 columns at once thrash
+// the cache when the column length is a power of two. Large outputs whose
+// columns start on 64-byte lines take non-temporal stores.
+//
+// The last tile of a row or column range is moved back to end at the image's
+// edge: it writes some elements twice, with equal values. Needs an image at
+// least one tile wide and high.
 template <typename Tile>
-KOR_TARGET_SSSE3 void tiled(const Tile& tile, uint32_t width, uint32_t height, size_t outBytes) {
-    constexpr uint32_t blockColumns = 64;
-    const uint32_t blockRows = static_cast<uint32_t>(std::max<size_t>(Tile::rows, 512 / outBytes));
-    for (uint32_t cb = 0; cb < width; cb += blockColumns) {
-        const uint32_t cEnd = std::min(width, cb + blockColumns);
-        for (uint32_t rb = 0; rb < height; rb += blockRows) {
-            const uint32_t rEnd = std::min(height, rb + blockRows);
-            for (uint32_t c = cb; c < cEnd; c += Tile::columns) {
-                const uint32_t c0 = std::min(c, width - Tile::columns);
-                for (uint32_t r = rb; r < rEnd; r += Tile::rows) tile(c0, std::min(r, height - Tile::rows));
+KOR_TARGET_SSSE3 void tiled(const Tile& tile, uint32_t width, uint32_t height, const Sink<typename Tile::Output>& out) {
+    using Out = typename Tile::Output;
+    constexpr uint32_t runRows = runBytes / sizeof(Out);
+    constexpr uint32_t runSlots = Tile::columns * 3;
+    alignas(64) Out stage[runSlots * runRows];
+    const Sink<Out> staging{stage, runRows, size_t{Tile::columns} * runRows};
+
+    const size_t outBytes = size_t{3} * width * height * sizeof(Out);
+    const bool streaming = outBytes >= streamingBytes && isAligned(out.base, 16) &&
+                           out.columnStride * sizeof(Out) % 64 == 0 && out.pageStride * sizeof(Out) % 64 == 0;
+    // Rows before the first line boundary of every column.
+    const uint32_t head =
+        streaming ? static_cast<uint32_t>((64 - reinterpret_cast<uintptr_t>(out.base) % 64) % 64 / sizeof(Out)) : 0;
+
+    auto direct = [&](uint32_t c0, uint32_t rBegin, uint32_t rEnd) KOR_TARGET_SSSE3 {
+        for (uint32_t r = rBegin; r < rEnd; r += Tile::rows) {
+            const uint32_t r0 = std::min(r, height - Tile::rows);
+            tile(c0, r0, out, c0, r0);
+        }
+    };
+
+    const uint32_t fullColumns = width / Tile::columns * Tile::columns;
+    for (uint32_t c0 = 0; c0 < fullColumns; c0 += Tile::columns) {
+        direct(c0, 0, std::min(head, height));
+        uint32_t r = std::min(head, height);
+        for (; r + runRows <= height; r += runRows) {
+            for (uint32_t k = 0; k < runRows; k += Tile::rows) tile(c0, r + k, staging, 0, k);
+            for (uint32_t slot = 0; slot < runSlots; ++slot) {
+                const uint32_t column = slot % Tile::columns;
+                const unsigned page = slot / Tile::columns;
+                const __m128i* from = reinterpret_cast<const __m128i*>(staging.at(column, page, 0));
+                __m128i* to = reinterpret_cast<__m128i*>(out.at(c0 + column, page, r));
+                if (streaming) {
+                    KOR_UNROLL for (size_t i = 0; i < runBytes / 16; ++i) _mm_stream_si128(to + i, _mm_load_si128(from + i));
+                } else {
+                    KOR_UNROLL for (size_t i = 0; i < runBytes / 16; ++i) _mm_storeu_si128(to + i, _mm_load_si128(from + i));
+                }
             }
         }
+        direct(c0, r, height);
     }
+    if (fullColumns < width) {
+        const uint32_t c0 = width - Tile::columns;
+        for (uint32_t r = 0; r < height; r += Tile::rows) {
+            const uint32_t r0 = std::min(r, height - Tile::rows);
+            tile(c0, r0, out, c0, r0);
+        }
+    }
+    if (streaming) _mm_sfence();
 }
 
 template <typename Tile>
@@ -252,32 +298,44 @@ KOR_TARGET_SSSE3 void buildMono16(const uint8_t* raw, size_t sampleCount, bool s
 }
 
 template <typename Out>
-Target<Out> targetOf(Out* out, ImageLayout layout, uint32_t height) {
-    return Target<Out>{out, layout.rows, layout.pageStride, height};
+Sink<Out> sinkOf(Out* out, ImageLayout layout) {
+    return Sink<Out>{out, layout.rows, layout.pageStride};
+}
+
+void fill8Strided(const uint8_t* picture, size_t rowSamples, uint32_t width, uint32_t height, uint8_t* out,
+                  ImageLayout layout) {
+    using Tile = Colour8Tile<uint8_t>;
+    if (!fitsTile<Tile>(width, height))
+        return portableKernels().fillImage8Strided(picture, rowSamples, width, height, out, layout);
+    tiled(Tile{picture, rowSamples, height}, width, height, sinkOf(out, layout));
+}
+
+void fill16Strided(const uint16_t* picture, size_t rowSamples, uint32_t width, uint32_t height, uint16_t* out,
+                   ImageLayout layout) {
+    using Tile = Colour16Tile;
+    if (!fitsTile<Tile>(width, height))
+        return portableKernels().fillImage16Strided(picture, rowSamples, width, height, out, layout);
+    tiled(Tile{picture, rowSamples, height}, width, height, sinkOf(out, layout));
 }
 
 void fill8(const uint8_t* picture, uint32_t width, uint32_t height, uint8_t* out, ImageLayout layout) {
-    using Tile = Colour8Tile<uint8_t>;
-    if (!fitsTile<Tile>(width, height)) return portableKernels().fillImage8(picture, width, height, out, layout);
-    tiled(Tile{picture, width * size_t{3}, targetOf(out, layout, height)}, width, height, 1);
+    fill8Strided(picture, width * size_t{3}, width, height, out, layout);
 }
 
 void fill16(const uint16_t* picture, uint32_t width, uint32_t height, uint16_t* out, ImageLayout layout) {
-    using Tile = Colour16Tile;
-    if (!fitsTile<Tile>(width, height)) return portableKernels().fillImage16(picture, width, height, out, layout);
-    tiled(Tile{picture, width * size_t{3}, targetOf(out, layout, height)}, width, height, 2);
+    fill16Strided(picture, width * size_t{3}, width, height, out, layout);
 }
 
 void fill8To16(const uint8_t* picture, uint32_t width, uint32_t height, uint16_t* out, ImageLayout layout) {
     using Tile = Colour8Tile<uint16_t>;
     if (!fitsTile<Tile>(width, height)) return portableKernels().fillImage8To16(picture, width, height, out, layout);
-    tiled(Tile{picture, width * size_t{3}, targetOf(out, layout, height)}, width, height, 2);
+    tiled(Tile{picture, width * size_t{3}, height}, width, height, sinkOf(out, layout));
 }
 
 void fillMono8(const uint8_t* raw, uint32_t width, uint32_t height, uint8_t* out, ImageLayout layout) {
     using Tile = Mono8Tile<uint8_t>;
     if (!fitsTile<Tile>(width, height)) return portableKernels().fillMonoImage8(raw, width, height, out, layout);
-    tiled(Tile{raw, width, targetOf(out, layout, height)}, width, height, 1);
+    tiled(Tile{raw, width, height}, width, height, sinkOf(out, layout));
 }
 
 void fillMono16(const uint8_t* raw, uint32_t width, uint32_t height, bool swapBytes, uint16_t* out,
@@ -285,13 +343,13 @@ void fillMono16(const uint8_t* raw, uint32_t width, uint32_t height, bool swapBy
     using Tile = Mono16Tile;
     if (!fitsTile<Tile>(width, height))
         return portableKernels().fillMonoImage16(raw, width, height, swapBytes, out, layout);
-    tiled(Tile{raw, width * size_t{2}, swapBytes, targetOf(out, layout, height)}, width, height, 2);
+    tiled(Tile{raw, width * size_t{2}, height, swapBytes}, width, height, sinkOf(out, layout));
 }
 
 void fillMono8To16(const uint8_t* raw, uint32_t width, uint32_t height, uint16_t* out, ImageLayout layout) {
     using Tile = Mono8Tile<uint16_t>;
     if (!fitsTile<Tile>(width, height)) return portableKernels().fillMonoImage8To16(raw, width, height, out, layout);
-    tiled(Tile{raw, width, targetOf(out, layout, height)}, width, height, 2);
+    tiled(Tile{raw, width, height}, width, height, sinkOf(out, layout));
 }
 
 bool processorHasSsse3() {
@@ -308,8 +366,8 @@ bool processorHasSsse3() {
 }  // namespace
 
 const Kernels* ssse3Kernels() {
-    static const Kernels kernels{"ssse3",   buildMono8, buildMono16, fill8,        fill16,
-                                 fill8To16, fillMono8,  fillMono16,  fillMono8To16};
+    static const Kernels kernels{"ssse3",      buildMono8,    buildMono16, fill8,      fill16,       fill8To16,
+                                 fill8Strided, fill16Strided, fillMono8,   fillMono16, fillMono8To16};
     static const bool available = processorHasSsse3();
     return available ? &kernels : nullptr;
 }

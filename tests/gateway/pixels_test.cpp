@@ -2,6 +2,7 @@
 // against the naive loops on random frames of many sizes and layouts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -238,6 +239,20 @@ TEST_P(PixelKernels, EveryFunctionMatchesNaiveLoops) {
             compare("fillMonoImage8To16", word, [&](const Kernels& k, uint16_t* out) {
                 k.fillMonoImage8To16(raw.data(), width, height, out, layout);
             });
+            // Two column ranges of one picture, as two threads would fill it.
+            const uint32_t split = width / 3;
+            compare("fillImage8Strided in two column ranges", byte, [&](const Kernels& k, uint8_t* out) {
+                if (&k == &naiveKernels()) return k.fillImage8(picture8.data(), width, height, out, layout);
+                k.fillImage8Strided(picture8.data(), 3 * size_t{width}, split, height, out, layout);
+                k.fillImage8Strided(picture8.data() + 3 * size_t{split}, 3 * size_t{width}, width - split, height,
+                                    out + split * layout.rows, layout);
+            });
+            compare("fillImage16Strided in two column ranges", word, [&](const Kernels& k, uint16_t* out) {
+                if (&k == &naiveKernels()) return k.fillImage16(picture16.data(), width, height, out, layout);
+                k.fillImage16Strided(picture16.data(), 3 * size_t{width}, split, height, out, layout);
+                k.fillImage16Strided(picture16.data() + 3 * size_t{split}, 3 * size_t{width}, width - split, height,
+                                     out + split * layout.rows, layout);
+            });
             for (bool swapBytes : {false, true})
                 compare(swapBytes ? "fillMonoImage16 swapped" : "fillMonoImage16", word,
                         [&](const Kernels& k, uint16_t* out) {
@@ -296,6 +311,47 @@ TEST_P(PixelKernels, EmptyFramesWriteNothing) {
 INSTANTIATE_TEST_SUITE_P(Pixels, PixelKernels,
                          testing::Values(Which::naive, Which::portable, Which::ssse3, Which::active), nameOf);
 
+// Outputs of 24 MB and more go out through non-temporal stores in runs that
+// start on 64-byte lines; the array's own alignment decides where the first
+// run begins. Only the SSSE3 kernels have that path.
+TEST(PixelsStreaming, LargeFramesMatchNaiveLoopsAtEveryArrayAlignment) {
+    const Kernels* kernels = ssse3Kernels();
+    if (!kernels) GTEST_SKIP() << "this processor or this build has no SSSE3";
+    std::mt19937 rng(11);
+    {
+        const uint32_t width = 2056, height = 4096;  // 25 MB; the last 8 columns in a tile of their own
+        const size_t n = size_t{width} * height;
+        const auto picture = randomSamples<uint8_t>(3 * n, rng);
+        const ImageLayout layout = denseLayout(width, height);
+        std::vector<uint8_t> expected(3 * n);
+        naiveKernels().fillImage8(picture.data(), width, height, expected.data(), layout);
+        std::vector<uint8_t> storage(3 * n + 64);
+        const size_t misalignment = reinterpret_cast<uintptr_t>(storage.data()) % 64;
+        for (size_t offset : {0, 16, 32, 48}) {
+            uint8_t* out = storage.data() + (64 - misalignment + offset) % 64;
+            std::fill(storage.begin(), storage.end(), 0xEE);
+            kernels->fillImage8(picture.data(), width, height, out, layout);
+            EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out)) << "array at line offset " << offset;
+        }
+    }
+    {
+        const uint32_t width = 1024, height = 4096;  // 25 MB of 16-bit samples
+        const size_t n = size_t{width} * height;
+        const auto picture = randomSamples<uint16_t>(3 * n, rng);
+        const ImageLayout layout = denseLayout(width, height);
+        std::vector<uint16_t> expected(3 * n);
+        naiveKernels().fillImage16(picture.data(), width, height, expected.data(), layout);
+        std::vector<uint16_t> storage(3 * n + 32);
+        const size_t misalignment = reinterpret_cast<uintptr_t>(storage.data()) % 64 / 2;
+        for (size_t offset : {0, 8, 16, 24}) {
+            uint16_t* out = storage.data() + (32 - misalignment + offset) % 32;
+            std::fill(storage.begin(), storage.end(), 0xEEEE);
+            kernels->fillImage16(picture.data(), width, height, out, layout);
+            EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out)) << "array at line offset " << 2 * offset;
+        }
+    }
+}
+
 // The functions the gateway calls are the active kernels.
 TEST(PixelsPublic, PublicFunctionsGiveTheNaiveResults) {
     std::mt19937 rng(3);
@@ -308,9 +364,20 @@ TEST(PixelsPublic, PublicFunctionsGiveTheNaiveResults) {
     naiveKernels().fillImage8(picture.data(), width, height, expected.data(), layout);
     fillImage8(picture.data(), width, height, actual.data(), layout);
     EXPECT_TRUE(expected == actual);
+    std::fill(actual.begin(), actual.end(), 0);
+    fillImage8Columns(picture.data(), width, height, 0, 17, actual.data(), layout);
+    fillImage8Columns(picture.data(), width, height, 17, 1000, actual.data(), layout);
+    EXPECT_TRUE(expected == actual);
     std::vector<uint16_t> expected16(3 * n), actual16(3 * n);
     naiveKernels().fillMonoImage16(raw.data(), width, height, true, expected16.data(), layout);
     fillMonoImage16(raw.data(), width, height, true, actual16.data(), layout);
+    EXPECT_TRUE(expected16 == actual16);
+    const auto picture16 = randomSamples<uint16_t>(3 * n, rng);
+    naiveKernels().fillImage16(picture16.data(), width, height, expected16.data(), layout);
+    std::fill(actual16.begin(), actual16.end(), 0);
+    fillImage16Columns(picture16.data(), width, height, 20, width, actual16.data(), layout);
+    fillImage16Columns(picture16.data(), width, height, 0, 20, actual16.data(), layout);
+    fillImage16Columns(picture16.data(), width, height, 30, 30, actual16.data(), layout);
     EXPECT_TRUE(expected16 == actual16);
 }
 
