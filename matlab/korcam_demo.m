@@ -17,6 +17,7 @@ function korcam_demo(outdir)
   printf('Live preview of camera 1 stopped\n');
 
   show_frame_geometry(1);
+  save_snapshots(n, outdir);
 
   for cam = 1:min(2, n)
     KorDispatcher(-2, cam);
@@ -77,4 +78,37 @@ function report_frame_geometry(cam)
     fprintf(' %s %g', names{i}, current.(names{i}));
   end
   fprintf('\n');
+end
+
+function save_snapshots(n, outdir)
+% A snapshot of every attached camera (code 13) and one synchronous snapshot
+% of them all (code 32), saved as PNG files in OUTDIR.
+  if n < 1, return; end
+  if ~exist(outdir, 'dir'), mkdir(outdir); end
+  opened = [];
+  sizes = zeros(0, 2);
+  for cam = 1:min(n, 10)
+    if ~KorDispatcher(6, cam)
+      KorDispatcher(-1, cam);
+      opened(end + 1) = cam;
+    end
+    img = KorDispatcher(13, cam);
+    sizes(cam, :) = [rows(img), columns(img)];
+    file = fullfile(outdir, sprintf('snapshot_camera%d.png', cam));
+    imwrite(img, file);
+    fprintf('Snapshot of camera %d: %d x %d %s, saved to %s\n', cam, columns(img), rows(img), class(img), file);
+  end
+  if n >= 2
+    imgs = KorDispatcher(32);
+    for k = 1:size(imgs, 4)
+      % Each camera's picture fills the top left of its block (the snapshot
+      % just taken has its size); cut it out.
+      file = fullfile(outdir, sprintf('synchronous_camera%d.png', k));
+      imwrite(imgs(1:sizes(k, 1), 1:sizes(k, 2), :, k), file);
+      fprintf('Synchronous snapshot of camera %d (of %d taken at once), saved to %s\n', k, size(imgs, 4), file);
+    end
+  end
+  for cam = opened
+    KorDispatcher(-2, cam);
+  end
 end

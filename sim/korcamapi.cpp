@@ -980,4 +980,10 @@ void setPacing(bool on) {
   sim.pacing = on;
 }
 
+void forceFormat(int32_t cameraNumber, const FrameFormat& format) {
+  Simulator& sim = simulator();
+  std::lock_guard<std::mutex> lock(sim.mutex);
+  sim.camera(cameraNumber).format = format;
+}
+
 }  // namespace korcamsim

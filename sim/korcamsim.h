@@ -143,4 +143,10 @@ KORCAMSIM_API void setPropertyFlags(int32_t cameraNumber, int32_t id, int32_t fl
 // Pace video and fast frames to the frame rate (off by default).
 KORCAMSIM_API void setPacing(bool on);
 
+// Replaces camera n's current format as KorcamGetFormat reports it, bypassing
+// every check of KorcamSetFormat (pixel formats and binning factors the camera
+// refuses included), as a camera left in an odd mode by other software would.
+// Throws std::out_of_range outside the rig.
+KORCAMSIM_API void forceFormat(int32_t cameraNumber, const FrameFormat& format);
+
 }  // namespace korcamsim

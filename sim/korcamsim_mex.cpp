@@ -37,6 +37,9 @@ const char kHelp[] =
     "  bgr = korcamsim('convert', n, raw, w, h, pf) the library's RGB conversion of a raw frame of\n"
     "                                          camera n: blue, green, red per pixel (uint8 or uint16)\n"
     "  korcamsim('set', n, id, value[, flags]) store a property's value (and flags word) directly\n"
+    "  korcamsim('format', n, f)               force camera n's current format to struct f (fields as\n"
+    "                                          in 'state': width ... pixelFormat, missing ones kept),\n"
+    "                                          unchecked\n"
     "  korcamsim('foreground', tf)             whether GetForegroundWindow answers a window\n"
     "  korcamsim('pace', tf)                   pace video and fast frames to the frame rate\n";
 
@@ -291,6 +294,32 @@ void run(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
       const int64_t flags = integer(prhs[4], "the flags", -2147483648.0, kU32Max);
       korcamsim::setPropertyFlags(n, id, static_cast<int32_t>(static_cast<uint32_t>(flags)));
     }
+  } else if (command == "format") {
+    expectArgs(nrhs, 3, 3, command);
+    noOutput();
+    const int32_t n = cameraNumber(prhs[1]);
+    FrameFormat f = korcamsim::cameraState(n).format;
+    const mxArray* fields = prhs[2];
+    if (!mxIsStruct(fields) || mxGetNumberOfElements(fields) != 1)
+      throw std::invalid_argument("the format must be a 1x1 struct");
+    for (int i = 0; i < mxGetNumberOfFields(fields); ++i) {
+      const std::string name = mxGetFieldNameByNumber(fields, i);
+      const mxArray* value = mxGetFieldByNumber(fields, 0, i);
+      const std::string what = "format field " + name;
+      auto u32 = [&] { return static_cast<uint32_t>(integer(value, what, 0, kU32Max)); };
+      auto u16 = [&] { return static_cast<uint16_t>(integer(value, what, 0, 65535)); };
+      if (name == "width") f.width = u32();
+      else if (name == "height") f.height = u32();
+      else if (name == "xOffset") f.xOffset = u32();
+      else if (name == "yOffset") f.yOffset = u32();
+      else if (name == "pixelFormat") f.pixelFormat = u32();
+      else if (name == "xBinSub") f.xBinSub = u16();
+      else if (name == "yBinSub") f.yBinSub = u16();
+      else if (name == "xFlags") f.xFlags = u16();
+      else if (name == "yFlags") f.yFlags = u16();
+      else throw std::invalid_argument("unknown format field '" + name + "'");
+    }
+    korcamsim::forceFormat(n, f);
   } else if (command == "foreground") {
     expectArgs(nrhs, 2, 2, command);
     noOutput();
