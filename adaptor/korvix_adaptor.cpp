@@ -129,7 +129,9 @@ bool KorvixAdaptor::openDevice() {
     frame.yBinSub = 1;
     frame.xFlags = 0;
     frame.yFlags = 0;
-    frame.pixelFormat = format.pixelFormat;
+    // The run's buffers and its conversion hold one 8-bit sample per pixel;
+    // a camera left in another sample format would overrun them.
+    frame.pixelFormat = KORCAM_PIXEL_8BIT;
 
     // Fields 21 to 23 are carried as they are.
     snapshotSettings_.exposure = requestedExposure_;

@@ -1,0 +1,280 @@
+// The acquisition thread: runs, frame contents, the engine's answers, the
+// listener's stop and restart, and every failure report.
+#include "adaptor_test_support.h"
+
+#include <algorithm>
+#include <ostream>
+
+namespace adaptortest {
+namespace {
+
+class AcquisitionTest : public AdaptorTest {};
+
+// The image of the last raw frame camera n delivered, as the adaptor builds it.
+std::vector<std::uint8_t> expectedImage(std::int32_t camera, bool monochrome) {
+    const korcamsim::Frame raw = korcamsim::lastFrame(camera);
+    if (!monochrome) return korcamsim::convertFrame(camera, raw.bytes, raw.width, raw.height, 0);
+    std::vector<std::uint8_t> image;
+    image.reserve(raw.bytes.size() * 3);
+    for (std::uint8_t sample : raw.bytes) image.insert(image.end(), {sample, sample, sample});
+    return image;
+}
+
+TEST_F(AcquisitionTest, DeliversTheFramesAskedForWithTimeStamps) {
+    auto input = makeInput(1);
+    acquireFrames(*input, 25);
+    EXPECT_EQ(input->framesReceived(), 25u);
+    EXPECT_EQ(input->framesAcquired(), 25u);
+    EXPECT_EQ(korcamsim::cameraState(1).framesDelivered, 25u);
+    const std::vector<double> stamps = input->timeStamps();
+    ASSERT_EQ(stamps.size(), 25u);
+    EXPECT_TRUE(std::is_sorted(stamps.begin(), stamps.end()));
+    EXPECT_FALSE(korcamsim::cameraState(1).fastFrames);
+    EXPECT_EQ(input->lateFrames(), 0u);
+    EXPECT_TRUE(errors().empty());
+    EXPECT_TRUE(input->engineProblems().empty());
+}
+
+TEST_F(AcquisitionTest, ColourFramesAreTheSdkConversionOfTheRawFrame) {
+    auto input = makeInput(1);
+    acquireFrames(*input, 3);
+    korimaq::DeliveredFrame frame;
+    ASSERT_TRUE(input->lastFrame(frame));
+    EXPECT_EQ(frame.frameType, 0x1030000);
+    EXPECT_EQ(frame.width, 640);
+    EXPECT_EQ(frame.height, 480);
+    EXPECT_EQ(frame.pixels, expectedImage(1, false));
+    // The run sends the adaptor's own settings: a centred 640x480 region at 8 bits.
+    const korcamsim::CameraState state = korcamsim::cameraState(1);
+    EXPECT_EQ(state.snapshot.format.xOffset, 320u);
+    EXPECT_EQ(state.snapshot.format.yOffset, 272u);
+    EXPECT_EQ(state.snapshot.format.pixelFormat, 0u);
+}
+
+TEST_F(AcquisitionTest, MonochromeFramesCarryTheSampleInAllThreeBands) {
+    auto input = makeInput(2, "1280x1024");
+    acquireFrames(*input, 3);
+    korimaq::DeliveredFrame frame;
+    ASSERT_TRUE(input->lastFrame(frame));
+    ASSERT_EQ(frame.pixels.size(), 1280u * 1024u * 3u);
+    EXPECT_EQ(frame.pixels, expectedImage(2, true));
+    EXPECT_EQ(callCount("KorcamConvertFrameToRgb24"), 0u);  // no SDK call on the monochrome path
+}
+
+TEST_F(AcquisitionTest, CameraLeftIn16BitModeStillDelivers8BitFrames) {
+    const CameraHandle handle = KorcamCameraOpen(2);
+    FrameFormat format{0, 0, 2048, 1536, KORCAM_PIXEL_16BIT, 1, 0, 1, 0};
+    ASSERT_TRUE(KorcamSetFormat(handle, &format, 15.0f));
+    KorcamCameraClose(handle);
+    auto input = makeInput(2);
+    acquireFrames(*input, 2);
+    korimaq::DeliveredFrame frame;
+    ASSERT_TRUE(input->lastFrame(frame));
+    EXPECT_EQ(korcamsim::lastFrame(2).pixelFormat, 0u);
+    EXPECT_EQ(frame.pixels, expectedImage(2, true));
+}
+
+TEST_F(AcquisitionTest, RegionSmallerThanTheImageIsCutAtItsOffsets) {
+    auto input = makeInput(1);
+    ASSERT_TRUE(input->setRoi(100, 40, 200, 120));
+    acquireFrames(*input, 2);
+    korimaq::DeliveredFrame frame;
+    ASSERT_TRUE(input->lastFrame(frame));
+    ASSERT_EQ(frame.width, 200);
+    ASSERT_EQ(frame.height, 120);
+    const std::vector<std::uint8_t> image = expectedImage(1, false);
+    std::vector<std::uint8_t> region;
+    for (int row = 40; row < 160; ++row) {
+        const auto begin = image.begin() + (static_cast<std::ptrdiff_t>(row) * 640 + 100) * 3;
+        region.insert(region.end(), begin, begin + 200 * 3);
+    }
+    EXPECT_EQ(frame.pixels, region);
+}
+
+TEST_F(AcquisitionTest, FramesNotToBeDeliveredAreStillTakenAndCounted) {
+    auto input = makeInput(1);
+    ASSERT_TRUE(input->setFrameGrabInterval(3));
+    acquireFrames(*input, 4);
+    EXPECT_EQ(input->framesReceived(), 4u);
+    EXPECT_EQ(input->framesAcquired(), 10u);  // frames 0, 3, 6 and 9 were delivered
+    EXPECT_EQ(korcamsim::cameraState(1).framesDelivered, 10u);
+    EXPECT_EQ(callCount("KorcamConvertFrameToRgb24"), 10u);
+}
+
+TEST_F(AcquisitionTest, FailedConversionIsNeitherDeliveredNorCounted) {
+    auto input = makeInput(1);
+    korcamsim::failOperation("KorcamConvertFrameToRgb24", 5, 2, 1);
+    acquireFrames(*input, 5);
+    EXPECT_EQ(input->framesReceived(), 5u);
+    EXPECT_EQ(input->framesAcquired(), 5u);
+    EXPECT_EQ(korcamsim::cameraState(1).framesDelivered, 7u);
+    EXPECT_EQ(errors(), std::vector<std::string>(2, "KorvixAdaptor:acquisitionThread|Cannot convert frame to rgb24."));
+}
+
+TEST_F(AcquisitionTest, FrameNotTakenIsReportedAndDeliveredFromTheRawBufferAsItWas) {
+    auto input = makeInput(2);
+    korcamsim::failOperation("KorcamTakeFastFrame", 19, 1, 2);
+    acquireFrames(*input, 3);
+    EXPECT_EQ(input->framesReceived(), 3u);
+    EXPECT_EQ(korcamsim::cameraState(2).framesDelivered, 2u);
+    EXPECT_EQ(errors(), std::vector<std::string>{"KorvixAdaptor:acquisitionThread|Cannot take a snapshot. Error: 19"});
+    korimaq::DeliveredFrame frame;
+    ASSERT_TRUE(input->lastFrame(frame));
+    EXPECT_EQ(frame.pixels, expectedImage(2, true));  // the second frame again
+}
+
+TEST_F(AcquisitionTest, FirstFrameNotTakenIsBlack) {
+    auto input = makeInput(2);
+    korcamsim::failOperation("KorcamTakeFastFrame", 19, 1, 0);
+    acquireFrames(*input, 1);
+    korimaq::DeliveredFrame frame;
+    ASSERT_TRUE(input->firstFrame(frame));
+    EXPECT_TRUE(std::all_of(frame.pixels.begin(), frame.pixels.end(), [](std::uint8_t v) { return v == 0; }));
+}
+
+TEST_F(AcquisitionTest, StrobeDurationGoesToTheCameraAtEveryStart) {
+    auto input = makeInput(1);
+    std::string error;
+    ASSERT_TRUE(input->setProperty("StrobeDuration", "12", error)) << error;
+    acquireFrames(*input, 1);
+    std::vector<std::vector<double>> sent;
+    for (const auto& call : korcamsim::calls())
+        if (call.op == "KorcamSetProperty") sent.push_back(call.args);
+    EXPECT_EQ(sent, (std::vector<std::vector<double>>{{116, 12, 0}}));
+}
+
+TEST_F(AcquisitionTest, CameraWithoutStrobeDurationStillAcquires) {
+    auto input = makeInput(3);
+    acquireFrames(*input, 4);
+    EXPECT_EQ(input->framesReceived(), 4u);
+    EXPECT_TRUE(errors().empty());
+}
+
+TEST_F(AcquisitionTest, TheWakeMessageOfOpeningStartsNoRun) {
+    auto input = makeInput(1);
+    acquireFrames(*input, 2);
+    input->close();  // the thread has read every message once it has ended
+    EXPECT_EQ(callCount("KorcamEnableFastFrames"), 1u);
+    EXPECT_EQ(callCount("KorcamDisableFastFrames"), 1u);
+}
+
+TEST_F(AcquisitionTest, StrobeOnReachesTheCameraWithTheNextRun) {
+    auto input = makeInput(1);
+    ASSERT_TRUE(input->open());
+    std::string error;
+    ASSERT_TRUE(input->setProperty("Strobe", "On", error)) << error;
+    ASSERT_TRUE(input->setProperty("Exposure", "15", error)) << error;
+    ASSERT_TRUE(input->start(1));
+    ASSERT_TRUE(input->waitUntilComplete(kHang));
+    input->stop();
+    EXPECT_EQ(korcamsim::cameraState(1).snapshot.strobeEnable, 1u);
+    EXPECT_EQ(korcamsim::cameraState(1).snapshot.exposure, 15.0f);
+}
+
+TEST_F(AcquisitionTest, ChangeWhileAcquiringStopsAndRestartsAndIdleChangeDoesNot) {
+    auto input = makeInput(1);
+    ASSERT_TRUE(input->open());
+    std::string error;
+    ASSERT_TRUE(input->setProperty("Exposure", "10", error));
+    EXPECT_EQ(callCount("KorcamEnableFastFrames"), 0u);
+    EXPECT_FALSE(input->isAcquiring());
+
+    ASSERT_TRUE(input->start(0));
+    ASSERT_TRUE(input->waitForFramesReceived(2, kHang));
+    ASSERT_TRUE(input->setProperty("Exposure", "30", error));
+    EXPECT_TRUE(input->isAcquiring());
+    const std::uint64_t atChange = input->framesReceived();
+    ASSERT_TRUE(input->waitForFramesReceived(atChange + 2, kHang));
+    input->stop();
+
+    EXPECT_EQ(callCount("KorcamEnableFastFrames"), 2u);
+    EXPECT_EQ(callCount("KorcamDisableFastFrames"), 2u);
+    EXPECT_EQ(korcamsim::cameraState(1).snapshot.exposure, 30.0f);
+    EXPECT_EQ(input->lateFrames(), 0u);
+    EXPECT_TRUE(errors().empty());
+}
+
+TEST_F(AcquisitionTest, StopEndsTheRunBeforeTheNextFrame) {
+    auto input = makeInput(1);
+    ASSERT_TRUE(input->open());
+    ASSERT_TRUE(input->start(0));
+    ASSERT_TRUE(input->waitForFramesReceived(3, kHang));
+    input->stop();
+    const std::uint64_t taken = korcamsim::cameraState(1).framesDelivered;
+    const std::uint64_t received = input->framesReceived();
+    EXPECT_FALSE(korcamsim::cameraState(1).fastFrames);
+    input->close();
+    EXPECT_EQ(korcamsim::cameraState(1).framesDelivered, taken);
+    EXPECT_EQ(input->framesReceived(), received);
+    EXPECT_EQ(input->lateFrames(), 0u);
+}
+
+TEST_F(AcquisitionTest, ClosingTheAdaptorEndsARunThatNobodyStopped) {
+    auto input = makeInput(1);
+    ASSERT_TRUE(input->open());
+    ASSERT_TRUE(input->start(0));
+    ASSERT_TRUE(input->waitForFramesReceived(2, kHang));
+    // The engine's manager still reports the acquisition running.
+    EXPECT_TRUE(input->adaptor()->closeDevice());
+    const korcamsim::CameraState state = korcamsim::cameraState(1);
+    EXPECT_FALSE(state.fastFrames);
+    EXPECT_EQ(state.handles, 0u);
+}
+
+struct RunFaultCase {
+    const char* label;
+    const char* op;          // SDK fault, or "" for a heap fault
+    std::uint64_t skip;      // calls (or large blocks) let through first
+    std::vector<std::string> errors;
+    std::uint64_t framesTaken;
+    std::size_t enableCalls;  // the run came as far as asking for fast frames
+};
+
+std::ostream& operator<<(std::ostream& out, const RunFaultCase& fault) { return out << fault.label; }
+
+class RunFaultTest : public AcquisitionTest, public ::testing::WithParamInterface<RunFaultCase> {};
+
+TEST_P(RunFaultTest, ReportsEndsTheRunCleanlyAndTheNextRunWorks) {
+    const RunFaultCase& fault = GetParam();
+    auto input = makeInput(1);
+    ASSERT_TRUE(input->open());
+    if (*fault.op)
+        korcamsim::failOperation(fault.op, 5, 1, fault.skip);
+    else
+        imaqkit::host::setAllocationFault(fault.skip, 1, 640 * 480);
+    ASSERT_TRUE(input->start(3));
+    // Stopping before the thread took the start message would skip the run.
+    ASSERT_TRUE(waitForErrors(1));
+    input->stop();
+    // Fast frames stay on only where the camera refused to switch them off.
+    EXPECT_EQ(korcamsim::cameraState(1).fastFrames, std::string(fault.op) == "KorcamDisableFastFrames");
+    input->close();  // every message handled
+    EXPECT_EQ(errors(), fault.errors);
+    EXPECT_EQ(korcamsim::cameraState(1).framesDelivered, fault.framesTaken);
+    EXPECT_EQ(callCount("KorcamEnableFastFrames"), fault.enableCalls);
+    EXPECT_EQ(korcamsim::cameraState(1).handles, 0u);
+
+    korcamsim::clearFaults();
+    imaqkit::host::setAllocationFault(0, 0, 0);
+    acquireFrames(*input, 2);
+    EXPECT_EQ(input->framesReceived(), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Acquisition, RunFaultTest,
+    ::testing::Values(
+        RunFaultCase{"ColourFormat", "KorcamGetProperty", 0,
+                     {"KorvixAdaptor:acquisitionThread|Cannot get color format."}, 0, 0},
+        RunFaultCase{"StrobeDuration", "KorcamSetProperty", 0,
+                     {"KorvixAdaptor:acquisitionThread|Cannot set strobe duration."}, 0, 0},
+        RunFaultCase{"EnableFastFrames", "KorcamEnableFastFrames", 0,
+                     {"KorvixAdaptor:acquisitionThread|Cannot enable fast frames."}, 0, 1},
+        RunFaultCase{"DisableFastFrames", "KorcamDisableFastFrames", 0,
+                     {"KorvixAdaptor:acquisitionThread|Cannot disable fast frames."}, 3, 1},
+        RunFaultCase{"RawBuffer", "", 0, {"KorvixAdaptor:acquisitionThread|Not enough mem for raw buffer."}, 0, 1},
+        RunFaultCase{"ColourBuffer", "", 1, {"KorvixAdaptor:acquisitionThread|Not enough mem for color buffer."}, 0,
+                     1}),
+    [](const ::testing::TestParamInfo<RunFaultCase>& info) { return std::string(info.param.label); });
+
+}  // namespace
+}  // namespace adaptortest
