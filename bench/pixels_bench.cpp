@@ -138,7 +138,9 @@ struct Registry {
                     std::memcpy(out, in->picture16.data(), bytes16);
                 });
 
-                for (const auto& [kname, k] : kernels) {
+                for (const auto& entry : kernels) {
+                    const std::string& kname = entry.first;
+                    const Kernels* k = entry.second;
                     add("colour8/" + kname + "/" + sz, bytes8, d, [=](uint8_t* out) {
                         k->fillImage8(in->picture8.data(), w, h, out, layout);
                     });

@@ -184,7 +184,8 @@ std::vector<T> randomSamples(size_t count, std::mt19937& rng) {
 
 TEST_P(PixelKernels, FillPlacesEveryPixelByFormula) {
     // The sample value encodes its picture row, column and sample number.
-    for (auto [width, height] : frameSizes()) {
+    for (const auto& size : frameSizes()) {
+        const uint32_t width = size.first, height = size.second;
         SCOPED_TRACE(testing::Message() << width << "x" << height);
         auto value = [](uint32_t t, uint32_t c, unsigned s) { return static_cast<uint16_t>(t * 7919 + c * 31 + s); };
         std::vector<uint16_t> picture(size_t{width} * height * 3);
@@ -205,7 +206,8 @@ TEST_P(PixelKernels, FillPlacesEveryPixelByFormula) {
 
 TEST_P(PixelKernels, EveryFunctionMatchesNaiveLoops) {
     std::mt19937 rng(20240611);
-    for (auto [width, height] : frameSizes()) {
+    for (const auto& size : frameSizes()) {
+        const uint32_t width = size.first, height = size.second;
         SCOPED_TRACE(testing::Message() << width << "x" << height);
         const size_t n = size_t{width} * height;
         const auto picture8 = randomSamples<uint8_t>(3 * n, rng);
@@ -264,7 +266,8 @@ TEST_P(PixelKernels, EveryFunctionMatchesNaiveLoops) {
 
 TEST_P(PixelKernels, MonochromeBuildMatchesNaiveAndFusedFillMatchesBuildThenFill) {
     std::mt19937 rng(7);
-    for (auto [width, height] : frameSizes()) {
+    for (const auto& size : frameSizes()) {
+        const uint32_t width = size.first, height = size.second;
         SCOPED_TRACE(testing::Message() << width << "x" << height);
         const size_t n = size_t{width} * height;
         const auto raw = randomSamples<uint8_t>(2 * n, rng);

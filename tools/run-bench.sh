@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Runs the benchmarks of a build configured with -DKORCAM_WITH_BENCH=ON and
+# prints their summary: each pixel path's throughput as a ratio to memcpy of
+# the same output bytes, measured in the same run; then, when the MEX files
+# were built, the Octave snapshot benchmark.
+# Usage: tools/run-bench.sh BUILD_DIR [Google Benchmark options...]
+# Full results land in BUILD_DIR/bench-results/.
+set -euo pipefail
+build=${1:?usage: $0 BUILD_DIR [benchmark options...]}
+shift
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "$build" && pwd)
+bin="$build/bench/pixels_bench"
+if [ ! -x "$bin" ]; then
+  echo "$bin is missing: configure $build with -DKORCAM_WITH_BENCH=ON and build it" >&2
+  exit 1
+fi
+results="$build/bench-results"
+mkdir -p "$results"
+
+# Other work on the machine skews every figure, memcpy's included.
+echo "Load average before the run: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) processors"
+"$bin" --benchmark_min_time=0.3 --benchmark_color=false \
+  --benchmark_out="$results/pixels.json" --benchmark_out_format=json "$@" >"$results/pixels.txt"
+# The table of every run is in pixels.txt; the summary closes it.
+sed -n '/^Kernel in use/p; /^Throughput as a ratio/,$p' "$results/pixels.txt"
+
+if [ -f "$build/KorDispatcher.mex" ] && [ -f "$build/korcamsim.mex" ] && command -v octave-cli >/dev/null; then
+  echo
+  OCTAVE_HISTFILE=/dev/null octave-cli --norc --no-history --quiet --no-window-system --eval \
+    "addpath('$build', '$root/bench/octave'); snapshot_bench();" | tee "$results/snapshot.txt"
+else
+  echo
+  echo "Octave snapshot benchmark not run: $build has no KorDispatcher.mex and korcamsim.mex (or no octave-cli)"
+fi
