@@ -201,14 +201,15 @@ class TestPatternGenerator final : public FrameGenerator {
 
 // Reads 8-bit samples, or 16-bit samples in the camera's byte order with the
 // noise bits cleared.
+template <bool Wide>
 class SampleReader {
  public:
-  SampleReader(const uint8_t* raw, uint32_t width, bool wide, bool littleEndian)
-      : raw_(raw), width_(width), wide_(wide), littleEndian_(littleEndian) {}
+  SampleReader(const uint8_t* raw, uint32_t width, bool littleEndian)
+      : raw_(raw), width_(width), littleEndian_(littleEndian) {}
 
   uint32_t at(uint64_t row, uint64_t column) const {
     const uint64_t index = row * width_ + column;
-    if (!wide_) return raw_[index];
+    if (!Wide) return raw_[index];
     const uint8_t* p = raw_ + 2 * index;
     const uint32_t sample = littleEndian_ ? (p[0] | (p[1] << 8)) : ((p[0] << 8) | p[1]);
     return sample & 0xFFF0;
@@ -217,9 +218,103 @@ class SampleReader {
  private:
   const uint8_t* raw_;
   uint64_t width_;
-  bool wide_;
   bool littleEndian_;
 };
+
+template <bool Wide>
+class PixelWriter {
+ public:
+  explicit PixelWriter(uint8_t* destination) : destination_(destination) {}
+
+  void put(uint64_t pixel, uint32_t blue, uint32_t green, uint32_t red) const {
+    if (!Wide) {
+      uint8_t* p = destination_ + 3 * pixel;
+      p[0] = static_cast<uint8_t>(blue);
+      p[1] = static_cast<uint8_t>(green);
+      p[2] = static_cast<uint8_t>(red);
+    } else {
+      const uint16_t samples[3] = {static_cast<uint16_t>(blue), static_cast<uint16_t>(green),
+                                   static_cast<uint16_t>(red)};
+      std::memcpy(destination_ + 6 * pixel, samples, sizeof samples);
+    }
+  }
+
+ private:
+  uint8_t* destination_;
+};
+
+template <bool Wide>
+uint32_t meanGreen(uint32_t a, uint32_t b) {
+  const uint32_t mean = (a + b) / 2;
+  return Wide ? mean & 0xFFF0 : mean;
+}
+
+// The first row or column of the 2x2 cell a pixel takes its colours from; an
+// odd last row or column borrows the cell before it.
+uint64_t cellStart(uint32_t index, uint32_t size) {
+  uint32_t start = index & ~1u;
+  if (start + 1 >= size && start >= 2) start -= 2;
+  return start;
+}
+
+// One pixel: red and blue of its cell, its own green or the mean of the
+// cell's two greens.
+template <bool Wide>
+void demosaicPixel(const SampleReader<Wide>& in, const PixelWriter<Wide>& out, uint32_t width, uint32_t height,
+                   uint32_t row, uint32_t column) {
+  const uint64_t top = cellStart(row, height);
+  const uint64_t bottom = std::min<uint64_t>(top + 1, height - 1);
+  const uint64_t left = cellStart(column, width);
+  const uint64_t right = std::min<uint64_t>(left + 1, width - 1);
+  const uint32_t green = bayerSite(row, column) == 1 ? in.at(row, column)
+                                                     : meanGreen<Wide>(in.at(top, right), in.at(bottom, left));
+  out.put(static_cast<uint64_t>(row) * width + column, in.at(bottom, right), green, in.at(top, left));
+}
+
+template <bool Wide>
+void demosaic(const SampleReader<Wide>& in, const PixelWriter<Wide>& out, uint32_t width, uint32_t height) {
+  for (uint32_t top = 0; top < height; top += 2) {
+    if (top + 1 >= height) {
+      for (uint32_t column = 0; column < width; ++column) demosaicPixel(in, out, width, height, top, column);
+      break;
+    }
+    const uint64_t upper = static_cast<uint64_t>(top) * width;
+    const uint64_t lower = upper + width;
+    uint32_t left = 0;
+    for (; left + 1 < width; left += 2) {
+      const uint32_t red = in.at(top, left);
+      const uint32_t green1 = in.at(top, left + 1);
+      const uint32_t green2 = in.at(top + 1, left);
+      const uint32_t blue = in.at(top + 1, left + 1);
+      const uint32_t mean = meanGreen<Wide>(green1, green2);
+      out.put(upper + left, blue, mean, red);
+      out.put(upper + left + 1, blue, green1, red);
+      out.put(lower + left, blue, green2, red);
+      out.put(lower + left + 1, blue, mean, red);
+    }
+    if (left < width) {
+      demosaicPixel(in, out, width, height, top, left);
+      demosaicPixel(in, out, width, height, top + 1, left);
+    }
+  }
+}
+
+template <bool Wide>
+void convert(const uint8_t* raw, uint32_t width, uint32_t height, bool color, bool littleEndian,
+             uint8_t* destination) {
+  const SampleReader<Wide> in(raw, width, littleEndian);
+  const PixelWriter<Wide> out(destination);
+  if (color) {
+    demosaic(in, out, width, height);
+    return;
+  }
+  for (uint32_t row = 0; row < height; ++row) {
+    for (uint32_t column = 0; column < width; ++column) {
+      const uint32_t v = in.at(row, column);
+      out.put(static_cast<uint64_t>(row) * width + column, v, v, v);
+    }
+  }
+}
 
 }  // namespace
 
@@ -248,52 +343,11 @@ std::unique_ptr<FrameGenerator> makeTestPatternGenerator() { return std::make_un
 
 void convertToBgr(const uint8_t* raw, uint32_t width, uint32_t height, uint32_t pixelFormat, bool color,
                   bool littleEndian, uint8_t* destination) {
-  const bool wide = pixelFormat != KORCAM_PIXEL_8BIT;
-  const SampleReader in(raw, width, wide, littleEndian);
-  auto put = [&](uint64_t pixel, uint32_t blue, uint32_t green, uint32_t red) {
-    if (!wide) {
-      uint8_t* p = destination + 3 * pixel;
-      p[0] = static_cast<uint8_t>(blue);
-      p[1] = static_cast<uint8_t>(green);
-      p[2] = static_cast<uint8_t>(red);
-    } else {
-      const uint16_t samples[3] = {static_cast<uint16_t>(blue), static_cast<uint16_t>(green),
-                                   static_cast<uint16_t>(red)};
-      std::memcpy(destination + 6 * pixel, samples, sizeof samples);
-    }
-  };
-  // The cell of a pixel; an odd last row or column borrows the cell before it.
-  auto cellStart = [](uint32_t index, uint32_t size) -> uint64_t {
-    uint32_t start = index & ~1u;
-    if (start + 1 >= size && start >= 2) start -= 2;
-    return start;
-  };
-  for (uint32_t row = 0; row < height; ++row) {
-    // Each pixel takes the red and blue of its 2x2 cell, its own green or
-    // the mean of the cell's two greens.
-    const uint64_t top = cellStart(row, height);
-    const uint64_t bottom = std::min<uint64_t>(top + 1, height - 1);
-    for (uint32_t column = 0; column < width; ++column) {
-      const uint64_t pixel = static_cast<uint64_t>(row) * width + column;
-      if (!color) {
-        const uint32_t v = in.at(row, column);
-        put(pixel, v, v, v);
-        continue;
-      }
-      const uint64_t left = cellStart(column, width);
-      const uint64_t right = std::min<uint64_t>(left + 1, width - 1);
-      const uint32_t red = in.at(top, left);
-      const uint32_t blue = in.at(bottom, right);
-      uint32_t green;
-      if (bayerSite(row, column) == 1) {
-        green = in.at(row, column);
-      } else {
-        green = (in.at(top, right) + in.at(bottom, left)) / 2;
-        if (wide) green &= 0xFFF0;
-      }
-      put(pixel, blue, green, red);
-    }
-  }
+  if (width == 0 || height == 0) return;
+  if (pixelFormat == KORCAM_PIXEL_8BIT)
+    convert<false>(raw, width, height, color, littleEndian, destination);
+  else
+    convert<true>(raw, width, height, color, littleEndian, destination);
 }
 
 }  // namespace korcamsim::detail
