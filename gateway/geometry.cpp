@@ -112,7 +112,8 @@ mxArray* getFrameSize(const Params& p) {
 }
 
 mxArray* setFrameOffset(const Params& p) {
-    const CameraSlot slot = guardConnectedCamera(p.integer(1), "Cannot set the offest, camera %d is not connected.");
+    const CameraSlot slot =
+        guardConnectedCamera(p.integer(1), "Cannot set the offest, camera %d is not connected.");
     const int32_t x = p.integer(2);
     const int32_t y = p.integer(3);
     if (x < 0 || y < 0) fail("Offsets need to be positive.");
@@ -133,7 +134,8 @@ mxArray* getFrameOffset(const Params& p) {
 }
 
 mxArray* setFrameRate(const Params& p) {
-    const CameraSlot slot = guardConnectedCamera(p.integer(1), "Cannot set frame rate, camera %d is not connected.");
+    const CameraSlot slot =
+        guardConnectedCamera(p.integer(1), "Cannot set frame rate, camera %d is not connected.");
     // Not range-checked: the SDK decides which rates it accepts.
     const float rate = toFloat(p.real(2));
     withPreviewPaused(slot, [&] {
@@ -144,7 +146,8 @@ mxArray* setFrameRate(const Params& p) {
 }
 
 mxArray* getFrameRate(const Params& p) {
-    const CameraSlot slot = guardConnectedCamera(p.integer(1), "Cannot list frame rates, camera %d not connected.");
+    const CameraSlot slot =
+        guardConnectedCamera(p.integer(1), "Cannot list frame rates, camera %d not connected.");
     const WorkingFormat working = currentFormat(slot, "An error occured while obtaining the current frame rate.");
     mxArray* rate = doubleScalar(working.frameRate);
     if (!rate) fail("An error occured while creating frame rate matrix.");
@@ -152,7 +155,8 @@ mxArray* getFrameRate(const Params& p) {
 }
 
 mxArray* listAvailableFrameRates(const Params& p) {
-    const CameraSlot slot = guardConnectedCamera(p.integer(1), "Cannot list frame rates, camera %d not connected.");
+    const CameraSlot slot =
+        guardConnectedCamera(p.integer(1), "Cannot list frame rates, camera %d not connected.");
     const int32_t count = KorcamEnumAvailableFrameRates(slot.handle, 0, nullptr);
     // A negative count is as unusable as 0: it cannot size the rate array.
     if (count <= 0) fail("An error occured while obtaining number of available frame rates.\n");
