@@ -3,6 +3,7 @@ function cases = test_frame_format()
   cases = {
     'camera guard of both commands',                 @camera_guard
     'read: fields, order, class and values',         @read_structure
+    'read: every field as its unsigned value',       @read_unsigned
     'write back unchanged sets the same format',     @round_trip
     'write converts each field as its width says',   @field_conversions
     'write refuses a malformed structure',           @malformed_structure
@@ -50,6 +51,16 @@ function read_structure()
   kt_equal(KorDispatcher(62, 2), g);
   s = korcamsim('state', 2);
   kt_equal([s.xBinSub s.yBinSub s.pixelFormat s.frameRate], [2 4 1 3.75]);
+end
+
+function read_unsigned()
+  odd = struct('width', 4294967295, 'height', 2147483648, 'xOffset', 3e9, 'yOffset', 1, ...
+               'xBinSub', 65535, 'yBinSub', 32768, 'xFlags', 65535, 'yFlags', 32769, 'pixelFormat', 4294967295);
+  korcamsim('format', 3, odd);
+  KorDispatcher(-1, 3);
+  f = KorDispatcher(62, 3);
+  odd.frameRate = 15;
+  kt_equal(f, odd);
 end
 
 function round_trip()

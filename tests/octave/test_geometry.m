@@ -13,6 +13,7 @@ function cases = test_geometry()
     'SDK failures and their messages',                  @sdk_failures
     'a failure while paused leaves the preview stopped', @failure_while_paused
     'snapshot settings follow size and offset',         @snapshot_settings
+    'format fields read as unsigned values',            @unsigned_fields
   };
 end
 
@@ -403,4 +404,18 @@ function formats = synchronous_snapshot_formats()
   for n = 1:2
     formats(n) = korcamsim('state', n).snapshot.format;
   end
+end
+
+function unsigned_fields()
+  % a camera left by other software in a format beyond the signed range
+  korcamsim('format', 1, struct('width', 4294967295, 'height', 2147483648, 'xOffset', 3e9, ...
+                                'yOffset', 4294967294, 'pixelFormat', 3));
+  KorDispatcher(-1, 1);
+  kt_equal(KorDispatcher(12, 1), [4294967295; 2147483648]);
+  kt_equal(KorDispatcher(8, 1), [3e9; 4294967294]);
+  kt_equal(KorDispatcher(11, 1), true, 'any pixel format but 0 counts as 16 bits');
+  % switching off writes 8 bits over the odd format
+  korcamsim('calls', 'clear');
+  kt_error(@() KorDispatcher(10, 1, false), 'Failed to enable 16-bit mode. Mode may not be supported.');
+  kt_equal(numel(kt_calls('KorcamSetFormat')), 1, 'the camera was asked');
 end
