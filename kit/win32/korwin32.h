@@ -17,6 +17,10 @@
 #  ifndef WIN32_LEAN_AND_MEAN
 #    define WIN32_LEAN_AND_MEAN
 #  endif
+// No GDI: the project draws nothing, and wingdi.h defines macros such as ERROR.
+#  ifndef NOGDI
+#    define NOGDI
+#  endif
 #  include <windows.h>
 #else
 
