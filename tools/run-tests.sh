@@ -23,3 +23,6 @@ step "Thread sanitizer (threaded tests)"
 cmake -S . -B build-tsan -DKORCAM_SANITIZER=thread -DKORCAM_WITH_OCTAVE=OFF >/dev/null
 cmake --build build-tsan -j "$jobs"
 ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L threads
+
+step "Windows builds (MinGW) and their tests under wine"
+tools/windows-check.sh

@@ -91,7 +91,7 @@ step "32-bit Windows build ($build32): $MINGW32_TARGETS"
 t=$SECONDS
 BUILT=()
 if cmake -S . -B "$build32" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw32.cmake -DCMAKE_BUILD_TYPE=Release \
-     -DKORCAM_WITH_OCTAVE=OFF -DKORCAM_WITH_TESTS=OFF >/dev/null; then
+     -DKORCAM_WITH_OCTAVE=OFF -DKORCAM_WITH_TESTS=OFF --no-warn-unused-cli >/dev/null; then
   build_targets "$build32" "$(resolve_targets "$build32" "$MINGW32_TARGETS")"
 else
   fail "configuring $build32 failed"
@@ -102,7 +102,7 @@ step "64-bit Windows test build ($build64): $MINGW64_TEST_TARGETS"
 t=$SECONDS
 BUILT=()
 if cmake -S . -B "$build64" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw64.cmake -DCMAKE_BUILD_TYPE=Release \
-     -DKORCAM_WITH_OCTAVE=OFF >/dev/null; then
+     -DKORCAM_WITH_OCTAVE=OFF --no-warn-unused-cli >/dev/null; then
   build_targets "$build64" "$(resolve_targets "$build64" "$MINGW64_TEST_TARGETS")"
 else
   fail "configuring $build64 failed"
