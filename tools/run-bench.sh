@@ -20,7 +20,8 @@ mkdir -p "$results"
 
 # Other work on the machine skews every figure, memcpy's included.
 echo "Load average before the run: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) processors"
-"$bin" --benchmark_min_time=0.3 --benchmark_color=false \
+"$bin" --benchmark_min_time=0.2 --benchmark_repetitions=3 --benchmark_enable_random_interleaving=true \
+  --benchmark_color=false \
   --benchmark_out="$results/pixels.json" --benchmark_out_format=json "$@" >"$results/pixels.txt"
 # The table of every run is in pixels.txt; the summary closes it.
 sed -n '/^Kernel in use/p; /^Throughput as a ratio/,$p' "$results/pixels.txt"
