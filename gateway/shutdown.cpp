@@ -9,7 +9,12 @@ namespace {
 
 bool registered;
 
-void onUnload() { closeAllCameras(); }
+void onUnload() {
+    closeAllCameras();
+    // Should the host keep the module loaded after all, the next call
+    // registers the hook again.
+    registered = false;
+}
 
 }  // namespace
 
