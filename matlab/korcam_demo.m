@@ -17,6 +17,7 @@ function korcam_demo(outdir)
   printf('Live preview of camera 1 stopped\n');
 
   show_frame_geometry(1);
+  show_adjustments(1);
   save_snapshots(n, outdir);
 
   for cam = 1:min(2, n)
@@ -110,5 +111,32 @@ function save_snapshots(n, outdir)
   end
   for cam = opened
     KorDispatcher(-2, cam);
+  end
+end
+
+function show_adjustments(cam)
+% Live exposure and gain with their ranges (codes 14, 16, 29, 31) and the
+% image adjustments; a few changed (codes 28, 30, 42, 44, 46) and shown again.
+  report_adjustments(cam);
+  exposureRange = KorDispatcher(14, cam);
+  gainRange = KorDispatcher(16, cam);
+  contrastRange = KorDispatcher(53, cam);
+  KorDispatcher(30, cam, mean(exposureRange) / 10);
+  KorDispatcher(28, cam, gainRange(2) / 2);
+  KorDispatcher(42, cam, 1.8);
+  KorDispatcher(44, cam, contrastRange(2));
+  KorDispatcher(46, cam, -20);
+  fprintf('Camera %d: exposure, gain, gamma, contrast and brightness changed\n', cam);
+  report_adjustments(cam);
+end
+
+function report_adjustments(cam)
+  fprintf('Camera %d: exposure %g of %g to %g, gain %g of %g to %g\n', cam, ...
+          KorDispatcher(31, cam), KorDispatcher(14, cam), KorDispatcher(29, cam), KorDispatcher(16, cam));
+  % name, get code, range code
+  adjustments = {'gamma', 41, 52; 'contrast', 43, 53; 'brightness', 45, 54};
+  for i = 1:size(adjustments, 1)
+    fprintf('  %-10s %g of %g to %g\n', adjustments{i, 1}, KorDispatcher(adjustments{i, 2}, cam), ...
+            KorDispatcher(adjustments{i, 3}, cam));
   end
 end
