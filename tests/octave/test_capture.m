@@ -178,6 +178,9 @@ function snapshot_main_paths()
 end
 
 function snapshot_color_format()
+  % small cameras: a colour one, and a 16-bit monochrome one with little-endian samples
+  korcamsim('rig', struct('color', {true, false}, 'bits16', {false, true}, 'littleEndian', {false, true}, ...
+                          'maxWidth', {320, 256}, 'maxHeight', {240, 192}));
   KorDispatcher(-1, 1);
   KorDispatcher(-1, 2);
   KorDispatcher(10, 2, true);
@@ -343,12 +346,15 @@ function sync_sparse_cameras()
 end
 
 function sync_mixed_widths()
+  korcamsim('rig', struct('color', {true, false}, 'bits16', {false, true}, 'littleEndian', {false, true}, ...
+                          'maxWidth', {320, 256}, 'maxHeight', {240, 192}));
   KorDispatcher(-1, 1);
   KorDispatcher(-1, 2);
   KorDispatcher(18, 2, true);   % the stored 16-bit choice governs synchronous snapshots
   imgs = KorDispatcher(32);
   kt_equal(class(imgs), 'uint16', 'one 16-bit camera makes the array uint16');
   kt_equal(korcamsim('state', 2).snapshot.format.pixelFormat, 1, 'handed as stored');
+  kt_equal(size(imgs), [240 320 3 2]);
   check_block(imgs, 1, uint16(expected_image(1, 'color')) * 257, '8-bit widened as im2uint16');
   check_block(imgs, 2, expected_image(2, 'mono'), '16-bit samples as they are');
   % a single snapshot replaces the stored choice, and the next array is 8-bit
