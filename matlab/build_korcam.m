@@ -1,0 +1,186 @@
+function file = build_korcam(varargin)
+% BUILD_KORCAM  Build the KorDispatcher MEX gateway with this host's own mex command.
+%
+%   BUILD_KORCAM() builds KorDispatcher against the virtual cameras of the
+%   project's CMake build folder ../build (libkorcamapi and, outside Windows,
+%   libkorwin32, which stands in for the one Win32 function the gateway uses).
+%   BUILD_KORCAM(BUILDDIR) uses the virtual cameras of BUILDDIR instead.
+%
+%   BUILD_KORCAM(..., 'sdk', SDKDIR) builds against the camera maker's SDK:
+%   SDKDIR holds its header korcam.h and its library (korcamapi.lib for
+%   MATLAB on Windows, libkorcamapi.so elsewhere). This is the build for real
+%   cameras; no build folder is needed.
+%
+%   BUILD_KORCAM(..., 'output', OUTDIR) writes the MEX file into OUTDIR
+%   (created if missing) instead of the build folder, or of the current
+%   folder when building against an SDK.
+%
+%   FILE = BUILD_KORCAM(...) returns the full name of the MEX file built.
+%
+%   MATLAB compiles with mex (on Windows it links user32 for
+%   GetForegroundWindow); Octave with mkoctfile --mex. The sources are those
+%   of the gateway folder next to this one, the SDK header that of the sdk
+%   folder unless 'sdk' is given. Put the SDK's korcamapi.dll (Windows) on
+%   the system path, or beside the MEX file, before calling KorDispatcher.
+%
+%   Examples:
+%     build_korcam()                                    % Octave, virtual cameras
+%     build_korcam('sdk', 'C:\Korcam\SDK', 'output', 'C:\Korcam\mex')
+%     addpath('C:\Korcam\mex'); KorDispatcher(37)       % cameras attached
+
+  [buildDir, sdkDir, outDir] = parse_options(varargin);
+  root = fileparts(fileparts(mfilename('fullpath')));
+  gatewayDir = fullfile(root, 'gateway');
+  onWindows = ispc();
+
+  includes = {gatewayDir};
+  if isempty(sdkDir)
+    % The project's virtual cameras: the shared SDK header and the libraries
+    % the CMake build produced.
+    if ~exist(buildDir, 'dir')
+      error('build_korcam:noBuild', ...
+            'Build folder %s not found: run "make build" (or cmake) first, or give the folder or an SDK folder.', ...
+            buildDir);
+    end
+    includes{end + 1} = fullfile(root, 'sdk');
+    libDir = buildDir;
+    if isempty(outDir), outDir = buildDir; end
+  else
+    if ~exist(fullfile(sdkDir, 'korcam.h'), 'file')
+      error('build_korcam:noHeader', 'The SDK folder %s has no korcam.h.', sdkDir);
+    end
+    includes{end + 1} = sdkDir;
+    libDir = sdkDir;
+    if isempty(outDir), outDir = pwd(); end
+  end
+  libraries = {'korcamapi'};
+  if onWindows
+    libraries{end + 1} = 'user32';
+  else
+    % Outside Windows the gateway's GetForegroundWindow comes from the
+    % project's portable Win32 layer.
+    includes{end + 1} = fullfile(root, 'kit', 'win32');
+    if ~isempty(sdkDir) && ~exist(fullfile(sdkDir, 'libkorwin32.so'), 'file')
+      error('build_korcam:noWin32', 'The SDK folder %s has no libkorwin32.so, which the gateway needs outside Windows.', ...
+            sdkDir);
+    end
+    libraries{end + 1} = 'korwin32';
+  end
+
+  sources = dir(fullfile(gatewayDir, '*.cpp'));
+  sources = cellfun(@(name) fullfile(gatewayDir, name), sort({sources.name}), 'UniformOutput', false);
+  if ~exist(outDir, 'dir')
+    mkdir(outDir);
+  end
+  outDir = absolute_folder(outDir);
+  libDir = absolute_folder(libDir);
+
+  if is_octave()
+    file = fullfile(outDir, 'KorDispatcher.mex');
+    args = [{'--mex'}, strcat('-I', includes), {['-L' libDir]}, ...
+            strcat('-l', libraries), {['-Wl,-rpath,' libDir]}, sources, {'-o', file}];
+    build_in_scratch_folder(@() run_mkoctfile(args));
+  else
+    file = fullfile(outDir, ['KorDispatcher.' mexext()]);
+    args = [strcat('-I', includes), {['-L' libDir]}, strcat('-l', libraries), ...
+            {cxx17_flags(onWindows)}, sources, {'-output', 'KorDispatcher', '-outdir', outDir}];
+    mex(args{:});
+  end
+  if ~exist(file, 'file')
+    error('build_korcam:failed', 'The build reported success but %s is missing.', file);
+  end
+  fprintf('Built %s\n', file);
+end
+
+function [buildDir, sdkDir, outDir] = parse_options(args)
+  root = fileparts(fileparts(mfilename('fullpath')));
+  buildDir = fullfile(root, 'build');
+  sdkDir = '';
+  outDir = '';
+  if ~isempty(args) && ~is_option_name(args{1})
+    buildDir = args{1};
+    args = args(2:end);
+  end
+  if mod(numel(args), 2) ~= 0
+    error('build_korcam:usage', 'Options come in pairs: ''sdk'', SDKDIR and ''output'', OUTDIR.');
+  end
+  for k = 1:2:numel(args)
+    value = args{k + 1};
+    if ~ischar(value) || isempty(value)
+      error('build_korcam:usage', 'The value of ''%s'' must be a folder name.', args{k});
+    end
+    switch lower(args{k})
+      case 'sdk'
+        sdkDir = value;
+      case 'output'
+        outDir = value;
+      otherwise
+        error('build_korcam:usage', 'Unknown option ''%s'': use ''sdk'' or ''output''.', args{k});
+    end
+  end
+  if ~ischar(buildDir)
+    error('build_korcam:usage', 'The build folder must be a folder name.');
+  end
+end
+
+function tf = is_option_name(arg)
+  tf = ischar(arg) && any(strcmpi(arg, {'sdk', 'output'}));
+end
+
+function tf = is_octave()
+  tf = exist('OCTAVE_VERSION', 'builtin') ~= 0;
+end
+
+function folder = absolute_folder(folder)
+  here = pwd();
+  back = onCleanup(@() cd(here));
+  cd(folder);
+  folder = pwd();
+end
+
+function flag = cxx17_flags(onWindows)
+  % The gateway is C++17; MATLAB's compiler configurations differ in how they
+  % take the standard.
+  cc = mex.getCompilerConfigurations('C++', 'Selected');
+  if onWindows && ~isempty(cc) && ~isempty(strfind(lower(cc.ShortName), 'msvc'))
+    flag = 'COMPFLAGS=$COMPFLAGS /std:c++17';
+  else
+    flag = 'CXXFLAGS=$CXXFLAGS -std=c++17';
+  end
+end
+
+function build_in_scratch_folder(build)
+  % mkoctfile writes its object files into the current folder: a scratch
+  % folder keeps them out of the user's way and apart from other builds.
+  scratch = tempname();
+  mkdir(scratch);
+  here = pwd();
+  cleanup = onCleanup(@() leave_scratch(here, scratch));
+  cd(scratch);
+  build();
+end
+
+function leave_scratch(here, scratch)
+  cd(here);
+  confirm_recursive_rmdir(false, 'local');
+  rmdir(scratch, 's');
+end
+
+function run_mkoctfile(args)
+  % The gateway is C++17; older compilers default to an earlier standard.
+  previous = getenv('CXXFLAGS');
+  restore = onCleanup(@() restore_variable('CXXFLAGS', previous));
+  setenv('CXXFLAGS', strtrim([previous ' -std=c++17 -O2']));
+  [output, status] = mkoctfile(args{:});
+  if status ~= 0
+    error('build_korcam:failed', 'mkoctfile failed (status %d):\n%s', status, output);
+  end
+end
+
+function restore_variable(name, previous)
+  if isempty(previous)
+    unsetenv(name);
+  else
+    setenv(name, previous);
+  end
+end
