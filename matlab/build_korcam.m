@@ -171,9 +171,15 @@ function run_mkoctfile(args)
   previous = getenv('CXXFLAGS');
   restore = onCleanup(@() restore_variable('CXXFLAGS', previous));
   setenv('CXXFLAGS', strtrim([previous ' -std=c++17 -O2']));
-  [output, status] = mkoctfile(args{:});
+  % Octave's mkoctfile function keeps only the standard output; the
+  % compiler's diagnostics go to the standard error, which is wanted here.
+  command = ['"' fullfile(__octave_config_info__('bindir'), 'mkoctfile') '"', sprintf(' "%s"', args{:}), ' 2>&1'];
+  [status, output] = system(command);
   if status ~= 0
     error('build_korcam:failed', 'mkoctfile failed (status %d):\n%s', status, output);
+  end
+  if ~isempty(strtrim(output))
+    fprintf('%s\n', strtrim(output));
   end
 end
 

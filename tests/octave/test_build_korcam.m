@@ -1,0 +1,147 @@
+function cases = test_build_korcam()
+% build_korcam: the gateway built by Octave's own mkoctfile, into a temporary
+% folder, against the virtual cameras of this build and against an SDK folder,
+% then called.
+  cases = {
+    'refuses bad options before compiling',               @bad_options
+    'builds against the build folder''s virtual cameras', @build_against_build_folder
+    'builds against an SDK folder',                       @build_against_sdk_folder
+    'a failed compile reports the compiler''s output',    @failed_compile
+  };
+end
+
+function bad_options()
+  build = build_folder();
+  empty = scratch_folder();
+  t = {
+    {fullfile(empty.path, 'missing')},          'build_korcam:noBuild'
+    {build, 'sdk', empty.path},                 'build_korcam:noHeader'
+    {'sdk'},                                    'build_korcam:usage'
+    {build, 'colour', empty.path},              'build_korcam:usage'
+    {build, 'output', 5},                       'build_korcam:usage'
+    {build, 'sdk', ''},                         'build_korcam:usage'
+  };
+  for i = 1:rows(t)
+    try
+      build_korcam(t{i, 1}{:});
+      error('row %d: accepted', i);
+    catch err
+      kt_equal(err.identifier, t{i, 2}, 'row %d: %s', i, err.message);
+    end
+  end
+  % an SDK folder with the header but without the Win32 layer outside Windows
+  copyfile(fullfile(source_root(), 'sdk', 'korcam.h'), empty.path);
+  try
+    build_korcam('sdk', empty.path);
+    error('an SDK folder without libkorwin32.so was accepted');
+  catch err
+    kt_equal(err.identifier, 'build_korcam:noWin32', err.message);
+  end
+end
+
+function build_against_build_folder()
+  build = build_folder();
+  out = scratch_folder();
+  here = pwd();
+  file = quiet_build(build, 'output', fullfile(out.path, 'mex'));
+  kt_equal(file, fullfile(out.path, 'mex', 'KorDispatcher.mex'), 'file returned');
+  kt_equal(pwd(), here, 'current folder unchanged');
+  kt_equal(numel(dir(fullfile(here, '*.o'))), 0, 'no object files left in the current folder');
+  exercise_built_gateway(file);
+end
+
+function build_against_sdk_folder()
+  build = build_folder();
+  sdk = scratch_folder();
+  % The SDK folder as a maker would ship it: the header and the library
+  % (here the virtual cameras', linked, so that korcamsim and the gateway
+  % drive one rig), and outside Windows the Win32 layer.
+  copyfile(fullfile(source_root(), 'sdk', 'korcam.h'), sdk.path);
+  for name = {'libkorcamapi.so', 'libkorwin32.so'}
+    [status, message] = symlink(fullfile(build, name{1}), fullfile(sdk.path, name{1}));
+    kt_equal(status, 0, 'link %s: %s', name{1}, message);
+  end
+  out = scratch_folder();
+  here = pwd();
+  cd(out.path);
+  back = onCleanup(@() cd(here));
+  % Without 'output' the file goes to the current folder.
+  file = quiet_build('sdk', sdk.path);
+  kt_equal(file, fullfile(pwd(), 'KorDispatcher.mex'), 'file returned');
+  clear back;
+  exercise_built_gateway(file);
+end
+
+function failed_compile()
+  sdk = scratch_folder();
+  fid = fopen(fullfile(sdk.path, 'korcam.h'), 'w');
+  fprintf(fid, '#error "not the SDK header"\n');
+  fclose(fid);
+  symlink(fullfile(build_folder(), 'libkorwin32.so'), fullfile(sdk.path, 'libkorwin32.so'));
+  out = scratch_folder();
+  try
+    quiet_build('sdk', sdk.path, 'output', out.path);
+    error('a broken SDK header was accepted');
+  catch err
+    kt_equal(err.identifier, 'build_korcam:failed', err.message);
+    kt_true(~isempty(strfind(err.message, 'not the SDK header')), 'compiler output in the message: %s', err.message);
+  end
+  kt_true(~exist(fullfile(out.path, 'KorDispatcher.mex'), 'file'), 'nothing built');
+end
+
+% Calls the gateway built as FILE: it must be the KorDispatcher found on the
+% path, drive the virtual cameras and reach the Win32 layer (code 5).
+function exercise_built_gateway(file)
+  folder = fileparts(file);
+  addpath(folder);
+  restore = onCleanup(@() leave_built_gateway(folder));
+  kt_equal(which('KorDispatcher'), file, 'the built gateway is the one called');
+  kt_equal(KorDispatcher(37), 3, 'count attached cameras');
+  KorDispatcher(-1, 1);
+  kt_equal(KorDispatcher(6, 1), true, 'connected');
+  kt_true(korcamsim('state', 1).open, 'the virtual camera is open');
+  KorDispatcher(5, 1);
+  kt_equal(numel(kt_calls('KorcamDisplayPropertyPage')), 1, 'property page over the foreground window');
+  kt_equal(size(KorDispatcher(13, 1)), [1024 1280 3], 'snapshot');
+  KorDispatcher(-2, 1);
+end
+
+function leave_built_gateway(folder)
+  clear -f KorDispatcher;
+  rmpath(folder);
+end
+
+% build_korcam with its progress line kept out of the test log. The compiler
+% runs without the sanitizer runtime and the error spy that the test runner
+% preloads into Octave: neither belongs in gcc.
+function file = quiet_build(varargin)
+  preload = getenv('LD_PRELOAD');
+  unsetenv('LD_PRELOAD');
+  restore = onCleanup(@() setenv('LD_PRELOAD', preload));
+  evalc('file = build_korcam(varargin{:});');
+end
+
+% The CMake build folder this test runs from: the one that holds the
+% KorDispatcher the test runner put on the path.
+function folder = build_folder()
+  folder = fileparts(which('KorDispatcher'));
+  kt_true(~isempty(folder), 'KorDispatcher on the path');
+end
+
+function root = source_root()
+  root = fileparts(fileparts(which('build_korcam')));
+end
+
+% A temporary folder, removed when the returned structure goes.
+function s = scratch_folder()
+  s.path = tempname();
+  mkdir(s.path);
+  s.cleanup = onCleanup(@() remove_folder(s.path));
+end
+
+function remove_folder(path)
+  confirm_recursive_rmdir(false, 'local');
+  if exist(path, 'dir')
+    rmdir(path, 's');
+  end
+end
