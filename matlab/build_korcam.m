@@ -33,7 +33,9 @@ function file = build_korcam(varargin)
   gatewayDir = fullfile(root, 'gateway');
   onWindows = ispc();
 
-  includes = {gatewayDir};
+  % korwin32.h is windows.h itself on Windows and the project's portable
+  % Win32 layer elsewhere.
+  includes = {gatewayDir, fullfile(root, 'kit', 'win32')};
   if isempty(sdkDir)
     % The project's virtual cameras: the shared SDK header and the libraries
     % the CMake build produced.
@@ -49,6 +51,8 @@ function file = build_korcam(varargin)
     if ~exist(fullfile(sdkDir, 'korcam.h'), 'file')
       error('build_korcam:noHeader', 'The SDK folder %s has no korcam.h.', sdkDir);
     end
+    % Absolute: Octave compiles from a scratch folder.
+    sdkDir = absolute_folder(sdkDir);
     includes{end + 1} = sdkDir;
     libDir = sdkDir;
     if isempty(outDir), outDir = pwd(); end
@@ -59,7 +63,6 @@ function file = build_korcam(varargin)
   else
     % Outside Windows the gateway's GetForegroundWindow comes from the
     % project's portable Win32 layer.
-    includes{end + 1} = fullfile(root, 'kit', 'win32');
     if ~isempty(sdkDir) && ~exist(fullfile(sdkDir, 'libkorwin32.so'), 'file')
       error('build_korcam:noWin32', 'The SDK folder %s has no libkorwin32.so, which the gateway needs outside Windows.', ...
             sdkDir);
@@ -173,7 +176,9 @@ function run_mkoctfile(args)
   setenv('CXXFLAGS', strtrim([previous ' -std=c++17 -O2']));
   % Octave's mkoctfile function keeps only the standard output; the
   % compiler's diagnostics go to the standard error, which is wanted here.
-  command = ['"' fullfile(__octave_config_info__('bindir'), 'mkoctfile') '"', sprintf(' "%s"', args{:}), ' 2>&1'];
+  % (feval keeps the Octave-only name from MATLAB's parser.)
+  bindir = feval('__octave_config_info__', 'bindir');
+  command = ['"' fullfile(bindir, 'mkoctfile') '"', sprintf(' "%s"', args{:}), ' 2>&1'];
   [status, output] = system(command);
   if status ~= 0
     error('build_korcam:failed', 'mkoctfile failed (status %d):\n%s', status, output);

@@ -65,8 +65,10 @@ function build_against_sdk_folder()
   here = pwd();
   cd(out.path);
   back = onCleanup(@() cd(here));
-  % Without 'output' the file goes to the current folder.
-  file = quiet_build('sdk', sdk.path);
+  % Without 'output' the file goes to the current folder; the SDK folder may
+  % be given relative to it.
+  [~, sdkName] = fileparts(sdk.path);
+  file = quiet_build('sdk', fullfile('..', sdkName));
   kt_equal(file, fullfile(pwd(), 'KorDispatcher.mex'), 'file returned');
   clear back;
   exercise_built_gateway(file);
