@@ -114,8 +114,8 @@ std::int64_t halfRoundedDown(std::int64_t difference);
 }  // namespace korvix
 
 extern "C" {
-KORVIX_EXPORT void initializeAdaptor();
-KORVIX_EXPORT void uninitializeAdaptor();
+KORVIX_EXPORT void initializeAdaptor() noexcept;
+KORVIX_EXPORT void uninitializeAdaptor() noexcept;
 KORVIX_EXPORT void getAvailHW(imaqkit::IHardwareInfo* hardware);
 KORVIX_EXPORT void getDeviceAttributes(const imaqkit::IDeviceInfo* device, const char* formatName,
                                        imaqkit::IPropFactory* factory, imaqkit::IVideoSourceInfo* sources,

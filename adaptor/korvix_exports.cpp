@@ -105,13 +105,13 @@ imaqkit::IPropInfo* cameraRangeProperty(imaqkit::IPropFactory* factory, CameraHa
 
 using namespace korvix;
 
-extern "C" KORVIX_EXPORT void initializeAdaptor() {}
+extern "C" KORVIX_EXPORT void initializeAdaptor() noexcept {}
 
 // Both names lead to the one function that does nothing.
 #if defined(__GNUC__)
-extern "C" KORVIX_EXPORT void uninitializeAdaptor() __attribute__((alias("initializeAdaptor")));
+extern "C" KORVIX_EXPORT void uninitializeAdaptor() noexcept __attribute__((alias("initializeAdaptor")));
 #else
-extern "C" KORVIX_EXPORT void uninitializeAdaptor() { initializeAdaptor(); }
+extern "C" KORVIX_EXPORT void uninitializeAdaptor() noexcept { initializeAdaptor(); }
 #endif
 
 extern "C" KORVIX_EXPORT void getAvailHW(imaqkit::IHardwareInfo* hardware) {
