@@ -26,6 +26,14 @@ echo "Load average before the run: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) 
 # The table of every run is in pixels.txt; the summary closes it.
 sed -n '/^Kernel in use/p; /^Throughput as a ratio/,$p' "$results/pixels.txt"
 
+# The virtual cameras' own costs, which the snapshot figures below include.
+if [ -x "$build/bench/sim_bench" ]; then
+  echo
+  echo "Virtual cameras (frames and conversion):"
+  "$build/bench/sim_bench" --benchmark_min_time=0.2 --benchmark_color=false 2>/dev/null | tee "$results/sim.txt" |
+    sed -n '/^Benchmark/,$p'
+fi
+
 if [ -f "$build/KorDispatcher.mex" ] && [ -f "$build/korcamsim.mex" ] && command -v octave-cli >/dev/null; then
   echo
   OCTAVE_HISTFILE=/dev/null octave-cli --norc --no-history --quiet --no-window-system --eval \
