@@ -287,7 +287,6 @@ void run(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     const int32_t n = cameraNumber(prhs[1]);
     const int32_t id = static_cast<int32_t>(integer(prhs[2], "the property id", -2147483648.0, 2147483647.0));
     const float value = static_cast<float>(number(prhs[3], "the value"));
-    korcamsim::cameraState(n);  // a clear error for a camera outside the rig
     korcamsim::setPropertyValue(n, id, value);
     if (nrhs == 5) {
       // Flags words are 32-bit patterns: 0x80000000 is given as 2147483648.
