@@ -125,6 +125,30 @@ mxArray* imageOf(const Buffer& picture, const FrameGeometry& g) {
     return image.release();
 }
 
+// The [H W 3] array of a colour raw frame, demosaicked into the picture
+// buffer; the raw frame is released before the array is created.
+mxArray* colourImageOf(CameraHandle handle, ColorFormat color, const FrameGeometry& g, Buffer& raw,
+                       const Buffer& picture) {
+    buildPicture(handle, color, g, raw, picture);
+    raw.reset();
+    return imageOf(picture, g);
+}
+
+// The [H W 3] array of a monochrome raw frame. Its samples go straight into
+// the three pages: the same elements as building the picture and filling
+// from it, without writing and reading three times the frame in between.
+mxArray* monochromeImageOf(const Buffer& raw, ColorFormat color, const FrameGeometry& g) {
+    const bool wide = g.sampleBytes == 2;
+    OwnedArray image(createImageArray(g.height, g.width, 1, wide));
+    const pixels::ImageLayout layout = pixels::denseLayout(g.width, g.height);
+    if (wide)
+        pixels::fillMonoImage16(raw.data(), g.width, g.height, color.swapBytes,
+                                static_cast<uint16_t*>(mxGetData(image.get())), layout);
+    else
+        pixels::fillMonoImage8(raw.data(), g.width, g.height, static_cast<uint8_t*>(mxGetData(image.get())), layout);
+    return image.release();
+}
+
 // Previews stopped for a capture. resume() restarts them in camera order; a
 // capture that ends early restarts the rest, errors ignored, so that each
 // slot's previewing flag still tells the truth about its camera.
@@ -196,10 +220,9 @@ mxArray* takeVideoFrame(const Params& p) {
     const FrameGeometry g = frameGeometry(format);
     Buffer raw = obtain(g.rawBytes, "Not enough memory to make raw frame buffer.");
     if (!KorcamTakeVideo(slot.handle, 1, raw.data())) fail("An error occured while trying to take a video frame.");
+    if (color.monochrome) return monochromeImageOf(raw, color, g);
     const Buffer picture = obtain(g.pictureBytes, "Not enough memory to make rgb frame buffer.");
-    buildPicture(slot.handle, color, g, raw, picture);
-    raw.reset();
-    return imageOf(picture, g);
+    return colourImageOf(slot.handle, color, g, raw, picture);
 }
 
 mxArray* takeSnapshot(const Params& p) {
@@ -213,16 +236,17 @@ mxArray* takeSnapshot(const Params& p) {
     refuseUncapturable(slot.snapshot.format, n);
     const FrameGeometry g = frameGeometry(slot.snapshot.format);
     Buffer raw = obtain(g.rawBytes, "Not enough memory to make raw buffer.");
-    Buffer picture = obtain(g.pictureBytes, "Not enough memory to make picture buffer.");
+    // Monochrome frames go from the raw buffer straight into the array.
+    Buffer picture = color.monochrome ? Buffer() : obtain(g.pictureBytes, "Not enough memory to make picture buffer.");
     slot.snapshot.timeout = slot.snapshot.exposure + 5000.0f;
     if (!KorcamTakeSnapshot(slot.handle, &slot.snapshot, raw.data())) {
         const uint32_t error = KorcamGetLastError();
         if (error == KORCAM_ERROR_TIMEOUT) fail("Snapshot timed out.");
         fail("Error %u occured while attempting to take a fast frame with camera %d.", error, n);
     }
-    buildPicture(slot.handle, color, g, raw, picture);
+    OwnedArray image(color.monochrome ? monochromeImageOf(raw, color, g)
+                                      : colourImageOf(slot.handle, color, g, raw, picture));
     raw.reset();
-    OwnedArray image(imageOf(picture, g));
     picture.reset();
     paused.resume();
     return image.release();
