@@ -18,9 +18,9 @@ struct GpoCommand {
     const char* failure;  // the SDK answered 0
 };
 
-constexpr GpoCommand kWriteGpo{"Cannot write to GPIO, camera %d is not connected.", "GPO value should be less than 256.",
-                               "GPO value should not be negative.", KorcamGpioWrite,
-                               "An error occured while writing to GPIO."};
+constexpr GpoCommand kWriteGpo{"Cannot write to GPIO, camera %d is not connected.",
+                               "GPO value should be less than 256.", "GPO value should not be negative.",
+                               KorcamGpioWrite, "An error occured while writing to GPIO."};
 constexpr GpoCommand kSelectGpo{"Cannot enable GPO for manual operation, camera %d is not connected.",
                                 "Enable value should be less than 256.", "Enable value should not be negative.",
                                 KorcamGpoSelect, "An error occured while enabling GPO."};
