@@ -2,6 +2,7 @@
 // queue; each start message is one run that switches the camera to fast
 // frames, grabs, converts and hands over frames until the engine has enough
 // or a stop is asked for, and switches fast frames off again.
+#include "band_replication.h"
 #include "korvix_adaptor.h"
 
 #include <cstdint>
@@ -34,16 +35,6 @@ std::size_t pixelCountOf(std::int32_t width, std::int32_t height) {
     // The colour buffer holds three bytes per pixel.
     if (count > SIZE_MAX / 3) return 0;
     return static_cast<std::size_t>(count);
-}
-
-// A monochrome sensor's sample is the same in all three bands.
-void replicateBands(const std::uint8_t* raw, std::uint8_t* color, std::size_t pixelCount) {
-    for (std::size_t i = 0; i < pixelCount; ++i) {
-        const std::uint8_t sample = raw[i];
-        color[3 * i] = sample;
-        color[3 * i + 1] = sample;
-        color[3 * i + 2] = sample;
-    }
 }
 
 void deliverFrame(KorvixAdaptor& adaptor, imaqkit::IAdaptorManager& manager, const Camera& camera,

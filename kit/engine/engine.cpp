@@ -94,7 +94,7 @@ void HostEngine::receiveFrame(imaqkit::IAdaptorFrame* frame) {
             last = std::move(owned);
         }
     }
-    changed.notify_all();
+    if (received >= wakeReceived_) changed.notify_all();
 }
 
 imaqkit::IAdaptorManager* HostEngine::createAdaptorManager(imaqkit::IAdaptor* adaptor) {
@@ -125,18 +125,27 @@ bool HostEngine::acquisitionNotComplete() const {
     return wanted == 0 || received < wanted;
 }
 
-void HostEngine::notifyAcquired() {
-    { std::lock_guard<std::mutex> lock(mutex); }  // orders the count before a waiter's check
+void HostEngine::notifyAcquired(std::uint64_t acquired) {
+    if (acquired < wakeAcquired_) return;
+    { std::lock_guard<std::mutex> lock(mutex); }  // a waiter is either waiting already or sees the count
     changed.notify_all();
 }
 
 bool HostEngine::waitUntil(std::chrono::milliseconds timeout, std::uint64_t wantReceived,
                            std::uint64_t wantAcquired) const {
     std::unique_lock<std::mutex> lock(mutex);
-    return changed.wait_for(lock, timeout, [&] {
+    ++waiters_;
+    if (wantReceived > 0 && wantReceived < wakeReceived_) wakeReceived_ = wantReceived;
+    if (wantAcquired > 0 && wantAcquired < wakeAcquired_) wakeAcquired_ = wantAcquired;
+    const bool reached = changed.wait_for(lock, timeout, [&] {
         const std::uint64_t acquired = manager_ == nullptr ? 0 : manager_->getFramesAcquired();
         return received >= wantReceived && acquired >= wantAcquired;
     });
+    if (--waiters_ == 0) {
+        wakeReceived_ = UINT64_MAX;
+        wakeAcquired_ = UINT64_MAX;
+    }
+    return reached;
 }
 
 void HostEngine::problem(std::string text) {
@@ -211,8 +220,7 @@ void HostAdaptorManager::setRoi(std::int32_t xOffset, std::int32_t yOffset, std:
 }
 
 void HostAdaptorManager::incrementFramesAcquired() {
-    ++acquired_;
-    engine_->notifyAcquired();
+    engine_->notifyAcquired(++acquired_);
 }
 
 bool HostAdaptorManager::isFrameToBeDelivered() const {

@@ -157,7 +157,8 @@ public:
         width_ = width;
         height_ = height;
         bytesPerPixel_ = bytesPerPixel;
-        pixels_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * bytesPerPixel, 0);
+        // setImage overwrites every byte: a reused frame needs no clearing.
+        pixels_.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * bytesPerPixel);
         time_ = 0;
     }
 
@@ -209,7 +210,7 @@ public:
     // Counters and stored frames of a new acquisition.
     void beginAcquisition(std::uint32_t framesPerTrigger);
     bool waitUntil(std::chrono::milliseconds timeout, std::uint64_t received, std::uint64_t acquired) const;
-    void notifyAcquired();
+    void notifyAcquired(std::uint64_t acquired);
     bool acquisitionNotComplete() const;
 
     void problem(std::string text);
@@ -229,6 +230,11 @@ private:
     HostAdaptorManager* manager_ = nullptr;  // owned by the adaptor
     std::vector<std::unique_ptr<HostFrame>> pool_;
     std::vector<std::string> problems_;
+    // Counts at which a waiter wants to be woken: frames arrive far more often
+    // than anyone needs to look at them.
+    mutable std::atomic<std::uint64_t> wakeReceived_{UINT64_MAX};
+    mutable std::atomic<std::uint64_t> wakeAcquired_{UINT64_MAX};
+    mutable int waiters_ = 0;  // guarded by mutex
 };
 
 class HostAdaptorManager final : public imaqkit::IAdaptorManager {
