@@ -225,6 +225,7 @@ int acquire(const AcquireOptions& options, const std::string& adaptorPath) {
 
     std::printf("Camera %ld (%s), format %s, %ld frame%s\n", options.camera, device->name.c_str(), format.c_str(),
                 options.frames, options.frames == 1 ? "" : "s");
+    std::fflush(stdout);  // before the progress on stderr
     if (!input->open()) {
         std::fprintf(stderr, "korvix: the adaptor could not open camera %ld\n", options.camera);
         return 1;
