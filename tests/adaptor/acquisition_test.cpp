@@ -209,6 +209,22 @@ TEST_F(AcquisitionTest, StopEndsTheRunBeforeTheNextFrame) {
     EXPECT_EQ(input->lateFrames(), 0u);
 }
 
+TEST_F(AcquisitionTest, StartMessageStillQueuedWhenStopReturnedStartsNoRun) {
+    auto input = makeInput(1);
+    ASSERT_TRUE(input->open());
+    // Holding the section keeps the thread from beginning the run until
+    // stop capture has returned (the section admits its holder again).
+    imaqkit::ICriticalSection& section = *korvixOf(*input).criticalSection();
+    section.enter();
+    ASSERT_TRUE(input->start(0));
+    input->stop();
+    section.leave();
+    input->close();
+    EXPECT_EQ(callCount("KorcamEnableFastFrames"), 0u);
+    EXPECT_EQ(input->framesReceived(), 0u);
+    EXPECT_TRUE(errors().empty());
+}
+
 TEST_F(AcquisitionTest, ClosingTheAdaptorEndsARunThatNobodyStopped) {
     auto input = makeInput(1);
     ASSERT_TRUE(input->open());
