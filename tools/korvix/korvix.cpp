@@ -95,7 +95,7 @@ int listCameras(const std::string& adaptorPath) {
         std::printf("  Formats:");
         if (device.formats.empty()) std::printf(" none");
         for (std::size_t i = 0; i < device.formats.size(); ++i)
-            std::printf("%s \"%s\"%s", i ? "," : "", device.formats[i].name.c_str(),
+            std::printf("%s %d \"%s\"%s", i ? "," : "", device.formats[i].id, device.formats[i].name.c_str(),
                         device.formats[i].isDefault ? " (default)" : "");
         std::printf("\n");
         const korimaq::DeviceAttributes attributes = library->deviceAttributes(device.id);
