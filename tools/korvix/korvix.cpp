@@ -12,6 +12,7 @@
 #  include <png.h>
 #endif
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -44,20 +45,20 @@ int usageError(const std::string& message) {
     return 2;
 }
 
-// Adaptor reports as they happen; a camera failing every frame is shown in short.
+// Adaptor reports as they happen, from the engine's and the acquisition
+// thread; a camera failing every frame is shown in short.
 struct ReportPrinter {
-    unsigned shown = 0;
-    unsigned suppressed = 0;
+    std::atomic<unsigned> shown{0};
+    std::atomic<unsigned> suppressed{0};
     static constexpr unsigned kShownAtMost = 20;
 };
 
 void printReport(const imaqkit::host::Report& report, void* context) {
     auto& printer = *static_cast<ReportPrinter*>(context);
-    if (printer.shown >= ReportPrinter::kShownAtMost) {
+    if (printer.shown.fetch_add(1) >= ReportPrinter::kShownAtMost) {
         ++printer.suppressed;
         return;
     }
-    ++printer.shown;
     std::fprintf(stderr, "%s %s: %s\n", report.kind == imaqkit::host::Report::WARNING ? "warning" : "error",
                  report.identifier.c_str(), report.message.c_str());
 }
@@ -378,6 +379,6 @@ int main(int argc, char** argv) {
         return usageError("unknown command \"" + command + "\"");
     }
     imaqkit::host::setReportSink(nullptr, nullptr);
-    if (printer.suppressed > 0) std::fprintf(stderr, "(%u further reports not shown)\n", printer.suppressed);
+    if (printer.suppressed > 0) std::fprintf(stderr, "(%u further reports not shown)\n", printer.suppressed.load());
     return status;
 }
