@@ -30,7 +30,8 @@
 
 namespace imaqkit {
 
-// Frame type codes of IEngine::createFrame.
+// Frame type codes of IEngine::createFrame. Images are laid out as the
+// camera library delivers them, like a Windows bitmap: bottom row first.
 enum FrameType : std::int32_t {
     FRAME_MONO8 = 0x1010000,  // one 8-bit band
     FRAME_BGR24 = 0x1030000,  // three interleaved 8-bit bands: blue, green, red

@@ -141,7 +141,8 @@ bool writePng(const std::string& path, const korimaq::DeliveredFrame& frame, std
     png_set_IHDR(png, info, static_cast<png_uint_32>(frame.width), static_cast<png_uint_32>(frame.height), 8,
                  PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    for (std::int32_t y = 0; y < frame.height; ++y) {
+    // Frames arrive bottom row first; a PNG starts with its top row.
+    for (std::int32_t y = frame.height - 1; y >= 0; --y) {
         const std::uint8_t* source = frame.pixels.data() + static_cast<std::size_t>(y) * rowBytes;
         for (std::size_t x = 0; x < rowBytes; x += 3) {
             row[x] = source[x + 2];
