@@ -161,6 +161,9 @@ function [args, nout] = random_call(ctx, cameras)
   end
   args = cell(1, count + 1);
   args{1} = code;
+  if rand() < 0.002
+    args = {};
+  end
   for k = 1:count
     kind = 'x';
     if k <= numel(kinds) && rand() < 0.93
@@ -281,9 +284,17 @@ function [cameras, stats] = disturb(ctx, cameras, stats, i)
   elseif u < 0.75
     korcamsim('count');
   elseif u < 0.8
-    % A camera left in a mode the gateway would not choose.
-    f = struct('width', pick(96), 'height', pick(64), 'xBinSub', between(0, 3), 'yBinSub', between(0, 3), ...
-               'pixelFormat', between(0, 4));
+    % A camera left in a mode the gateway would not choose: a small odd
+    % one, or one whose frame alone exceeds what a 32-bit process can hold
+    % (refused before any buffer is obtained, so nothing large is drawn).
+    if rand() < 0.8
+      f = struct('width', pick(96), 'height', pick(64), 'xBinSub', between(0, 3), 'yBinSub', between(0, 3), ...
+                 'pixelFormat', between(0, 4));
+    else
+      sides = [65536 2^31 2^32 - 1];
+      f = struct('width', one_of(sides), 'height', one_of(sides), 'xBinSub', 1, 'yBinSub', 1, ...
+                 'pixelFormat', between(0, 1));
+    end
     korcamsim('format', pick(cameras), f);
   elseif u < 0.85
     flags = [0 2147483648];
@@ -311,16 +322,27 @@ function [cameras, stats] = disturb(ctx, cameras, stats, i)
   end
 end
 
-% One to ten small cameras of mixed kinds, so that snapshots stay cheap.
+% One to ten small cameras of mixed kinds, so that snapshots stay cheap; now
+% and then a line and a column sensor (with a small camera or not), whose
+% synchronous snapshot array is too large to create though each frame is small.
 function cameras = new_rig()
-  cameras = pick(10);
-  widths = [64 32 80 16];
-  heights = [48 24 60 12];
+  if rand() < 0.9
+    cameras = pick(10);
+    widths = [64 32 80 16];
+    heights = [48 24 60 12];
+  else
+    cameras = between(2, 3);
+    widths = [65536 1 16];
+    heights = [1 65536 12];
+  end
   rates = [3.75 7.5 15 30];
   specs = struct('id', {}, 'color', {}, 'maxWidth', {}, 'maxHeight', {}, 'bits16', {}, 'littleEndian', {}, ...
                  'strobeDuration', {}, 'frameRates', {}, 'serial', {}, 'interface', {});
   for n = 1:cameras
     k = pick(numel(widths));
+    if numel(widths) == 3
+      k = n;
+    end
     chosen = rates(rand(1, 4) < 0.7);
     if isempty(chosen) && rand() < 0.7
       chosen = 15;
