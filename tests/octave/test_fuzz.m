@@ -163,6 +163,7 @@ function [args, nout] = random_call(ctx, cameras)
   args{1} = code;
   if rand() < 0.002
     args = {};
+    count = 0;
   end
   for k = 1:count
     kind = 'x';
@@ -215,7 +216,7 @@ function v = random_parameter(ctx, kind, cameras)
         v = rand(1, pick(4)) < 0.5;
       end
     case 's'  % frame format structure
-      v = random_format_structure(ctx, cameras);
+      v = random_format_structure(ctx);
     case 'u'  % unchecked number
       if u < 0.7
         v = between(-10, 300);
@@ -240,7 +241,7 @@ end
 
 % Mostly a format a small camera accepts; sometimes one it refuses, a field
 % missing, of the wrong kind or a structure of the wrong shape.
-function s = random_format_structure(ctx, cameras)
+function s = random_format_structure(ctx)
   s = struct('width', pick(64), 'height', pick(48), 'xOffset', between(0, 8), 'yOffset', between(0, 8), ...
              'xBinSub', 1, 'yBinSub', 1, 'xFlags', 0, 'yFlags', 0, 'pixelFormat', 0, ...
              'frameRate', one_of(ctx.rates));
