@@ -98,9 +98,9 @@ constexpr float kFocusStep = 25.0f;
 
 struct Camera {
   explicit Camera(const CameraSpec& s)
-      : spec(s), format(initialFormat(s)), frameRate(initialFrameRate(s)), properties(initialProperties(s)) {}
+      : model(s), format(initialFormat(s)), frameRate(initialFrameRate(s)), properties(initialProperties(s)) {}
 
-  CameraSpec spec;
+  CameraSpec model;
   FrameFormat format;
   float frameRate;
   std::map<int32_t, Property> properties;
@@ -165,7 +165,7 @@ struct Simulator {
 
   void installRig(const std::vector<CameraSpec>& rig) {
     cameras.clear();
-    for (const CameraSpec& spec : rig) cameras.emplace_back(spec);
+    for (const CameraSpec& model : rig) cameras.emplace_back(model);
     handles.clear();
     groups.clear();
   }
@@ -291,16 +291,16 @@ bool binningAccepted(uint16_t factor, uint32_t size) {
   return (factor == 1 || factor == 2 || factor == 4) && size % factor == 0;
 }
 
-bool formatAccepted(const CameraSpec& spec, const FrameFormat& f) {
+bool formatAccepted(const CameraSpec& model, const FrameFormat& f) {
   if (f.width == 0 || f.height == 0) return false;
-  if (static_cast<uint64_t>(f.xOffset) + f.width > spec.maxWidth) return false;
-  if (static_cast<uint64_t>(f.yOffset) + f.height > spec.maxHeight) return false;
+  if (static_cast<uint64_t>(f.xOffset) + f.width > model.maxWidth) return false;
+  if (static_cast<uint64_t>(f.yOffset) + f.height > model.maxHeight) return false;
   if (!binningAccepted(f.xBinSub, f.width) || !binningAccepted(f.yBinSub, f.height)) return false;
-  return f.pixelFormat == KORCAM_PIXEL_8BIT || (f.pixelFormat == KORCAM_PIXEL_16BIT && spec.bits16);
+  return f.pixelFormat == KORCAM_PIXEL_8BIT || (f.pixelFormat == KORCAM_PIXEL_16BIT && model.bits16);
 }
 
-bool rateAccepted(const CameraSpec& spec, float rate) {
-  for (float offered : spec.frameRates)
+bool rateAccepted(const CameraSpec& model, float rate) {
+  for (float offered : model.frameRates)
     if (offered == rate) return true;
   return false;
 }
@@ -312,8 +312,8 @@ bool addressable(const FrameFormat& format) {
 
 FrameRecipe recipeFor(const Camera& camera, const FrameFormat& format, double exposure, double gain) {
   FrameRecipe recipe;
-  recipe.sensorWidth = camera.spec.maxWidth;
-  recipe.sensorHeight = camera.spec.maxHeight;
+  recipe.sensorWidth = camera.model.maxWidth;
+  recipe.sensorHeight = camera.model.maxHeight;
   recipe.format = format;
   recipe.color = camera.color();
   recipe.littleEndian = camera.littleEndian();
@@ -397,7 +397,7 @@ uint32_t KorcamEnumCameras(VersionInfo* records, uint32_t length) {
   const Simulator& sim = simulator();
   const uint32_t filled = std::min(length, sim.reachable());
   for (uint32_t i = 0; i < filled; ++i) {
-    const CameraSpec& s = sim.cameras[i].spec;
+    const CameraSpec& s = sim.cameras[i].model;
     records[i] = VersionInfo{s.firmware, s.fpga, s.api, s.driver, s.serial, s.reserved};
   }
   return filled;
@@ -446,7 +446,7 @@ KorcamBool KorcamSetFormat(CameraHandle handle, const FrameFormat* format, float
   if (!call.ok()) return 0;
   if (!format) return fail(kErrorInvalidParameter, 0);
   Camera& camera = call.camera();
-  if (!formatAccepted(camera.spec, *format) || !rateAccepted(camera.spec, frameRate))
+  if (!formatAccepted(camera.model, *format) || !rateAccepted(camera.model, frameRate))
     return fail(KORCAM_ERROR_FORMAT_NOT_SUPPORTED, 0);
   camera.format = *format;
   camera.frameRate = frameRate;
@@ -484,7 +484,7 @@ KorcamBool KorcamDestroyDisplayWindow(CameraHandle handle) {
 int32_t KorcamEnumAvailableFrameRates(CameraHandle handle, uint32_t capacity, float* rates) {
   Call call(kEnumAvailableFrameRates, handle, {d(capacity)});
   if (!call.ok()) return 0;
-  const std::vector<float>& offered = call.camera().spec.frameRates;
+  const std::vector<float>& offered = call.camera().model.frameRates;
   if (capacity == 0) return static_cast<int32_t>(offered.size());
   if (!rates) return fail(kErrorInvalidParameter, 0);
   const std::size_t filled = std::min<std::size_t>(capacity, offered.size());
@@ -523,7 +523,7 @@ KorcamBool KorcamTakeSnapshot(CameraHandle handle, const SnapshotSettings* setti
   if (!settings || !buffer) return fail(kErrorInvalidParameter, 0);
   Camera& camera = call.camera();
   camera.snapshot = *settings;
-  if (!formatAccepted(camera.spec, settings->format)) return fail(KORCAM_ERROR_FORMAT_NOT_SUPPORTED, 0);
+  if (!formatAccepted(camera.model, settings->format)) return fail(KORCAM_ERROR_FORMAT_NOT_SUPPORTED, 0);
   if (!addressable(settings->format)) return fail(kErrorInvalidParameter, 0);
   if (settings->hardwareTriggerEnable) return triggerTimeout(call, *settings);
   const FrameRecipe recipe = deliver(camera, recipeFor(camera, settings->format, settings->exposure, settings->gain));
@@ -538,7 +538,7 @@ KorcamBool KorcamEnableFastFrames(CameraHandle handle, const SnapshotSettings* s
   if (!settings) return fail(kErrorInvalidParameter, 0);
   Camera& camera = call.camera();
   camera.snapshot = *settings;
-  if (!formatAccepted(camera.spec, settings->format)) return fail(KORCAM_ERROR_FORMAT_NOT_SUPPORTED, 0);
+  if (!formatAccepted(camera.model, settings->format)) return fail(KORCAM_ERROR_FORMAT_NOT_SUPPORTED, 0);
   if (!addressable(settings->format)) return fail(kErrorInvalidParameter, 0);
   camera.fastSettings = *settings;
   camera.fastFrames = true;
@@ -641,7 +641,7 @@ SyncGroupHandle KorcamEnableSynchronousSnapshots(uint32_t count, const CameraHan
     if (!settings[i]) return fail(kErrorInvalidParameter, SyncGroupHandle{0});
     Camera& camera = sim.cameras[it->second];
     camera.snapshot = *settings[i];
-    if (!formatAccepted(camera.spec, settings[i]->format)) return fail(KORCAM_ERROR_FORMAT_NOT_SUPPORTED, SyncGroupHandle{0});
+    if (!formatAccepted(camera.model, settings[i]->format)) return fail(KORCAM_ERROR_FORMAT_NOT_SUPPORTED, SyncGroupHandle{0});
     if (!addressable(settings[i]->format)) return fail(kErrorInvalidParameter, SyncGroupHandle{0});
     members.push_back(SyncMember{handles[i], *settings[i]});
   }
@@ -712,7 +712,7 @@ KorcamBool KorcamQueryVersion(CameraHandle handle, VersionInfo* version) {
   Call call(kQueryVersion, handle, {});
   if (!call.ok()) return 0;
   if (!version) return fail(kErrorInvalidParameter, 0);
-  const CameraSpec& s = call.camera().spec;
+  const CameraSpec& s = call.camera().model;
   *version = VersionInfo{s.firmware, s.fpga, s.api, s.driver, s.serial, s.reserved};
   return 1;
 }
@@ -721,7 +721,7 @@ KorcamBool KorcamQueryExternInterface(CameraHandle handle, uint32_t* interfaceTy
   Call call(kQueryExternInterface, handle, {});
   if (!call.ok()) return 0;
   if (!interfaceType) return fail(kErrorInvalidParameter, 0);
-  *interfaceType = call.camera().spec.interfaceType;
+  *interfaceType = call.camera().model.interfaceType;
   return 1;
 }
 
@@ -729,7 +729,7 @@ KorcamBool KorcamGetCameraId(CameraHandle handle, uint32_t* id) {
   Call call(kGetCameraId, handle, {});
   if (!call.ok()) return 0;
   if (!id) return fail(kErrorInvalidParameter, 0);
-  *id = call.camera().spec.id;
+  *id = call.camera().model.id;
   return 1;
 }
 
@@ -737,7 +737,7 @@ KorcamBool KorcamGetTruePixelDepth(CameraHandle handle, uint32_t* depth) {
   Call call(kGetTruePixelDepth, handle, {});
   if (!call.ok()) return 0;
   if (!depth) return fail(kErrorInvalidParameter, 0);
-  *depth = call.camera().spec.pixelDepth;
+  *depth = call.camera().model.pixelDepth;
   return 1;
 }
 
@@ -833,7 +833,7 @@ void reset() {
 }
 
 void setRig(const std::vector<CameraSpec>& cameras) {
-  for (const CameraSpec& spec : cameras) validateSpec(spec);
+  for (const CameraSpec& model : cameras) validateSpec(model);
   Simulator& sim = simulator();
   std::lock_guard<std::mutex> lock(sim.mutex);
   sim.installRig(cameras);

@@ -84,7 +84,7 @@ void expectArgs(int nrhs, int minimum, int maximum, const std::string& command) 
 }
 
 korcamsim::CameraSpec specFrom(const mxArray* cams, mwIndex element) {
-  korcamsim::CameraSpec spec;
+  korcamsim::CameraSpec model;
   const int fields = mxGetNumberOfFields(cams);
   for (int f = 0; f < fields; ++f) {
     const std::string name = mxGetFieldNameByNumber(cams, f);
@@ -92,32 +92,32 @@ korcamsim::CameraSpec specFrom(const mxArray* cams, mwIndex element) {
     if (!value || mxIsEmpty(value)) continue;  // unset in this element: the default
     const std::string what = "field " + name + " of camera " + std::to_string(static_cast<long long>(element) + 1);
     auto u32 = [&](double minimum) { return static_cast<uint32_t>(integer(value, what, minimum, kU32Max)); };
-    if (name == "id") spec.id = u32(0);
-    else if (name == "color") spec.color = flag(value, what);
-    else if (name == "maxWidth") spec.maxWidth = u32(1);
-    else if (name == "maxHeight") spec.maxHeight = u32(1);
-    else if (name == "bits16") spec.bits16 = flag(value, what);
-    else if (name == "littleEndian") spec.littleEndian = flag(value, what);
-    else if (name == "strobeDuration") spec.strobeDuration = flag(value, what);
-    else if (name == "firmware") spec.firmware = u32(0);
-    else if (name == "fpga") spec.fpga = u32(0);
-    else if (name == "api") spec.api = u32(0);
-    else if (name == "driver") spec.driver = u32(0);
-    else if (name == "serial") spec.serial = u32(0);
-    else if (name == "reserved") spec.reserved = u32(0);
-    else if (name == "interface") spec.interfaceType = u32(0);
-    else if (name == "pixelDepth") spec.pixelDepth = u32(0);
+    if (name == "id") model.id = u32(0);
+    else if (name == "color") model.color = flag(value, what);
+    else if (name == "maxWidth") model.maxWidth = u32(1);
+    else if (name == "maxHeight") model.maxHeight = u32(1);
+    else if (name == "bits16") model.bits16 = flag(value, what);
+    else if (name == "littleEndian") model.littleEndian = flag(value, what);
+    else if (name == "strobeDuration") model.strobeDuration = flag(value, what);
+    else if (name == "firmware") model.firmware = u32(0);
+    else if (name == "fpga") model.fpga = u32(0);
+    else if (name == "api") model.api = u32(0);
+    else if (name == "driver") model.driver = u32(0);
+    else if (name == "serial") model.serial = u32(0);
+    else if (name == "reserved") model.reserved = u32(0);
+    else if (name == "interface") model.interfaceType = u32(0);
+    else if (name == "pixelDepth") model.pixelDepth = u32(0);
     else if (name == "frameRates") {
       if (!mxIsDouble(value) || mxIsComplex(value)) throw std::invalid_argument(what + " must be real doubles");
       const double* rates = mxGetPr(value);
-      spec.frameRates.clear();
+      model.frameRates.clear();
       for (std::size_t i = 0; i < mxGetNumberOfElements(value); ++i)
-        spec.frameRates.push_back(static_cast<float>(rates[i]));
+        model.frameRates.push_back(static_cast<float>(rates[i]));
     } else {
       throw std::invalid_argument("unknown camera field '" + name + "'");
     }
   }
-  return spec;
+  return model;
 }
 
 void rig(const mxArray* cams) {

@@ -77,40 +77,40 @@ Property constant(float value, int32_t flags) {
 
 }  // namespace
 
-std::map<int32_t, Property> initialProperties(const CameraSpec& spec) {
+std::map<int32_t, Property> initialProperties(const CameraSpec& model) {
   std::map<int32_t, Property> properties;
   for (const PropertyRow& row : kProperties) properties[row.id] = fromRow(row);
-  if (spec.strobeDuration) properties[kStrobeDuration.id] = fromRow(kStrobeDuration);
-  const int32_t colorFlags = spec.littleEndian ? static_cast<int32_t>(KORCAM_COLOR_FLAGS_LITTLE_ENDIAN) : 0;
-  properties[KORCAM_PROP_COLOR_FORMAT] = constant(spec.color ? 1.0f : 0.0f, colorFlags);
-  properties[KORCAM_PROP_MAX_WIDTH] = constant(static_cast<float>(spec.maxWidth), 0);
-  properties[KORCAM_PROP_MAX_HEIGHT] = constant(static_cast<float>(spec.maxHeight), 0);
+  if (model.strobeDuration) properties[kStrobeDuration.id] = fromRow(kStrobeDuration);
+  const int32_t colorFlags = model.littleEndian ? static_cast<int32_t>(KORCAM_COLOR_FLAGS_LITTLE_ENDIAN) : 0;
+  properties[KORCAM_PROP_COLOR_FORMAT] = constant(model.color ? 1.0f : 0.0f, colorFlags);
+  properties[KORCAM_PROP_MAX_WIDTH] = constant(static_cast<float>(model.maxWidth), 0);
+  properties[KORCAM_PROP_MAX_HEIGHT] = constant(static_cast<float>(model.maxHeight), 0);
   return properties;
 }
 
-FrameFormat initialFormat(const CameraSpec& spec) {
+FrameFormat initialFormat(const CameraSpec& model) {
   FrameFormat format{};
-  format.width = spec.maxWidth;
-  format.height = spec.maxHeight;
+  format.width = model.maxWidth;
+  format.height = model.maxHeight;
   format.pixelFormat = KORCAM_PIXEL_8BIT;
   format.xBinSub = 1;
   format.yBinSub = 1;
   return format;
 }
 
-float initialFrameRate(const CameraSpec& spec) {
-  for (float rate : spec.frameRates)
+float initialFrameRate(const CameraSpec& model) {
+  for (float rate : model.frameRates)
     if (rate == 15.0f) return rate;
-  return spec.frameRates.empty() ? 15.0f : spec.frameRates.front();
+  return model.frameRates.empty() ? 15.0f : model.frameRates.front();
 }
 
-void validateSpec(const CameraSpec& spec) {
-  if (spec.maxWidth == 0 || spec.maxWidth > kMaxSensorSide)
+void validateSpec(const CameraSpec& model) {
+  if (model.maxWidth == 0 || model.maxWidth > kMaxSensorSide)
     throw std::invalid_argument("maxWidth must lie in 1 to 16777216");
-  if (spec.maxHeight == 0 || spec.maxHeight > kMaxSensorSide)
+  if (model.maxHeight == 0 || model.maxHeight > kMaxSensorSide)
     throw std::invalid_argument("maxHeight must lie in 1 to 16777216");
-  if (spec.frameRates.empty()) throw std::invalid_argument("frameRates must hold at least one rate");
-  for (float rate : spec.frameRates)
+  if (model.frameRates.empty()) throw std::invalid_argument("frameRates must hold at least one rate");
+  for (float rate : model.frameRates)
     if (!std::isfinite(rate) || rate <= 0) throw std::invalid_argument("frameRates must be positive and finite");
 }
 

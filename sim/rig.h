@@ -19,15 +19,15 @@ struct Property {
 
 // Properties of a camera at power-up, by id (property 116 only when the
 // camera has a strobe duration).
-std::map<int32_t, Property> initialProperties(const CameraSpec& spec);
+std::map<int32_t, Property> initialProperties(const CameraSpec& model);
 
 // Full sensor at offset 0, 8 bits, no binning, no flags.
-FrameFormat initialFormat(const CameraSpec& spec);
+FrameFormat initialFormat(const CameraSpec& model);
 // 15 when the camera offers it, else its first rate.
-float initialFrameRate(const CameraSpec& spec);
+float initialFrameRate(const CameraSpec& model);
 
 // Throws std::invalid_argument naming the field a camera cannot have.
-void validateSpec(const CameraSpec& spec);
+void validateSpec(const CameraSpec& model);
 
 // Exposure (ms) and gain at which frames have their nominal brightness.
 constexpr float kDefaultExposure = 10.0f;

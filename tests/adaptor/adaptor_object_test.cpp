@@ -50,10 +50,10 @@ TEST_F(AdaptorObjectTest, OpeningCentresTheImageOnTheSensor) {
         {1280, 1024, "1280x1024", 0, 0},    {320, 240, "640x480", -160, -120}, {639, 479, "640x480", -1, -1},
     };
     for (const CentringCase& want : cases) {
-        korcamsim::CameraSpec spec;
-        spec.maxWidth = want.sensorWidth;
-        spec.maxHeight = want.sensorHeight;
-        korcamsim::setRig({spec});
+        korcamsim::CameraSpec model;
+        model.maxWidth = want.sensorWidth;
+        model.maxHeight = want.sensorHeight;
+        korcamsim::setRig({model});
         auto input = makeInput(1, want.format);
         ASSERT_TRUE(input->open());
         const FrameFormat& format = korvixOf(*input).getSnapshotSettings()->format;
@@ -65,9 +65,9 @@ TEST_F(AdaptorObjectTest, OpeningCentresTheImageOnTheSensor) {
 }
 
 TEST_F(AdaptorObjectTest, OpeningFillsTheSnapshotSettingsFromTheProperties) {
-    korcamsim::CameraSpec spec;
-    spec.bits16 = true;
-    korcamsim::setRig({spec});
+    korcamsim::CameraSpec model;
+    model.bits16 = true;
+    korcamsim::setRig({model});
     // A 16-bit format left from elsewhere: the run's buffers hold 8-bit samples, so the settings ask for them.
     {
         const CameraHandle handle = KorcamCameraOpen(1);

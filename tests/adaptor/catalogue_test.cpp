@@ -35,11 +35,11 @@ bool anyCameraOpen() {
 }
 
 korcamsim::CameraSpec sensor(std::uint32_t width, std::uint32_t height, std::uint32_t id = 0x91) {
-    korcamsim::CameraSpec spec;
-    spec.id = id;
-    spec.maxWidth = width;
-    spec.maxHeight = height;
-    return spec;
+    korcamsim::CameraSpec model;
+    model.id = id;
+    model.maxWidth = width;
+    model.maxHeight = height;
+    return model;
 }
 
 class CatalogueTest : public AdaptorTest {};

@@ -295,7 +295,7 @@ function snapshot_failures()
   kt_error(@() KorDispatcher(1, 1), "An error occured while stopping the video preview.\n", ...
            'still previewing: the stop runs and finds no stream');
 
-  % spec's example: last error 5 on camera 2, not previewing, no stream control
+  % last error 5 on camera 2, not previewing: no stream control
   KorDispatcher(-1, 2);
   korcamsim('calls', 'clear');
   korcamsim('fail', 'KorcamTakeSnapshot', 5);

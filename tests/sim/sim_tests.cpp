@@ -122,7 +122,7 @@ TEST_F(Sim, RigRejectsImpossibleCameras) {
   zeroWide.maxWidth = 0;
   korcamsim::CameraSpec tooHigh;
   tooHigh.maxHeight = korcamsim::kMaxSensorSide + 1;
-  for (const auto& spec : {noRates, zeroWide, tooHigh}) EXPECT_THROW(korcamsim::setRig({spec}), std::invalid_argument);
+  for (const auto& model : {noRates, zeroWide, tooHigh}) EXPECT_THROW(korcamsim::setRig({model}), std::invalid_argument);
   EXPECT_EQ(KorcamNumCameras(), 3) << "a refused rig leaves the old one";
 }
 
