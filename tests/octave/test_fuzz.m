@@ -303,11 +303,11 @@ function [cameras, stats] = disturb(ctx, cameras, stats, i)
   elseif u < 0.9
     korcamsim('foreground', rand() < 0.7);
   elseif u < 0.96
-    % Unload and reload: the exit hook closes what the slots held; the next
-    % call starts a fresh table, here on a fresh rig.
-    % After the deep check every camera is connected: the hook must close
-    % exactly the handle each slot holds. Handles the gateway lost earlier
-    % (a close the SDK refused, a connect whose format query failed) stay.
+    % Unload and reload on a fresh rig. After the deep check every camera is
+    % connected, so the exit hook must close exactly one handle of each.
+    % Handles the gateway lost earlier stay open: a close the SDK refused
+    % (its result is ignored), a connect whose format query failed (the
+    % next connect opens the camera again).
     stats = check_slots(cameras, true, stats, i, ctx.seed);
     before = open_handles(cameras);
     clear -f KorDispatcher;
