@@ -150,7 +150,7 @@ struct Simulator {
   std::optional<int32_t> countOverride;
   std::array<std::optional<Fault>, kOperationCount> faults;
   std::deque<CallRecord> log;
-  bool pacing = false;
+  bool pacing = true;
   std::unique_ptr<FrameGenerator> generator = makeTestPatternGenerator();
 
   Simulator() { resetLocked(); }
@@ -160,7 +160,7 @@ struct Simulator {
     countOverride.reset();
     for (auto& fault : faults) fault.reset();
     log.clear();
-    pacing = false;
+    pacing = true;
   }
 
   void installRig(const std::vector<CameraSpec>& rig) {

@@ -63,7 +63,7 @@ struct CameraSpec {
 KORCAMSIM_API std::vector<CameraSpec> defaultRig();
 
 // Default rig, no faults, no count override, empty call log, every camera
-// closed, pacing off.
+// closed, pacing on.
 KORCAMSIM_API void reset();
 
 // Replaces the attached cameras (all handles and groups become invalid).
@@ -140,7 +140,9 @@ KORCAMSIM_API std::vector<uint8_t> convertFrame(int32_t cameraNumber, const std:
 KORCAMSIM_API void setPropertyValue(int32_t cameraNumber, int32_t id, float value);
 KORCAMSIM_API void setPropertyFlags(int32_t cameraNumber, int32_t id, int32_t flags);
 
-// Pace video and fast frames to the frame rate (off by default).
+// Pace video and fast frames to the camera's frame rate, and let a triggered
+// frame wait out its timeout, as a camera does (on by default). Tests and
+// benchmarks that want frames as fast as they can be drawn turn it off.
 KORCAMSIM_API void setPacing(bool on);
 
 // Replaces camera n's current format as KorcamGetFormat reports it, bypassing

@@ -18,7 +18,7 @@ namespace {
 const char kHelp[] =
     "korcamsim - control of the virtual cameras (libkorcamapi)\n"
     "  korcamsim('reset')                      default rig, no faults, empty call log, all closed,\n"
-    "                                          pacing off, a foreground window present\n"
+    "                                          pacing on, a foreground window present\n"
     "  korcamsim('rig', cams)                  attach the cameras of struct array cams; fields (each\n"
     "                                          optional, defaults as camera 1): id, color, maxWidth,\n"
     "                                          maxHeight, bits16, littleEndian, strobeDuration,\n"
@@ -41,7 +41,8 @@ const char kHelp[] =
     "                                          in 'state': width ... pixelFormat, missing ones kept),\n"
     "                                          unchecked\n"
     "  korcamsim('foreground', tf)             whether GetForegroundWindow answers a window\n"
-    "  korcamsim('pace', tf)                   pace video and fast frames to the frame rate\n";
+    "  korcamsim('pace', tf)                   pace video and fast frames to the frame rate, and let\n"
+    "                                          triggered frames wait out their timeout (on by default)\n";
 
 std::string text(const mxArray* arg, const char* what) {
   if (!mxIsChar(arg)) throw std::invalid_argument(std::string(what) + " must be a character string");

@@ -42,6 +42,7 @@ const char* formatName(std::int64_t width) { return width == 640 ? "640x480" : "
 // args: width, height, colour
 void AdaptorDelivery(benchmark::State& state) {
     korcamsim::reset();
+    korcamsim::setPacing(false);  // as fast as frames are drawn, not at the frame rate
     auto library = adaptorLibrary();
     if (!library) {
         state.SkipWithError("the adaptor library cannot be loaded");
@@ -71,6 +72,7 @@ void AdaptorDelivery(benchmark::State& state) {
 // two frame buffers, as the host engine's frames do with the adaptor's image.
 void cameraLoop(benchmark::State& state, bool copyFrames) {
     korcamsim::reset();
+    korcamsim::setPacing(false);  // as fast as frames are drawn, not at the frame rate
     const bool colour = state.range(2) != 0;
     const std::int32_t camera = cameraFor(colour);
     const std::uint32_t width = static_cast<std::uint32_t>(state.range(0));

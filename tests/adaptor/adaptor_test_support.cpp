@@ -53,6 +53,9 @@ korvix::KorvixAdaptor& korvixOf(const korimaq::VideoInput& input) {
 
 void AdaptorTest::SetUp() {
     korcamsim::reset();
+    // Unpaced: runs of hundreds of frames and start/stop cycles, as fast as
+    // the frames are drawn.
+    korcamsim::setPacing(false);
     imaqkit::host::clearReports();
     imaqkit::host::setAllocationFault(0, 0, 0);
     library = adaptorLibrary();

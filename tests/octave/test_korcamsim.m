@@ -6,7 +6,8 @@ function cases = test_korcamsim()
     'rig replaces the cameras, count overrides',     @rig_and_count
     'faults and the call log',                       @faults_and_calls
     'lastframe and convert match a snapshot',        @lastframe_and_convert
-    'set, foreground and pace',                      @set_foreground_pace
+    'set and foreground',                            @set_and_foreground
+    'video paced by default',                        @video_paced_by_default
     'bad arguments raise clear errors',              @bad_arguments
   };
 end
@@ -88,7 +89,7 @@ function lastframe_and_convert()
   kt_equal(img(end, 1:4, 1), reshape(samples(1:3:12), 1, 4));
 end
 
-function set_foreground_pace()
+function set_and_foreground()
   KorDispatcher(-1, 2);
   korcamsim('set', 2, 80, 0, 2147483648);
   kt_equal(KorDispatcher(39, 2, 80), [0, -2147483648]);
@@ -98,8 +99,21 @@ function set_foreground_pace()
   kt_error(@() KorDispatcher(5, 2), 'Foreground Window NULL');
   korcamsim('foreground', true);
   KorDispatcher(5, 2);
-  korcamsim('pace', true);
-  korcamsim('pace', false);
+end
+
+% Video frames come at the camera's frame rate after a reset, as from a
+% camera: four frames of camera 3 at 15 frames/s take at least three frame
+% periods (a loaded machine makes them late, never early).
+function video_paced_by_default()
+  KorDispatcher(-1, 3);
+  kt_equal(KorDispatcher(33, 3), 15, 'frame rate');
+  KorDispatcher(0, 3);
+  started = tic();
+  for i = 1:4
+    KorDispatcher(7, 3);
+  end
+  kt_true(toc(started) >= 3 / 15 - 1e-6, 'four paced frames took %.3f s', toc(started));
+  KorDispatcher(1, 3);
 end
 
 function bad_arguments()

@@ -12,7 +12,11 @@ namespace {
 
 class Frames : public ::testing::Test {
  protected:
-  void SetUp() override { korcamsim::reset(); }
+  // Unpaced: these tests look at the frames' content, not their timing.
+  void SetUp() override {
+    korcamsim::reset();
+    korcamsim::setPacing(false);
+  }
   void TearDown() override { korcamsim::reset(); }
 };
 

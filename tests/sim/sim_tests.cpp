@@ -3,6 +3,7 @@
 #include "sim_test_support.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -15,7 +16,12 @@ namespace {
 
 class Sim : public ::testing::Test {
  protected:
-  void SetUp() override { korcamsim::reset(); }
+  // Unpaced: these tests check what the cameras answer, not when; a triggered
+  // frame times out at once instead of after its timeout.
+  void SetUp() override {
+    korcamsim::reset();
+    korcamsim::setPacing(false);
+  }
   void TearDown() override { korcamsim::reset(); }
 
   CameraHandle open(int32_t camera) {
@@ -580,6 +586,63 @@ TEST_F(Sim, StateOfAnUnknownCameraIsAClearError) {
   EXPECT_EQ(never.format.width, 640u);
   EXPECT_EQ(never.frameRate, 15.0f);
   EXPECT_TRUE(korcamsim::lastFrame(3).bytes.empty());
+}
+
+// ---------------------------------------------------------------------------
+// Pacing: on by default, as a camera delivers. Only lower bounds on the time
+// taken are checked; a loaded machine can make frames late, never early.
+
+class Pacing : public ::testing::Test {
+ protected:
+  void SetUp() override { korcamsim::reset(); }
+  void TearDown() override { korcamsim::reset(); }
+};
+
+using Seconds = std::chrono::duration<double>;
+
+// Seconds that `frames` calls of `take` need: at least frames - 1 periods,
+// the first frame being due at once.
+template <typename Take>
+double secondsFor(int frames, Take take) {
+  const auto started = std::chrono::steady_clock::now();
+  for (int i = 0; i < frames; ++i) EXPECT_NE(take(), 0);
+  return Seconds(std::chrono::steady_clock::now() - started).count();
+}
+
+TEST_F(Pacing, VideoAndFastFramesArriveAtTheFrameRateAfterAReset) {
+  korcamsim::setPacing(false);
+  korcamsim::reset();  // pacing back on
+  const CameraHandle h = KorcamCameraOpen(3);
+  ASSERT_NE(h, 0u);
+  FrameFormat format{};
+  float rate = 0;
+  ASSERT_NE(KorcamGetFormat(h, &format, &rate), 0);
+  ASSERT_NE(KorcamSetFormat(h, &format, 30.0f), 0);
+  std::vector<uint8_t> raw(rawBytes(format));
+
+  ASSERT_NE(KorcamStreamVideoControl(h, KORCAM_STREAM_START_OWN_WINDOW, nullptr), 0);
+  EXPECT_GE(secondsFor(4, [&] { return KorcamTakeVideo(h, 1, raw.data()); }), 3 / 30.0 - 1e-6);
+  ASSERT_NE(KorcamStreamVideoControl(h, KORCAM_STREAM_STOP, nullptr), 0);
+
+  const SnapshotSettings settings = settingsFor(format);
+  ASSERT_NE(KorcamEnableFastFrames(h, &settings), 0);
+  EXPECT_GE(secondsFor(4, [&] { return KorcamTakeFastFrame(h, raw.data()); }), 3 / 30.0 - 1e-6);
+  ASSERT_NE(KorcamDisableFastFrames(h), 0);
+  KorcamCameraClose(h);
+}
+
+TEST_F(Pacing, TriggeredFrameWaitsOutItsTimeout) {
+  const CameraHandle h = KorcamCameraOpen(1);
+  ASSERT_NE(h, 0u);
+  SnapshotSettings settings = settingsFor(currentFormat(h));
+  settings.hardwareTriggerEnable = 1;
+  settings.timeout = 120.0f;
+  std::vector<uint8_t> raw(rawBytes(settings.format));
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(KorcamTakeSnapshot(h, &settings, raw.data()), 0);
+  EXPECT_GE(Seconds(std::chrono::steady_clock::now() - started).count(), 0.120 - 1e-6);
+  EXPECT_EQ(KorcamGetLastError(), uint32_t{KORCAM_ERROR_TIMEOUT});
+  KorcamCameraClose(h);
 }
 
 }  // namespace

@@ -12,7 +12,11 @@ namespace {
 
 class Threads : public ::testing::Test {
  protected:
-  void SetUp() override { korcamsim::reset(); }
+  // Unpaced: thousands of frames per thread, as fast as they are drawn.
+  void SetUp() override {
+    korcamsim::reset();
+    korcamsim::setPacing(false);
+  }
   void TearDown() override { korcamsim::reset(); }
 };
 
