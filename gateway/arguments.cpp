@@ -36,6 +36,16 @@ double Params::real(int k) const { return mxGetPr(inputs_[k])[0]; }
 
 double Params::number(int k) const { return mxGetScalar(inputs_[k]); }
 
-bool Params::logical(int k) const { return mxGetLogicals(inputs_[k])[0] != 0; }
+bool Params::logical(int k) const {
+    const mxArray* array = inputs_[k];
+    // A sparse array stores only its non-zero elements, so its data does not
+    // start with element 1: that element is set when column 1 holds an entry
+    // in row 1 (row indices ascend within a column).
+    if (mxIsSparse(array)) {
+        const mwIndex* columnStarts = mxGetJc(array);
+        return columnStarts[1] > 0 && mxGetIr(array)[0] == 0 && mxGetLogicals(array)[0] != 0;
+    }
+    return mxGetLogicals(array)[0] != 0;
+}
 
 }  // namespace kor

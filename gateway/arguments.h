@@ -29,7 +29,7 @@ public:
     double real(int k) const;
     // Numeric value of a 1x1 array of any numeric class, as a double.
     double number(int k) const;
-    // Logical read: the first element.
+    // Logical read: the first element (also of a sparse array).
     bool logical(int k) const;
     const mxArray* array(int k) const { return inputs_[k]; }
 

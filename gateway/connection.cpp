@@ -15,6 +15,13 @@ void connect(int32_t n) {
     checkCameraNumber(n);
     CameraSlot slot = slotOf(n);
     if (slot.connected) fail("Camera %d already connected.", n);
+    // A connect whose format query failed left the camera open. Opening it
+    // again beside that handle would lose it, and a camera that allows one
+    // open handle would then refuse every later open.
+    if (slot.handle != 0) {
+        KorcamCameraClose(slot.handle);
+        slot.handle = 0;
+    }
     slot.handle = KorcamCameraOpen(n);
     if (slot.handle == 0) fail("An error has occured while opening a connection to the camera.\n");
     FrameFormat format{};

@@ -11,21 +11,22 @@
 namespace kor {
 namespace {
 
-// Parameter 2 reaches the handler unchecked: it must be a 1x1 structure whose
-// ten fields each hold one real number of any numeric class.
+// Parameter 2 reaches the handler unchecked. Element 1 of a structure array
+// is read, as from a 1x1 structure; its ten fields must each hold one real
+// number of any numeric class, or a logical.
 void checkFrameFormatStructure(const mxArray* structure) {
     if (!mxIsStruct(structure)) fail("Parameter 2 must be a frame format structure.");
-    if (mxGetNumberOfElements(structure) != 1) fail("Parameter 2 must be a 1x1 frame format structure.");
+    if (mxGetNumberOfElements(structure) == 0) fail("Parameter 2 must be a 1x1 frame format structure.");
     for (const char* name : kFrameFormatFieldNames) {
         const mxArray* field = mxGetField(structure, 0, name);
         if (!field) fail("The frame format structure has no field \"%s\".", name);
-        if (!mxIsNumeric(field) || mxIsComplex(field) || mxGetNumberOfElements(field) != 1)
+        if ((!mxIsNumeric(field) && !mxIsLogical(field)) || mxIsComplex(field) || mxGetNumberOfElements(field) != 1)
             fail("Field \"%s\" of the frame format structure must be a real numeric scalar.", name);
     }
 }
 
-// Every field is read by value, so a single or integer-class field counts as
-// the number it holds.
+// Every field is read by value, so a single, integer-class or logical field
+// counts as the number it holds.
 FrameFormatValues readFrameFormatStructure(const mxArray* structure) {
     FrameFormatValues values{};
     for (int i = 0; i < kFrameFormatFieldCount; ++i)

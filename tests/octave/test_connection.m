@@ -68,9 +68,15 @@ function connect_failures()
   kt_error(@() KorDispatcher(-1, 1), "Failed to get the initial frame format.\n");
   kt_equal(KorDispatcher(6, 1), false, 'not connected after a failed format query');
   kt_true(korcamsim('state', 1).open, 'the camera stays open');
+  % the next connect closes the handle left behind before it opens the camera
+  % again, so that the camera holds one handle, and the unload closes it
   KorDispatcher(-1, 1);
   kt_equal(numel(kt_calls('KorcamCameraOpen')), 2, 'a second connect opens the camera again');
+  kt_equal(numel(kt_calls('KorcamCameraClose')), 1, 'after closing the handle left behind');
   kt_equal(KorDispatcher(6, 1), true, 'connected at the second try');
+  kt_equal(korcamsim('state', 1).handles, 1, 'one handle open');
+  clear -f KorDispatcher;
+  kt_equal(korcamsim('state', 1).handles, 0, 'no handle open after the unload');
 end
 
 function preview_start_stop()

@@ -8,6 +8,7 @@ function cases = test_dispatcher()
     'type checks and their order',             @type_checks
     'integer check accepts any numeric class', @integer_check_classes
     'refused calls change nothing',            @refused_calls_change_nothing
+    'sparse logicals are read by element 1',   @sparse_logicals
   };
 end
 
@@ -142,4 +143,33 @@ function refused_calls_change_nothing()
   kt_error(@() KorDispatcher(-2, '1'), 'Parameter 1 must be an integer.');
   kt_equal(numel(kt_calls()), 0, 'no SDK call');
   kt_equal(KorDispatcher(6, 1), true, 'still connected');
+end
+
+% A sparse logical is read by its element 1, as a full one is, although its
+% data holds only the true elements.
+function sparse_logicals()
+  KorDispatcher(-1, 2);
+  % value given, what element 1 is
+  values = {
+    sparse([false true]),        false
+    sparse(logical([0; 0; 1])),  false
+    sparse(false),               false
+    sparse(logical([1 0 1])),    true
+    sparse(true),                true
+  };
+  % setter, and a read of what it set
+  readers = {
+    10, @() KorDispatcher(11, 2)
+    18, @() KorDispatcher(19, 2)
+    22, @() KorDispatcher(23, 2)
+    26, @() KorDispatcher(27, 2)
+    69, @() kt_calls('KorcamInitAutoLens')(end).args(1) ~= 0
+  };
+  for r = 1:rows(readers)
+    for v = 1:rows(values)
+      KorDispatcher(readers{r, 1}, 2, ~values{v, 2});
+      KorDispatcher(readers{r, 1}, 2, values{v, 1});
+      kt_equal(logical(readers{r, 2}()), values{v, 2}, 'code %d, value %d', readers{r, 1}, v);
+    end
+  end
 end

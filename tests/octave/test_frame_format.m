@@ -7,6 +7,7 @@ function cases = test_frame_format()
     'write back unchanged sets the same format',     @round_trip
     'write converts each field as its width says',   @field_conversions
     'write refuses a malformed structure',           @malformed_structure
+    'write reads element 1 and logical fields',      @structure_arrays_and_logical_fields
     'SDK failures',                                  @sdk_failures
     'write leaves preview and snapshot settings alone', @no_side_effects
   };
@@ -140,14 +141,13 @@ function malformed_structure()
     'width',                    'Parameter 2 must be a frame format structure.'
     {good},                     'Parameter 2 must be a frame format structure.'
     [],                         'Parameter 2 must be a frame format structure.'
-    [good good],                'Parameter 2 must be a 1x1 frame format structure.'
     repmat(good, 0, 1),         'Parameter 2 must be a 1x1 frame format structure.'
     struct(),                   'The frame format structure has no field "width".'
   };
   for i = 1:numel(names)
     t(end + 1, :) = {rmfield(good, names{i}), sprintf('The frame format structure has no field "%s".', names{i})};
   end
-  bad_values = {'640', true, [], [640 480], {640}, 640 + 1i, struct('a', 1), int8([1; 2])};
+  bad_values = {'640', [], [640 480], {640}, 640 + 1i, struct('a', 1), int8([1; 2]), logical([1 0])};
   for i = 1:numel(names)
     for j = 1:numel(bad_values)
       f = good;
@@ -170,6 +170,26 @@ function malformed_structure()
   f.width = 640;
   KorDispatcher(63, 1, f);
   kt_equal(KorDispatcher(12, 1), [640; 1024]);
+end
+
+% Element 1 of a structure array is the format, as the one element of a 1x1
+% structure is; logical fields count as 0 and 1.
+function structure_arrays_and_logical_fields()
+  KorDispatcher(-1, 1);
+  first = KorDispatcher(62, 1);
+  first.width = 640;
+  first.height = 480;
+  second = first;
+  second.width = 320;
+  KorDispatcher(63, 1, [first second]);
+  kt_equal(KorDispatcher(12, 1), [640; 480], 'element 1 of a 1x2 array');
+  KorDispatcher(63, 1, [second; first]);
+  kt_equal(KorDispatcher(12, 1), [320; 480], 'element 1 of a 2x1 array');
+  first.xFlags = true;
+  first.xOffset = true;
+  KorDispatcher(63, 1, first);
+  g = KorDispatcher(62, 1);
+  kt_equal([g.xFlags g.xOffset g.width], [1 1 640], 'logical fields by value');
 end
 
 function sdk_failures()

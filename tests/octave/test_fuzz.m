@@ -309,8 +309,9 @@ function [cameras, stats] = disturb(ctx, cameras, stats, i)
     % Unload and reload on a fresh rig. After the deep check every camera is
     % connected, so the exit hook must close exactly one handle of each.
     % Handles the gateway lost earlier stay open: a close the SDK refused
-    % (its result is ignored), a connect whose format query failed (the
-    % next connect opens the camera again).
+    % (its result is ignored). A connect whose format query failed keeps
+    % its handle in the slot until the next connect closes it, or the
+    % unload does.
     stats = check_slots(cameras, true, stats, i, ctx.seed);
     before = open_handles(cameras);
     clear -f KorDispatcher;
