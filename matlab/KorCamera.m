@@ -5,11 +5,24 @@ classdef KorCamera < handle
 %   calls KorDispatcher for it. DELETE(CAM), CLEAR CAM or CAM.DISCONNECT()
 %   disconnects it. Every command of the gateway has a method or property
 %   here; each method's help names the command code it calls (for example
-%   HELP KorCamera.snapshot).
+%   HELP KorCamera.snapshot). DISP(CAM) shows every readable setting,
+%   CAM.SETTINGS() returns them as a structure, KorCamera.info() lists the
+%   attached cameras and KorCamera.reset() closes every camera the gateway
+%   holds.
 %
-%   Values go to the gateway as given, and its errors reach the caller
-%   unchanged: a message such as "Parameter 2 must be a double." counts the
-%   camera number as parameter 1, as in the gateway's command table.
+%   Values go to the gateway as given. Its errors reach the caller with an
+%   identifier KorCamera:<what> (alreadyConnected, notConnected,
+%   invalidCamera, notEnoughCameras, wrongClass, invalidValue,
+%   argumentCount, notPreviewing, alreadyPreviewing, tooFewConnected,
+%   noCamera, outOfMemory, cameraFailure) and a message that starts with the
+%   gateway's own text, unchanged, followed by what to do where the text
+%   does not say. "Parameter 2 must be a double." counts the camera number
+%   as parameter 1, as in the gateway's command table.
+%
+%   A camera stays connected while anything holds it: an object left in a
+%   variable or in ANS, or one whose camera was unplugged while connected.
+%   "Camera 1 already connected." then says so; KorCamera.reset() stops every
+%   preview and closes every camera the gateway holds.
 %
 %   Stored and live values:
 %     Snapshot* properties are the gateway's stored snapshot settings. Setting
@@ -22,6 +35,9 @@ classdef KorCamera < handle
 %   Properties (read and write unless marked; codes read / write):
 %     Number                    camera number (read-only)
 %     Connected                 true while connected (read-only; 6)
+%     CameraId                  the camera's id (read-only; 59)
+%     PixelDepth                the sensor's true pixel depth (read-only; 60)
+%     UsbInterface              'USB1' or 'USB2' (read-only; 58)
 %     FrameSize                 [width; height] of the frame region (12 / 2)
 %     Offset                    [x; y] offset of the frame region (8 / 9)
 %     FrameRate                 frames per second (33 / 3); see frameRates()
@@ -34,91 +50,113 @@ classdef KorCamera < handle
 %     Brightness                the camera's brightness (45 / 46)
 %     Hue                       the camera's hue (47 / 48)
 %     Saturation                the camera's saturation (49 / 50)
-%     SnapshotExposure          stored snapshot exposure (write-only; 15)
-%     SnapshotGain              stored snapshot gain (write-only; 17)
-%     Snapshot16Bit             stored 16-bit mode of synchronous snapshots (19 / 18)
+%     SnapshotExposure          stored snapshot exposure (15; reads what this object last set)
+%     SnapshotGain              stored snapshot gain (17; reads what this object last set)
+%     SyncSnapshot16Bit         stored 16-bit mode of synchronous snapshots (19 / 18)
 %     SnapshotColorGains        stored [red; green1; green2; blue] gains (21 / 20)
 %     SnapshotStrobe            stored strobe use, logical (23 / 22)
 %     SnapshotStrobeDelay       stored strobe delay (25 / 24)
 %     SnapshotHardwareTrigger   stored hardware trigger use, logical (27 / 26)
-%     UsbInterface              'USB1' or 'USB2' (read-only; 58)
-%     CameraId                  the camera's id (read-only; 59)
-%     PixelDepth                the sensor's true pixel depth (read-only; 60)
 %
 %   Methods (see the help of each):
 %     connect disconnect preview stopPreview showPropertyPage videoFrame
-%     snapshot frameRates exposureRange gainRange property setProperty
-%     propertyRange gammaRange contrastRange brightnessRange hueRange
-%     saturationRange versions gpio writeGpo selectGpo oneShotAutoExposure
-%     oneShotAutoIris oneShotAutoWhiteBalance oneShotAutoWhiteBalanceEx
-%     digitalWhiteBalance digitalWhiteBalanceEx initAutoLens startAutoFocus
-%     waitAutoFocus stopAutoFocus autoFocusProgress
+%     snapshot settings get frameRates exposureRange gainRange property
+%     setProperty propertyRange gammaRange contrastRange brightnessRange
+%     hueRange saturationRange versions gpio writeGpo selectGpo
+%     oneShotAutoExposure oneShotAutoIris oneShotAutoWhiteBalance
+%     oneShotAutoWhiteBalanceEx digitalWhiteBalance digitalWhiteBalanceEx
+%     initAutoLens startAutoFocus waitAutoFocus stopAutoFocus
+%     autoFocusProgress
 %   Static methods, no camera needed:
-%     KorCamera.count() KorCamera.list() KorCamera.syncSnapshot()
+%     KorCamera.count() KorCamera.info() KorCamera.list()
+%     KorCamera.syncSnapshot() KorCamera.reset()
 %
 %   Example:
 %     cam = KorCamera(1);
-%     cam.preview();                 % the SDK's live window
 %     cam.FrameSize = [640 480];
 %     cam.SnapshotExposure = 20;
 %     img = cam.snapshot();
-%     imshow(img);
+%     imwrite(img, 'camera1.png');
 %     delete(cam);
 
   properties (SetAccess = private)
-    % Camera number, 1 to 10.
+    % NUMBER  Camera number, 1 to 10, fixed when the object is made.
     Number = []
   end
 
   properties (Dependent, SetAccess = private)
-    % True while the camera is connected (code 6).
+    % CONNECTED  True while the gateway holds the camera connected (read-only; code 6).
     Connected
-    % 'USB1' or 'USB2', the camera's external interface (code 58).
-    UsbInterface
-    % The camera's id (code 59).
+    % CAMERAID  The camera's id, which names its model (read-only; code 59).
+    %   KorCamera.info() shows it in hexadecimal with the model name.
     CameraId
-    % The sensor's true pixel depth (code 60).
+    % PIXELDEPTH  The sensor's true pixel depth in bits, e.g. 8 or 12 (read-only; code 60).
+    %   Above 8 the camera offers 16-bit samples (Video16Bit, SyncSnapshot16Bit).
     PixelDepth
+    % USBINTERFACE  'USB1' or 'USB2', the camera's external interface (read-only; code 58).
+    UsbInterface
   end
 
   properties (Dependent)
-    % [width; height] of the frame region, in sensor pixels (codes 12 / 2).
+    % FRAMESIZE  [width; height] of the frame region, in sensor pixels (codes 12 / 2).
+    %   Set with a 2-element vector, e.g. cam.FrameSize = [640 480]; at most
+    %   the sensor's size.
     FrameSize
-    % [x; y] offset of the frame region, in sensor pixels (codes 8 / 9).
+    % OFFSET  [x; y] of the frame region's top left corner, in sensor pixels (codes 8 / 9).
+    %   Set with a 2-element vector; offset plus FrameSize must stay within
+    %   the sensor.
     Offset
-    % Frame rate of the live stream, frames per second (codes 33 / 3).
+    % FRAMERATE  Frame rate of the live stream, frames per second (codes 33 / 3).
+    %   A double among cam.frameRates(), e.g. cam.FrameRate = 15.
     FrameRate
-    % True when the live format has 16-bit samples (codes 11 / 10).
+    % VIDEO16BIT  True when the live format has 16-bit samples (codes 11 / 10).
+    %   A logical. Snapshots and video frames are then uint16; only cameras
+    %   with a PixelDepth above 8 accept true.
     Video16Bit
-    % The camera's whole frame format structure, fields width to frameRate (codes 62 / 63).
+    % FRAMEFORMAT  The camera's whole frame format structure (codes 62 / 63).
+    %   Fields width, height, xOffset, yOffset, xBinSub, yBinSub, xFlags,
+    %   yFlags, pixelFormat, frameRate; set it with a structure read from it.
     FrameFormat
-    % The camera's live exposure (codes 31 / 30).
+    % LIVEEXPOSURE  The camera's exposure now, in the SDK's units (codes 31 / 30).
+    %   A non-negative double within cam.exposureRange(); live video uses it.
     LiveExposure
-    % The camera's live gain (codes 29 / 28).
+    % LIVEGAIN  The camera's gain now (codes 29 / 28).
+    %   A non-negative double within cam.gainRange(); live video uses it.
     LiveGain
-    % The camera's gamma (codes 41 / 42).
+    % GAMMA  The camera's gamma (codes 41 / 42); a double within cam.gammaRange().
     Gamma
-    % The camera's contrast (codes 43 / 44).
+    % CONTRAST  The camera's contrast (codes 43 / 44); a double within cam.contrastRange().
     Contrast
-    % The camera's brightness (codes 45 / 46).
+    % BRIGHTNESS  The camera's brightness (codes 45 / 46); a double within cam.brightnessRange().
     Brightness
-    % The camera's hue (codes 47 / 48).
+    % HUE  The camera's hue (codes 47 / 48); a double within cam.hueRange().
     Hue
-    % The camera's saturation (codes 49 / 50).
+    % SATURATION  The camera's saturation (codes 49 / 50); a double within cam.saturationRange().
     Saturation
-    % Stored exposure of the next snapshots; write-only, the gateway has no command that reads it (code 15).
+    % SNAPSHOTEXPOSURE  Stored exposure of the next snapshots (code 15).
+    %   A non-negative double; 1 after connecting. The gateway has no command
+    %   that reads it back: reading gives the value this object last set, or
+    %   the connect default.
     SnapshotExposure
-    % Stored gain of the next snapshots; write-only, the gateway has no command that reads it (code 17).
+    % SNAPSHOTGAIN  Stored gain of the next snapshots (code 17).
+    %   A non-negative double; 1 after connecting. The gateway has no command
+    %   that reads it back: reading gives the value this object last set, or
+    %   the connect default.
     SnapshotGain
-    % Stored 16-bit mode (codes 19 / 18); snapshot() replaces it with the live format's, syncSnapshot() uses it.
-    Snapshot16Bit
-    % Stored colour gains [red; green1; green2; blue] (codes 21 / 20).
+    % SYNCSNAPSHOT16BIT  Stored 16-bit mode of synchronous snapshots (codes 19 / 18).
+    %   A logical; KorCamera.syncSnapshot() uses it. A single snapshot takes
+    %   the live format's depth instead (Video16Bit), and copies that depth
+    %   in here.
+    SyncSnapshot16Bit
+    % SNAPSHOTCOLORGAINS  Stored colour gains [red; green1; green2; blue] of the next snapshots (codes 21 / 20).
+    %   Set with a 4-element vector of non-negative doubles.
     SnapshotColorGains
-    % Stored strobe use, logical (codes 23 / 22).
+    % SNAPSHOTSTROBE  Stored strobe use of the next snapshots, a logical (codes 23 / 22).
     SnapshotStrobe
-    % Stored strobe delay (codes 25 / 24).
+    % SNAPSHOTSTROBEDELAY  Stored strobe delay of the next snapshots, a non-negative double (codes 25 / 24).
     SnapshotStrobeDelay
-    % Stored hardware trigger use, logical (codes 27 / 26).
+    % SNAPSHOTHARDWARETRIGGER  Stored hardware trigger use of the next snapshots, a logical (codes 27 / 26).
+    %   While true a snapshot waits for the trigger input.
     SnapshotHardwareTrigger
   end
 
@@ -128,36 +166,52 @@ classdef KorCamera < handle
     % already connected elsewhere) leaves it false, so the delete that
     % follows a failed construction never closes someone else's camera.
     ConnectedHere = false
+    % The gateway session in which this object connected: after
+    % KorCamera.reset() the camera may belong to a newer object.
+    Session = ''
+    % The stored snapshot exposure and gain as this object last set them
+    % (the gateway cannot read them back), and whether it set them since
+    % connecting; the gateway's connect defaults otherwise.
+    Stored = struct('exposure', 1, 'gain', 1, 'setHere', [false false])
   end
 
   methods
     function obj = KorCamera(number)
     % KORCAMERA  Connect a camera.
     %   CAM = KORCAMERA(N) connects camera N (1 to 10) and returns its object.
-    %   Raises the gateway's error when N is invalid, the camera is missing
-    %   or already connected, or the connection fails.
+    %   Raises KorCamera:invalidCamera, KorCamera:notEnoughCameras,
+    %   KorCamera:alreadyConnected or KorCamera:cameraFailure with the
+    %   gateway's text.
     %
     %   Command code -1.
       if nargin < 1
         error('KorCamera:usage', 'KorCamera needs a camera number: cam = KorCamera(1).');
       end
-      KorDispatcher(-1, number);
+      korcam_call('KorCamera', -1, number);
       obj.Number = fix(double(number));
       obj.ConnectedHere = true;
+      obj.Session = korcam_session();
     end
 
     function delete(obj)
     % DELETE  Disconnect the camera (if this object connected it) and destroy the object.
     %   DELETE(CAM) stops a running preview and disconnects the camera. It
-    %   never raises an error: a camera already disconnected stays so.
+    %   never raises an error: a camera already disconnected stays so. A
+    %   camera that cannot be reached (unplugged) stays open in the gateway,
+    %   with a warning KorCamera:notDisconnected; KorCamera.reset() closes it.
     %
     %   Command code -2.
-      if obj.ConnectedHere && ~isempty(obj.Number)
+      if obj.ConnectedHere && ~isempty(obj.Number) && strcmp(obj.Session, korcam_session())
         obj.ConnectedHere = false;
         try
           KorDispatcher(-2, obj.Number);
-        catch
-          % Already disconnected or unplugged: nothing left to close.
+        catch err
+          text = korcam_gateway_text(err);
+          if isempty(regexp(text, 'already disconnected', 'once'))
+            warning('KorCamera:notDisconnected', ...
+                    'Camera %d stays open in the gateway: %s Once it is attached again, KorCamera.reset() closes it.', ...
+                    obj.Number, strtrim(text));
+          end
         end
       end
     end
@@ -165,20 +219,22 @@ classdef KorCamera < handle
     function connect(obj)
     % CONNECT  Connect the camera again after DISCONNECT.
     %   CAM.CONNECT() connects camera CAM.Number. Raises the gateway's error,
-    %   e.g. "Camera 1 already connected.".
+    %   e.g. "Camera 1 already connected." (KorCamera:alreadyConnected).
     %
     %   Command code -1.
-      KorDispatcher(-1, obj.Number);
+      korcam_call('connect', -1, obj.Number);
       obj.ConnectedHere = true;
+      obj.Session = korcam_session();
+      obj.Stored = struct('exposure', 1, 'gain', 1, 'setHere', [false false]);
     end
 
     function disconnect(obj)
     % DISCONNECT  Disconnect the camera, stopping its preview first.
-    %   CAM.DISCONNECT() raises the gateway's error when the camera is not
+    %   CAM.DISCONNECT() raises KorCamera:notConnected when the camera is not
     %   connected ("Camera 1 is already disconnected.").
     %
     %   Command code -2.
-      KorDispatcher(-2, obj.Number);
+      korcam_call('disconnect', -2, obj.Number);
       obj.ConnectedHere = false;
     end
 
@@ -188,14 +244,20 @@ classdef KorCamera < handle
     %   the SDK's display window. Raises an error if it is already previewing.
     %
     %   Command code 0.
+      failure = [];
       try
-        KorDispatcher(0, obj.Number);
-      catch err
-        % The preview connects before it can fail: that connection is ours.
-        obj.ConnectedHere = obj.ConnectedHere || obj.connectedNow();
-        rethrow(err);
+        korcam_call('preview', 0, obj.Number);
+      catch failure
       end
-      obj.ConnectedHere = true;
+      % The preview connects before it can fail: that connection is ours.
+      if ~obj.ConnectedHere && (isempty(failure) || korcam_connected(obj.Number))
+        obj.ConnectedHere = true;
+        obj.Session = korcam_session();
+        obj.Stored = struct('exposure', 1, 'gain', 1, 'setHere', [false false]);
+      end
+      if ~isempty(failure)
+        rethrow(failure);
+      end
     end
 
     function stopPreview(obj)
@@ -203,7 +265,7 @@ classdef KorCamera < handle
     %   CAM.STOPPREVIEW() raises an error if no preview is running.
     %
     %   Command code 1.
-      KorDispatcher(1, obj.Number);
+      korcam_call('stopPreview', 1, obj.Number);
     end
 
     function showPropertyPage(obj)
@@ -211,7 +273,7 @@ classdef KorCamera < handle
     %   CAM.SHOWPROPERTYPAGE() opens the page over the foreground window.
     %
     %   Command code 5.
-      KorDispatcher(5, obj.Number);
+      korcam_call('showPropertyPage', 5, obj.Number);
     end
 
     function img = videoFrame(obj)
@@ -221,7 +283,7 @@ classdef KorCamera < handle
     %   (see PREVIEW); YUV 4:2:2 frames are refused.
     %
     %   Command code 7.
-      img = KorDispatcher(7, obj.Number);
+      img = korcam_call('videoFrame', 7, obj.Number);
     end
 
     function img = snapshot(obj)
@@ -233,7 +295,7 @@ classdef KorCamera < handle
     %   pages red, green, blue.
     %
     %   Command code 13.
-      img = KorDispatcher(13, obj.Number);
+      img = korcam_call('snapshot', 13, obj.Number);
     end
 
     function rates = frameRates(obj)
@@ -242,7 +304,7 @@ classdef KorCamera < handle
     %   second, in the SDK's order. Set one with CAM.FrameRate = RATE.
     %
     %   Command code 4.
-      rates = KorDispatcher(4, obj.Number);
+      rates = korcam_call('frameRates', 4, obj.Number);
     end
 
     function range = exposureRange(obj)
@@ -250,7 +312,7 @@ classdef KorCamera < handle
     %   RANGE = CAM.EXPOSURERANGE() returns [minimum; maximum].
     %
     %   Command code 14.
-      range = KorDispatcher(14, obj.Number);
+      range = korcam_call('exposureRange', 14, obj.Number);
     end
 
     function range = gainRange(obj)
@@ -258,7 +320,7 @@ classdef KorCamera < handle
     %   RANGE = CAM.GAINRANGE() returns [minimum; maximum].
     %
     %   Command code 16.
-      range = KorDispatcher(16, obj.Number);
+      range = korcam_call('gainRange', 16, obj.Number);
     end
 
     function [value, flags] = property(obj, id)
@@ -269,7 +331,7 @@ classdef KorCamera < handle
     %   82 sensor width and height, others as the SDK defines them).
     %
     %   Command code 39.
-      pair = KorDispatcher(39, obj.Number, id);
+      pair = korcam_call('property', 39, obj.Number, id);
       value = pair(1);
       flags = pair(2);
     end
@@ -284,7 +346,7 @@ classdef KorCamera < handle
       if nargin < 4
         flags = 0;
       end
-      KorDispatcher(40, obj.Number, id, value, flags);
+      korcam_call('setProperty', 40, obj.Number, id, value, flags);
     end
 
     function range = propertyRange(obj, id)
@@ -292,7 +354,7 @@ classdef KorCamera < handle
     %   RANGE = CAM.PROPERTYRANGE(ID) returns [minimum; maximum].
     %
     %   Command code 51.
-      range = KorDispatcher(51, obj.Number, id);
+      range = korcam_call('propertyRange', 51, obj.Number, id);
     end
 
     function range = gammaRange(obj)
@@ -300,7 +362,7 @@ classdef KorCamera < handle
     %   RANGE = CAM.GAMMARANGE() returns [minimum; maximum].
     %
     %   Command code 52.
-      range = KorDispatcher(52, obj.Number);
+      range = korcam_call('gammaRange', 52, obj.Number);
     end
 
     function range = contrastRange(obj)
@@ -308,7 +370,7 @@ classdef KorCamera < handle
     %   RANGE = CAM.CONTRASTRANGE() returns [minimum; maximum].
     %
     %   Command code 53.
-      range = KorDispatcher(53, obj.Number);
+      range = korcam_call('contrastRange', 53, obj.Number);
     end
 
     function range = brightnessRange(obj)
@@ -316,7 +378,7 @@ classdef KorCamera < handle
     %   RANGE = CAM.BRIGHTNESSRANGE() returns [minimum; maximum].
     %
     %   Command code 54.
-      range = KorDispatcher(54, obj.Number);
+      range = korcam_call('brightnessRange', 54, obj.Number);
     end
 
     function range = hueRange(obj)
@@ -324,7 +386,7 @@ classdef KorCamera < handle
     %   RANGE = CAM.HUERANGE() returns [minimum; maximum].
     %
     %   Command code 55.
-      range = KorDispatcher(55, obj.Number);
+      range = korcam_call('hueRange', 55, obj.Number);
     end
 
     function range = saturationRange(obj)
@@ -332,7 +394,7 @@ classdef KorCamera < handle
     %   RANGE = CAM.SATURATIONRANGE() returns [minimum; maximum].
     %
     %   Command code 56.
-      range = KorDispatcher(56, obj.Number);
+      range = korcam_call('saturationRange', 56, obj.Number);
     end
 
     function v = versions(obj)
@@ -341,7 +403,7 @@ classdef KorCamera < handle
     %   Driver, Firmware, FPGA, SN and Reserved.
     %
     %   Command code 57.
-      v = KorDispatcher(57, obj.Number);
+      v = korcam_call('versions', 57, obj.Number);
     end
 
     function lines = gpio(obj)
@@ -350,7 +412,7 @@ classdef KorCamera < handle
     %   0 to 255.
     %
     %   Command code 34.
-      lines = KorDispatcher(34, obj.Number);
+      lines = korcam_call('gpio', 34, obj.Number);
     end
 
     function writeGpo(obj, value)
@@ -359,7 +421,7 @@ classdef KorCamera < handle
     %   line).
     %
     %   Command code 35.
-      KorDispatcher(35, obj.Number, value);
+      korcam_call('writeGpo', 35, obj.Number, value);
     end
 
     function selectGpo(obj, mask)
@@ -368,7 +430,7 @@ classdef KorCamera < handle
     %   0 to 255, under manual control (WRITEGPO drives them).
     %
     %   Command code 36 (code 61 is the same command).
-      KorDispatcher(36, obj.Number, mask);
+      korcam_call('selectGpo', 36, obj.Number, mask);
     end
 
     function oneShotAutoExposure(obj, varargin)
@@ -378,7 +440,7 @@ classdef KorCamera < handle
     %   then the region x, y, width, height).
     %
     %   Command code 64.
-      KorDispatcher(64, obj.Number, varargin{:});
+      korcam_call('oneShotAutoExposure', 64, obj.Number, varargin{:});
     end
 
     function oneShotAutoIris(obj, varargin)
@@ -387,7 +449,7 @@ classdef KorCamera < handle
     %   this order; their meaning is the camera SDK's.
     %
     %   Command code 70.
-      KorDispatcher(70, obj.Number, varargin{:});
+      korcam_call('oneShotAutoIris', 70, obj.Number, varargin{:});
     end
 
     function oneShotAutoWhiteBalance(obj, varargin)
@@ -396,7 +458,7 @@ classdef KorCamera < handle
     %   SDK in this order; their meaning is the camera SDK's.
     %
     %   Command code 65.
-      KorDispatcher(65, obj.Number, varargin{:});
+      korcam_call('oneShotAutoWhiteBalance', 65, obj.Number, varargin{:});
     end
 
     function oneShotAutoWhiteBalanceEx(obj, varargin)
@@ -406,7 +468,7 @@ classdef KorCamera < handle
     %   their meaning is the camera SDK's.
     %
     %   Command code 66.
-      KorDispatcher(66, obj.Number, varargin{:});
+      korcam_call('oneShotAutoWhiteBalanceEx', 66, obj.Number, varargin{:});
     end
 
     function digitalWhiteBalance(obj, varargin)
@@ -415,7 +477,7 @@ classdef KorCamera < handle
     %   this order; their meaning is the camera SDK's.
     %
     %   Command code 67.
-      KorDispatcher(67, obj.Number, varargin{:});
+      korcam_call('digitalWhiteBalance', 67, obj.Number, varargin{:});
     end
 
     function digitalWhiteBalanceEx(obj, varargin)
@@ -425,7 +487,7 @@ classdef KorCamera < handle
     %   their meaning is the camera SDK's.
     %
     %   Command code 68.
-      KorDispatcher(68, obj.Number, varargin{:});
+      korcam_call('digitalWhiteBalanceEx', 68, obj.Number, varargin{:});
     end
 
     function initAutoLens(obj, varargin)
@@ -433,7 +495,7 @@ classdef KorCamera < handle
     %   CAM.INITAUTOLENS(TF) passes the logical TF to the SDK.
     %
     %   Command code 69.
-      KorDispatcher(69, obj.Number, varargin{:});
+      korcam_call('initAutoLens', 69, obj.Number, varargin{:});
     end
 
     function startAutoFocus(obj, varargin)
@@ -444,7 +506,7 @@ classdef KorCamera < handle
     %   STOPAUTOFOCUS follow the operation.
     %
     %   Command code 71.
-      KorDispatcher(71, obj.Number, varargin{:});
+      korcam_call('startAutoFocus', 71, obj.Number, varargin{:});
     end
 
     function waitAutoFocus(obj, varargin)
@@ -453,7 +515,7 @@ classdef KorCamera < handle
     %   TIMEOUT milliseconds (a double, truncated to whole milliseconds).
     %
     %   Command code 72.
-      KorDispatcher(72, obj.Number, varargin{:});
+      korcam_call('waitAutoFocus', 72, obj.Number, varargin{:});
     end
 
     function stopAutoFocus(obj)
@@ -461,7 +523,7 @@ classdef KorCamera < handle
     %   CAM.STOPAUTOFOCUS()
     %
     %   Command code 73.
-      KorDispatcher(73, obj.Number);
+      korcam_call('stopAutoFocus', 73, obj.Number);
     end
 
     function progress = autoFocusProgress(obj)
@@ -469,207 +531,256 @@ classdef KorCamera < handle
     %   P = CAM.AUTOFOCUSPROGRESS() returns the progress value the SDK reports.
     %
     %   Command code 74.
-      progress = KorDispatcher(74, obj.Number);
+      progress = korcam_call('autoFocusProgress', 74, obj.Number);
     end
 
     function disp(obj)
-    % DISP  Show the camera number and whether it is connected.
-    %   DISP(CAM) asks the gateway only whether the camera is connected, so it
-    %   works on a camera that is gone too.
+    % DISP  Show the camera and every setting that can be read.
+    %   DISP(CAM), or CAM without a semicolon, shows whether the camera is
+    %   connected and, while it is, each readable setting with its value (see
+    %   SETTINGS). SnapshotExposure and SnapshotGain, which the gateway cannot
+    %   read back, are marked as the values this object last set or the
+    %   connect defaults. A camera that is gone shows the gateway's error.
     %
-    %   Command code 6.
+    %   Command code 6, then the codes of SETTINGS.
       if isempty(obj.Number)
         fprintf('  KorCamera (no camera)\n');
         return;
       end
       try
-        state = 'connected';
-        if ~KorDispatcher(6, obj.Number)
-          state = 'not connected';
+        connected = KorDispatcher(6, obj.Number);
+        if connected
+          values = obj.settings();
         end
       catch err
-        state = err.message;
+        fprintf('  KorCamera %d: %s\n', obj.Number, strtrim(korcam_gateway_text(err)));
+        return;
       end
-      fprintf('  KorCamera %d: %s\n', obj.Number, state);
+      if ~connected
+        fprintf('  KorCamera %d: not connected (cam.connect() connects it again)\n', obj.Number);
+        return;
+      end
+      fprintf('  KorCamera %d: connected\n', obj.Number);
+      korcam_show_settings(values, obj.Stored.setHere);
+    end
+
+    function values = settings(obj)
+    % SETTINGS  Every readable setting of the camera, as a structure.
+    %   S = CAM.SETTINGS() returns a structure with one field per readable
+    %   property, Number to SnapshotHardwareTrigger, read from the gateway
+    %   now. SnapshotExposure and SnapshotGain hold the values this object
+    %   last set, or the connect defaults: the gateway has no command that
+    %   reads them back. Raises KorCamera:notConnected when the camera is not
+    %   connected.
+    %
+    %   Command codes 6, 8, 11, 12, 19, 21, 23, 25, 27, 29, 31, 33, 41, 43,
+    %   45, 47, 49, 58, 59, 60, 62 (no command code for SnapshotExposure and
+    %   SnapshotGain).
+      names = {'Number', 'Connected', 'CameraId', 'PixelDepth', 'UsbInterface', 'FrameSize', 'Offset', ...
+               'FrameRate', 'Video16Bit', 'FrameFormat', 'LiveExposure', 'LiveGain', 'Gamma', 'Contrast', ...
+               'Brightness', 'Hue', 'Saturation', 'SnapshotExposure', 'SnapshotGain', 'SyncSnapshot16Bit', ...
+               'SnapshotColorGains', 'SnapshotStrobe', 'SnapshotStrobeDelay', 'SnapshotHardwareTrigger'};
+      values = struct();
+      for i = 1:numel(names)
+        values.(names{i}) = obj.(names{i});
+      end
+    end
+
+    function value = get(obj, name)
+    % GET  One setting by name, or all of them.
+    %   S = GET(CAM) returns every readable setting as a structure (see
+    %   SETTINGS); V = GET(CAM, NAME) the value of the property NAME.
+    %
+    %   No command code of its own: the codes of the properties read.
+      if nargin < 2
+        value = obj.settings();
+      else
+        value = obj.(name);
+      end
     end
 
     % Read-only properties.
 
     function value = get.Connected(obj)
-      value = KorDispatcher(6, obj.Number);
+      value = korcam_call('Connected', 6, obj.Number);
     end
 
     function value = get.UsbInterface(obj)
-      value = KorDispatcher(58, obj.Number);
+      value = korcam_call('UsbInterface', 58, obj.Number);
     end
 
     function value = get.CameraId(obj)
-      value = KorDispatcher(59, obj.Number);
+      value = korcam_call('CameraId', 59, obj.Number);
     end
 
     function value = get.PixelDepth(obj)
-      value = KorDispatcher(60, obj.Number);
+      value = korcam_call('PixelDepth', 60, obj.Number);
     end
 
     % Frame geometry, rate and bit depth.
 
     function value = get.FrameSize(obj)
-      value = KorDispatcher(12, obj.Number);
+      value = korcam_call('FrameSize', 12, obj.Number);
     end
 
     function set.FrameSize(obj, value)
-      KorCamera.requireElements(value, 2, 'FrameSize', '[width height]');
-      KorDispatcher(2, obj.Number, value(1), value(2));
+      korcam_require_elements(value, 2, 'FrameSize', '[width height]');
+      korcam_call('FrameSize', 2, obj.Number, value(1), value(2));
     end
 
     function value = get.Offset(obj)
-      value = KorDispatcher(8, obj.Number);
+      value = korcam_call('Offset', 8, obj.Number);
     end
 
     function set.Offset(obj, value)
-      KorCamera.requireElements(value, 2, 'Offset', '[x y]');
-      KorDispatcher(9, obj.Number, value(1), value(2));
+      korcam_require_elements(value, 2, 'Offset', '[x y]');
+      korcam_call('Offset', 9, obj.Number, value(1), value(2));
     end
 
     function value = get.FrameRate(obj)
-      value = KorDispatcher(33, obj.Number);
+      value = korcam_call('FrameRate', 33, obj.Number);
     end
 
     function set.FrameRate(obj, value)
-      KorDispatcher(3, obj.Number, value);
+      korcam_call('FrameRate', 3, obj.Number, value);
     end
 
     function value = get.Video16Bit(obj)
-      value = KorDispatcher(11, obj.Number);
+      value = korcam_call('Video16Bit', 11, obj.Number);
     end
 
     function set.Video16Bit(obj, value)
-      KorDispatcher(10, obj.Number, value);
+      korcam_call('Video16Bit', 10, obj.Number, value);
     end
 
     function value = get.FrameFormat(obj)
-      value = KorDispatcher(62, obj.Number);
+      value = korcam_call('FrameFormat', 62, obj.Number);
     end
 
     function set.FrameFormat(obj, value)
-      KorDispatcher(63, obj.Number, value);
+      korcam_call('FrameFormat', 63, obj.Number, value);
     end
 
     % The camera's live values.
 
     function value = get.LiveExposure(obj)
-      value = KorDispatcher(31, obj.Number);
+      value = korcam_call('LiveExposure', 31, obj.Number);
     end
 
     function set.LiveExposure(obj, value)
-      KorDispatcher(30, obj.Number, value);
+      korcam_call('LiveExposure', 30, obj.Number, value);
     end
 
     function value = get.LiveGain(obj)
-      value = KorDispatcher(29, obj.Number);
+      value = korcam_call('LiveGain', 29, obj.Number);
     end
 
     function set.LiveGain(obj, value)
-      KorDispatcher(28, obj.Number, value);
+      korcam_call('LiveGain', 28, obj.Number, value);
     end
 
     function value = get.Gamma(obj)
-      value = KorDispatcher(41, obj.Number);
+      value = korcam_call('Gamma', 41, obj.Number);
     end
 
     function set.Gamma(obj, value)
-      KorDispatcher(42, obj.Number, value);
+      korcam_call('Gamma', 42, obj.Number, value);
     end
 
     function value = get.Contrast(obj)
-      value = KorDispatcher(43, obj.Number);
+      value = korcam_call('Contrast', 43, obj.Number);
     end
 
     function set.Contrast(obj, value)
-      KorDispatcher(44, obj.Number, value);
+      korcam_call('Contrast', 44, obj.Number, value);
     end
 
     function value = get.Brightness(obj)
-      value = KorDispatcher(45, obj.Number);
+      value = korcam_call('Brightness', 45, obj.Number);
     end
 
     function set.Brightness(obj, value)
-      KorDispatcher(46, obj.Number, value);
+      korcam_call('Brightness', 46, obj.Number, value);
     end
 
     function value = get.Hue(obj)
-      value = KorDispatcher(47, obj.Number);
+      value = korcam_call('Hue', 47, obj.Number);
     end
 
     function set.Hue(obj, value)
-      KorDispatcher(48, obj.Number, value);
+      korcam_call('Hue', 48, obj.Number, value);
     end
 
     function value = get.Saturation(obj)
-      value = KorDispatcher(49, obj.Number);
+      value = korcam_call('Saturation', 49, obj.Number);
     end
 
     function set.Saturation(obj, value)
-      KorDispatcher(50, obj.Number, value);
+      korcam_call('Saturation', 50, obj.Number, value);
     end
 
     % The stored snapshot settings.
 
     function value = get.SnapshotExposure(obj)
-      KorCamera.writeOnly('SnapshotExposure');
+      value = obj.Stored.exposure;
     end
 
     function set.SnapshotExposure(obj, value)
-      KorDispatcher(15, obj.Number, value);
+      korcam_call('SnapshotExposure', 15, obj.Number, value);
+      % What the gateway now holds: the value as a 32-bit float.
+      obj.Stored.exposure = double(single(value));
+      obj.Stored.setHere(1) = true;
     end
 
     function value = get.SnapshotGain(obj)
-      KorCamera.writeOnly('SnapshotGain');
+      value = obj.Stored.gain;
     end
 
     function set.SnapshotGain(obj, value)
-      KorDispatcher(17, obj.Number, value);
+      korcam_call('SnapshotGain', 17, obj.Number, value);
+      obj.Stored.gain = double(single(value));
+      obj.Stored.setHere(2) = true;
     end
 
-    function value = get.Snapshot16Bit(obj)
-      value = KorDispatcher(19, obj.Number);
+    function value = get.SyncSnapshot16Bit(obj)
+      value = korcam_call('SyncSnapshot16Bit', 19, obj.Number);
     end
 
-    function set.Snapshot16Bit(obj, value)
-      KorDispatcher(18, obj.Number, value);
+    function set.SyncSnapshot16Bit(obj, value)
+      korcam_call('SyncSnapshot16Bit', 18, obj.Number, value);
     end
 
     function value = get.SnapshotColorGains(obj)
-      value = KorDispatcher(21, obj.Number);
+      value = korcam_call('SnapshotColorGains', 21, obj.Number);
     end
 
     function set.SnapshotColorGains(obj, value)
-      KorCamera.requireElements(value, 4, 'SnapshotColorGains', '[red green1 green2 blue]');
-      KorDispatcher(20, obj.Number, value(1), value(2), value(3), value(4));
+      korcam_require_elements(value, 4, 'SnapshotColorGains', '[red green1 green2 blue]');
+      korcam_call('SnapshotColorGains', 20, obj.Number, value(1), value(2), value(3), value(4));
     end
 
     function value = get.SnapshotStrobe(obj)
-      value = KorDispatcher(23, obj.Number);
+      value = korcam_call('SnapshotStrobe', 23, obj.Number);
     end
 
     function set.SnapshotStrobe(obj, value)
-      KorDispatcher(22, obj.Number, value);
+      korcam_call('SnapshotStrobe', 22, obj.Number, value);
     end
 
     function value = get.SnapshotStrobeDelay(obj)
-      value = KorDispatcher(25, obj.Number);
+      value = korcam_call('SnapshotStrobeDelay', 25, obj.Number);
     end
 
     function set.SnapshotStrobeDelay(obj, value)
-      KorDispatcher(24, obj.Number, value);
+      korcam_call('SnapshotStrobeDelay', 24, obj.Number, value);
     end
 
     function value = get.SnapshotHardwareTrigger(obj)
-      value = KorDispatcher(27, obj.Number);
+      value = korcam_call('SnapshotHardwareTrigger', 27, obj.Number);
     end
 
     function set.SnapshotHardwareTrigger(obj, value)
-      KorDispatcher(26, obj.Number, value);
+      korcam_call('SnapshotHardwareTrigger', 26, obj.Number, value);
     end
   end
 
@@ -680,7 +791,7 @@ classdef KorCamera < handle
     %   count them.
     %
     %   Command code 37.
-      n = KorDispatcher(37);
+      n = korcam_call('count', 37);
     end
 
     function cameras = list()
@@ -691,53 +802,69 @@ classdef KorCamera < handle
     %   camera is attached.
     %
     %   Command code 38.
-      cameras = KorDispatcher(38);
+      cameras = korcam_call('list', 38);
     end
 
     function images = syncSnapshot()
     % SYNCSNAPSHOT  One snapshot of every connected camera, taken together.
     %   IMAGES = KORCAMERA.SYNCSNAPSHOT() needs at least two connected cameras.
-    %   Each uses its stored snapshot settings, format and Snapshot16Bit
+    %   Each uses its stored snapshot settings, format and SyncSnapshot16Bit
     %   included. IMAGES is [H W 3 K], K the number of connected cameras in
     %   ascending camera number, H and W the largest height and width; each
     %   picture fills the top left of its block. uint8, or uint16 when any
     %   camera delivers 16-bit samples.
     %
-    %   Command code 32.
-      images = KorDispatcher(32);
-    end
-  end
-
-  methods (Static, Access = private)
-    function requireElements(value, count, name, shape)
-    % REQUIREELEMENTS  Refuse a vector property value with the wrong element count.
-    %   The gateway takes the elements as separate parameters, so their count
-    %   is checked here; each element's type is left to the gateway.
+    %   A camera whose SyncSnapshot16Bit is true but whose sensor has no
+    %   16-bit samples (PixelDepth 8) would make the whole call fail: that is
+    %   refused first, naming the camera (KorCamera:no16BitSamples).
     %
-    %   No command code: checks only.
-      if numel(value) ~= count
-        error('KorCamera:elementCount', '%s takes %d elements, %s.', name, count, shape);
+    %   Command code 32 (after 37, 6, 19 and 60 for each camera).
+      korcam_check_sync_depths();
+      images = korcam_call('syncSnapshot', 32);
+    end
+
+    function cameras = info()
+    % INFO  The attached cameras: number, id, model, sensor, colour, depth, connected.
+    %   KORCAMERA.INFO() prints one row per attached camera: its number, its
+    %   camera id in hexadecimal, the model name where the id is a known model,
+    %   the sensor size, colour or monochrome, the sensor's pixel depth, and
+    %   whether the gateway holds it connected. It says so when no camera is
+    %   attached.
+    %   CAMERAS = KORCAMERA.INFO() returns the same as an N-by-1 structure
+    %   array with the fields Number, CameraId, Model, SensorSize ([width;
+    %   height]), Color (logical), PixelDepth, Connected and Note (why a
+    %   camera could not be read, else empty).
+    %
+    %   A camera that is not connected is connected for the reading and
+    %   disconnected again, so each camera is left as it was found. A camera
+    %   that cannot be opened (another program holds it) is listed with
+    %   what is known and a note.
+    %
+    %   Command codes 37, 6, -1, 59, 39 (properties 80 to 82), 60, -2.
+      count = korcam_call('info', 37);
+      cameras = korcam_camera_rows(count);
+      if nargout == 0
+        korcam_show_cameras(cameras, count);
+        clear cameras;
       end
     end
 
-    function writeOnly(name)
-    % WRITEONLY  Refuse to read a stored setting the gateway cannot read back.
+    function reset()
+    % RESET  Stop every preview and close every camera the gateway holds.
+    %   KORCAMERA.RESET() unloads KorDispatcher: its unload hook stops every
+    %   running preview and closes every camera it holds, also those whose
+    %   KorCamera objects are lost (left in ANS, cleared with the workspace)
+    %   and those unplugged while connected. It is the way out of
+    %   "Camera 1 already connected." when no object is left to disconnect.
+    %   Objects made before the reset no longer disconnect anything; make new
+    %   ones. CLEAR KorDispatcher does the same unloading.
     %
-    %   No command code: raises only.
-      error('KorCamera:writeOnly', ...
-            '%s is write-only: the gateway stores it for the next snapshot but has no command that reads it.', name);
-    end
-  end
-
-  methods (Access = private)
-    function tf = connectedNow(obj)
-    % CONNECTEDNOW  Whether the gateway holds the camera connected, false when it cannot say.
-    %
-    %   Command code 6.
-      try
-        tf = KorDispatcher(6, obj.Number);
-      catch
-        tf = false;
+    %   No command code: unloads the gateway.
+      korcam_session('renew');
+      if exist('OCTAVE_VERSION', 'builtin')
+        clear('-f', 'KorDispatcher');
+      else
+        clear('KorDispatcher');
       end
     end
   end
