@@ -5,17 +5,23 @@ function cases = test_korcamera()
   cases = {
     'every command code through its method or property',   @every_code_reachable
     'the table covers all 77 codes and the documented ones', @table_covers_codes
-    'gateway errors reach the caller unchanged',           @errors_unchanged
+    'gateway errors: identifier, text first, then what to do', @errors_identified
     'not connected: the same errors as the gateway',       @not_connected_errors_unchanged
     'vector properties check their element count',         @element_counts
-    'write-only snapshot settings refuse to be read',      @write_only_settings
+    'stored exposure and gain read as last set or default', @stored_exposure_and_gain
     'stored settings reach the next snapshot',             @stored_settings_reach_snapshot
+    'the 16-bit choice belongs to synchronous snapshots',  @sync_snapshot_16bit
+    'a synchronous snapshot the sensor cannot give: why', @sync_snapshot_16bit_refused
     'delete and clear disconnect the camera they own',     @delete_disconnects
-    'delete never raises',                                 @delete_never_raises
+    'delete never raises; an unreachable camera warns',    @delete_never_raises
     'an object disconnects only what it connected',        @ownership
+    'reset closes what lost objects and unplugging left',  @reset_closes_everything
     'property returns value and flags',                    @property_value_and_flags
-    'display asks only whether connected',                 @display_is_cheap
+    'display and settings show every readable setting',    @display_and_settings
+    'info lists attached cameras and leaves them as found', @info_lists_cameras
+    'info: the model table is the adaptor''s',             @info_model_table
     'every method has help naming its command code',       @method_help
+    'every property has help; no helper among the methods', @property_help_and_methods
   };
 end
 
@@ -49,8 +55,8 @@ function t = command_table()
     15, 'SnapshotExposure',   none,                      @(c) assign(c, 'SnapshotExposure', 20), {15, 1, 20}, '-'
     16, 'gainRange',          none,                      @(c) c.gainRange(),              {16, 1},      @is_range
     17, 'SnapshotGain',       none,                      @(c) assign(c, 'SnapshotGain', 2), {17, 1, 2}, '-'
-    18, 'Snapshot16Bit',      none,                      @(c) assign(c, 'Snapshot16Bit', true), {18, 1, true}, '-'
-    19, 'Snapshot16Bit',      none,                      @(c) c.Snapshot16Bit,            {19, 1},      false
+    18, 'SyncSnapshot16Bit',  none,                      @(c) assign(c, 'SyncSnapshot16Bit', true), {18, 1, true}, '-'
+    19, 'SyncSnapshot16Bit',  none,                      @(c) c.SyncSnapshot16Bit,        {19, 1},      false
     20, 'SnapshotColorGains', none,                      @(c) assign(c, 'SnapshotColorGains', [1.5 2 2.5 3]), {20, 1, 1.5, 2, 2.5, 3}, '-'
     21, 'SnapshotColorGains', none,                      @(c) c.SnapshotColorGains,       {21, 1},      [1; 1; 1; 1]
     22, 'SnapshotStrobe',     none,                      @(c) assign(c, 'SnapshotStrobe', true), {22, 1, true}, '-'
@@ -139,6 +145,13 @@ function every_code_reachable()
       out = action(cam);
     end
     calls = recorder.stop();
+    % The synchronous snapshot first reads each camera's connection, stored
+    % 16-bit mode and pixel depth; nothing else may come before a row's call.
+    if code == 32
+      before = cellfun(@(c) c{1}, calls(1:end - 1));
+      kt_true(all(ismember(before, [6 19 37 60])), 'code 32: only queries before it, got %s', mat2str(before));
+      calls = calls(end);
+    end
     kt_equal(numel(calls), 1, 'code %d: calls made', code);
     kt_true(isequal(calls{1}, expected), 'code %d: call %s, expected %s', code, show_call(calls{1}), ...
             show_call(expected));
@@ -175,41 +188,95 @@ function table_covers_codes()
   end
 end
 
-function errors_unchanged()
+% Each row: the call, the gateway's text, the identifier, and what the
+% message must say after the text ('' when the text says it all and stands
+% alone).
+function errors_identified()
   cam = KorCamera(1);
   t = {
-    @() KorCamera(11),                          'Invalid camera nubmer.'
-    @() KorCamera(4),                           'Not enough cameras connected.'
-    @() KorCamera('one'),                       'Parameter 1 must be an integer.'
-    @() KorCamera(1),                           'Camera 1 already connected.'
-    @() assign(cam, 'FrameRate', int32(5)),     'Parameter 2 must be a double.'
-    @() assign(cam, 'Video16Bit', 1),           'Parameter 2 must be a logical.'
-    @() assign(cam, 'FrameSize', [4096 480]),   'Invalid resolution selected.'
-    @() assign(cam, 'FrameSize', {640, 'a'}),    'Parameters 1, 2, and 3 must be integers.'
-    @() assign(cam, 'Offset', [-1 0]),          'Offsets need to be positive.'
-    @() assign(cam, 'SnapshotExposure', -1),    'Exposure must be a non-negative number.'
-    @() assign(cam, 'SnapshotColorGains', [1 -1 1 1]), 'Green1 gain must be a non-negative number.'
-    @() assign(cam, 'FrameFormat', 5),          'Parameter 2 must be a frame format structure.'
-    @() cam.writeGpo(256),                      'GPO value should be less than 256.'
-    @() cam.selectGpo(-1),                      'Enable value should not be negative.'
-    @() cam.property('x'),                      'Parameter 2 must be an integer.'
-    @() cam.setProperty(int8(5), 1),            'Parameter 2 must be a double.'
-    @() cam.oneShotAutoExposure(1, 2),          'This function requires 6 input parameters.'
-    @() cam.startAutoFocus(1, 2, 3, 4, 5, 6, 7, 8, 9, 10), 'This function requires 10 input parameters.'
-    @() cam.initAutoLens(1),                    'Parameter 2 must be a boolean.'
-    @() cam.videoFrame(),                       'Cannot capture a frame, not previewing.'
-    @() cam.stopPreview(),                      'Preview for camera 1 is already closed.'
-    @() KorCamera.syncSnapshot(),               'Must have at least 2 cameras connected to take synchronous snapshots.'
+    @() KorCamera(11),                          'Invalid camera nubmer.',          'invalidCamera',   'from 1 to 10'
+    @() KorCamera(4),                           'Not enough cameras connected.',   'notEnoughCameras', 'counts 3 camera.*KorCamera\.reset\(\)'
+    @() KorCamera('one'),                       'Parameter 1 must be an integer.', 'invalidCamera',   'from 1 to 10'
+    @() KorCamera(1),                           'Camera 1 already connected.',     'alreadyConnected', 'in ans.*KorDispatcher\(-1, 1\).*KorCamera\.reset\(\)'
+    @() assign(cam, 'FrameRate', int32(5)),     'Parameter 2 must be a double.',   'wrongClass',      'FrameRate takes a double'
+    @() assign(cam, 'FrameRate', 5),            'Failed to set frame rate.',       'invalidValue',    'accepts 3\.75, 7\.5, 15 and 30 frames per second'
+    @() assign(cam, 'Video16Bit', 1),           'Parameter 2 must be a logical.',  'wrongClass',      'Video16Bit takes a logical value: true or false'
+    @() assign(cam, 'SnapshotStrobe', 1),       'Parameter 2 must be a logical.',  'wrongClass',      'SnapshotStrobe takes a logical value'
+    @() assign(cam, 'FrameSize', [4096 480]),   'Invalid resolution selected.',    'invalidValue',    'sensor is 1280 x 1024: FrameSize can be at most \[1280 1024\]'
+    @() assign(cam, 'FrameSize', {640, 'a'}),   'Parameters 1, 2, and 3 must be integers.', 'wrongClass', 'FrameSize takes whole numbers'
+    @() assign(cam, 'Offset', [-1 0]),          'Offsets need to be positive.',    'invalidValue',    ''
+    @() assign(cam, 'Offset', [10 10]),         'Failed to set the new offset. Offset may be invalid.', 'invalidValue', '1280 x 1024 on a 1280 x 1024 sensor the largest offset is \[0 0\]'
+    @() assign(cam, 'SnapshotExposure', -1),    'Exposure must be a non-negative number.', 'invalidValue', ''
+    @() assign(cam, 'SnapshotColorGains', [1 -1 1 1]), 'Green1 gain must be a non-negative number.', 'invalidValue', ''
+    @() assign(cam, 'FrameFormat', 5),          'Parameter 2 must be a frame format structure.', 'wrongClass', 'structure that cam.FrameFormat returns'
+    @() cam.writeGpo(256),                      'GPO value should be less than 256.', 'invalidValue', ''
+    @() cam.selectGpo(-1),                      'Enable value should not be negative.', 'invalidValue', ''
+    @() cam.property('x'),                      'Parameter 2 must be an integer.', 'wrongClass',      'property takes whole numbers'
+    @() cam.setProperty(int8(5), 1),            'Parameter 2 must be a double.',   'wrongClass',      'setProperty takes a double'
+    @() cam.oneShotAutoExposure(1, 2),          'This function requires 6 input parameters.', 'argumentCount', 'oneShotAutoExposure takes 5 values'
+    @() cam.startAutoFocus(1, 2, 3, 4, 5, 6, 7, 8, 9, 10), 'This function requires 10 input parameters.', 'argumentCount', 'startAutoFocus takes 9 values'
+    @() cam.initAutoLens(),                     'This function requires 2 input parameter.', 'argumentCount', 'initAutoLens takes 1 value\.'
+    @() cam.initAutoLens(1),                    'Parameter 2 must be a boolean.',  'wrongClass',      'initAutoLens takes a logical value'
+    @() cam.videoFrame(),                       'Cannot capture a frame, not previewing.', 'notPreviewing', 'cam\.preview\(\)'
+    @() cam.stopPreview(),                      'Preview for camera 1 is already closed.', 'notPreviewing', ''
+    @() KorCamera.syncSnapshot(),               'Must have at least 2 cameras connected to take synchronous snapshots.', 'tooFewConnected', 'KorCamera\(2\)'
   };
   for i = 1:rows(t)
-    kt_error(t{i, 1}, t{i, 2}, 'row %d', i);
+    korcamera_error(t{i, 1}, t{i, 2}, t{i, 3}, t{i, 4}, 'row %d', i);
   end
+  cam.preview();
+  korcamera_error(@() cam.preview(), ...
+                  "Camera may already be previewing. Stop the preview before calling this function.\n", ...
+                  'alreadyPreviewing', '');
+  cam.stopPreview();
   korcamsim('fail', 'KorcamTakeSnapshot', 19);
-  kt_error(@() cam.snapshot(), 'Snapshot timed out.');
+  korcamera_error(@() cam.snapshot(), 'Snapshot timed out.', 'cameraFailure', '');
+  korcamsim('fail');
+  cam.disconnect();
+  korcamera_error(@() cam.FrameRate, 'Cannot list frame rates, camera 1 not connected.', 'notConnected', ...
+                  'cam\.connect\(\), or cam = KorCamera\(1\)');
+  korcamera_error(@() cam.LiveGain, 'Cannot get gain, camera 1 is not connected.', 'notConnected', 'cam\.connect\(\)');
+  korcamera_error(@() cam.disconnect(), 'Camera 1 is already disconnected.', 'notConnected', '');
+  korcamsim('fail', 'KorcamCameraOpen', 5);
+  korcamera_error(@() cam.connect(), "An error has occured while opening a connection to the camera.\n", ...
+                  'cameraFailure', 'Check the cable');
   korcamsim('fail');
   korcamsim('count', 0);
-  kt_error(@() KorCamera.list(), 'No cameras attached to computer.');
-  kt_error(@() cam.Connected, 'Not enough cameras connected.');
+  korcamera_error(@() KorCamera.list(), 'No cameras attached to computer.', 'noCamera', '');
+  korcamera_error(@() cam.Connected, 'Not enough cameras connected.', 'notEnoughCameras', 'counts 0 camera');
+end
+
+% FN raises through KorCamera what the gateway raised, TEXT exactly, with
+% the identifier KorCamera:ID; the message starts with the text (its final
+% line feed included where the host keeps one) and goes on with a remedy
+% matching REMEDY, or is the text alone when REMEDY is empty.
+function korcamera_error(fn, text, id, remedy, varargin)
+  where = kt_label(varargin{:});
+  [~, before] = mexspy();
+  raised = false;
+  try
+    fn();
+  catch err
+    raised = true;
+  end
+  if ~raised
+    error('%sno error raised; expected "%s"', where, text);
+  end
+  [raw, after] = mexspy();
+  kt_true(after > before, '%sthe gateway raised no error: %s', where, err.message);
+  % The gateway raised TEXT; later queries for the remedy raised nothing.
+  kt_true(strcmp(raw, text), '%sgateway raised "%s", expected "%s"', where, raw, text);
+  kt_equal(err.identifier, ['KorCamera:' id], '%sidentifier', where);
+  shown = regexprep(text, '\n$', '');
+  kt_true(strncmp(err.message, shown, numel(shown)), '%smessage "%s" does not start with "%s"', where, ...
+          err.message, shown);
+  rest = err.message(numel(shown) + 1:end);
+  if isempty(remedy)
+    kt_true(isempty(rest), '%snothing after the gateway''s text, got "%s"', where, rest);
+  else
+    kt_true(~isempty(regexp(rest, '^\s+\S', 'once')) && ~isempty(regexp(rest, remedy, 'once')), ...
+            '%sremedy "%s" missing in "%s"', where, remedy, err.message);
+  end
 end
 
 % With camera 1 disconnected, every command reached through KorCamera raises
@@ -280,17 +347,26 @@ function element_counts()
   kt_equal(cam.FrameSize, [640; 480]);
 end
 
-function write_only_settings()
+% The gateway cannot read back the stored exposure and gain: they read as
+% this object last set them (as the 32-bit float the gateway holds), else
+% as the connect defaults, and a new connection brings the defaults back.
+function stored_exposure_and_gain()
   cam = KorCamera(1);
-  for name = {'SnapshotExposure', 'SnapshotGain'}
-    try
-      value = cam.(name{1});
-      error('%s read as %g', name{1}, value);
-    catch err
-      kt_equal(err.identifier, 'KorCamera:writeOnly', name{1});
-      kt_true(~isempty(strfind(err.message, [name{1} ' is write-only'])), '%s message', name{1});
-    end
-  end
+  kt_equal([cam.SnapshotExposure cam.SnapshotGain], [1 1], 'connect defaults');
+  korcamsim('calls', 'clear');
+  cam.SnapshotExposure = 20;
+  cam.SnapshotGain = 0.1;
+  kt_equal([cam.SnapshotExposure cam.SnapshotGain], [20 double(single(0.1))], 'as last set');
+  cam.snapshot();
+  s = korcamsim('state', 1).snapshot;
+  kt_equal([cam.SnapshotExposure cam.SnapshotGain], double([s.exposure s.gain]), 'what the snapshot used');
+  kt_error(@() assign(cam, 'SnapshotExposure', -1), 'Exposure must be a non-negative number.');
+  kt_equal(cam.SnapshotExposure, 20, 'a refused value is not remembered');
+  cam.disconnect();
+  cam.connect();
+  kt_equal([cam.SnapshotExposure cam.SnapshotGain], [1 1], 'defaults again after connecting');
+  % Every property reads without error, so the object converts to a structure.
+  kt_equal(struct(cam).Number, 1);
 end
 
 % Snapshot* values stay in the gateway until a snapshot hands them to the
@@ -391,11 +467,11 @@ function ownership()
   kt_equal(b.Connected, true, 'a disconnected object leaves the next owner alone');
 
   % A constructor refused by the gateway does not disturb the camera
-  kt_error(@() KorCamera(1), 'Camera 1 already connected.');
+  korcamera_error(@() KorCamera(1), 'Camera 1 already connected.', 'alreadyConnected', 'KorCamera\.reset\(\)');
   kt_equal(b.Connected, true, 'refused constructor');
   KorDispatcher(-2, 1);
   KorDispatcher(-1, 1);
-  kt_error(@() KorCamera(1), 'Camera 1 already connected.');
+  korcamera_error(@() KorCamera(1), 'Camera 1 already connected.', 'alreadyConnected', 'KorCamera\.reset\(\)');
   kt_equal(KorDispatcher(6, 1), true, 'a camera connected directly stays connected');
   kt_equal(b.Number, 1);
   try
@@ -417,28 +493,181 @@ function property_value_and_flags()
   kt_equal(cam.Number, 2);
 end
 
-function display_is_cheap()
+function display_and_settings()
   cam = KorCamera(2);
-  korcamsim('calls', 'clear');
+  cam.SnapshotGain = 2;
+  cam.SnapshotStrobeDelay = 3;
+  s = cam.settings();
+  kt_true(isequal(get(cam), s), 'get(cam) is settings()');
+  kt_equal(get(cam, 'FrameRate'), cam.FrameRate, 'get(cam, name)');
+  readable = {'Number', 'Connected', 'CameraId', 'PixelDepth', 'UsbInterface', 'FrameSize', 'Offset', ...
+              'FrameRate', 'Video16Bit', 'FrameFormat', 'LiveExposure', 'LiveGain', 'Gamma', 'Contrast', ...
+              'Brightness', 'Hue', 'Saturation', 'SnapshotExposure', 'SnapshotGain', 'SyncSnapshot16Bit', ...
+              'SnapshotColorGains', 'SnapshotStrobe', 'SnapshotStrobeDelay', 'SnapshotHardwareTrigger'};
+  kt_equal(sort(fieldnames(s)), sort(readable(:)), 'one field per readable property');
+  kt_true(isempty(setdiff(properties(cam), fieldnames(s))), 'no public property left out');
+  kt_equal([s.Number s.CameraId s.PixelDepth s.SnapshotGain s.SnapshotStrobeDelay], [2 hex2dec('18C') 12 2 3]);
+  kt_equal(s.FrameSize, [2048; 1536]);
+
   text = evalc('cam');
   kt_true(~isempty(strfind(text, 'KorCamera 2: connected')), 'shown: %s', text);
-  kt_equal({kt_calls().op}, {'KorcamNumCameras'}, 'only the connection is asked');
+  for name = readable
+    kt_true(~isempty(regexp(text, ['\n\s+' name{1} '\s'], 'once')), '%s shown', name{1});
+  end
+  kt_true(~isempty(regexp(text, 'FrameSize\s+\[2048 1536\]', 'once')), 'a vector shown: %s', text);
+  kt_true(~isempty(regexp(text, 'SnapshotExposure\s+1\s+\(connect default; the gateway cannot read it back\)', ...
+                          'once')), 'stored exposure marked as the default: %s', text);
+  kt_true(~isempty(regexp(text, 'SnapshotGain\s+2\s+\(as last set here; the gateway cannot read it back\)', ...
+                          'once')), 'stored gain marked as last set: %s', text);
+
   cam.disconnect();
   kt_true(~isempty(strfind(evalc('disp(cam)'), 'KorCamera 2: not connected')), 'disconnected');
+  try
+    cam.settings();
+    error('settings of a disconnected camera');
+  catch err
+    kt_equal(err.identifier, 'KorCamera:notConnected');
+  end
+  cam.connect();
   korcamsim('count', 1);
-  kt_true(~isempty(strfind(evalc('disp(cam)'), 'Not enough cameras connected.')), 'gone');
+  kt_true(~isempty(strfind(evalc('disp(cam)'), 'KorCamera 2: Not enough cameras connected.')), 'gone');
+end
+
+function sync_snapshot_16bit()
+  kt_true(~ismember('Snapshot16Bit', properties('KorCamera')), 'the misleading name is gone');
+  a = KorCamera(1);
+  b = KorCamera(2);
+  b.SyncSnapshot16Bit = true;
+  kt_equal(b.SyncSnapshot16Bit, true);
+  kt_true(isa(KorCamera.syncSnapshot(), 'uint16'), 'a synchronous snapshot honours it');
+  kt_equal(b.SyncSnapshot16Bit, true, 'and keeps it');
+  % A single snapshot takes the live format's depth and copies it in.
+  kt_true(isa(b.snapshot(), 'uint8'), 'a single snapshot follows Video16Bit');
+  kt_equal(b.SyncSnapshot16Bit, false);
+  b.Video16Bit = true;
+  kt_true(isa(b.snapshot(), 'uint16'), 'Video16Bit makes 16-bit snapshots');
+end
+
+function sync_snapshot_16bit_refused()
+  a = KorCamera(1);
+  c = KorCamera(3);
+  c.SyncSnapshot16Bit = true;
+  korcamsim('calls', 'clear');
+  try
+    KorCamera.syncSnapshot();
+    error('an 8-bit camera took a 16-bit synchronous snapshot');
+  catch err
+    kt_equal(err.identifier, 'KorCamera:no16BitSamples', err.message);
+    kt_true(~isempty(regexp(err.message, '^Camera 3 .*8-bit samples.*SyncSnapshot16Bit = false', 'once')), ...
+            err.message);
+  end
+  kt_equal(numel(kt_calls('KorcamEnableSynchronousSnapshots')), 0, 'refused before the gateway call');
+  % The gateway alone could only say that enabling failed.
+  kt_error(@() KorDispatcher(32), 'Failed to enable synchronous snapshots.');
+  c.SyncSnapshot16Bit = false;
+  kt_equal(size(KorCamera.syncSnapshot(), 4), 2);
+end
+
+function info_lists_cameras()
+  a = KorCamera(1);
+  a.preview();
+  a.FrameSize = [640 480];
+  KorDispatcher(-1, 3);
+  korcamsim('calls', 'clear');
+  text = evalc('KorCamera.info()');
+  rows_ = {'1\s+0x91\s+KX-A01\s+1280 x 1024\s+colour\s+8-bit\s+yes'
+           '2\s+0x18C\s+KX-A05\s+2048 x 1536\s+mono\s+12-bit\s+no'
+           '3\s+0x7777\s+unknown model\s+640 x 480\s+colour\s+8-bit\s+yes'};
+  for i = 1:numel(rows_)
+    kt_true(~isempty(regexp(text, rows_{i}, 'once')), 'row %d in:\n%s', i, text);
+  end
+  opened = kt_calls('KorcamCameraOpen');
+  kt_equal([opened.camera], 2, 'only the camera not connected is opened');
+  kt_equal(numel(kt_calls('KorcamCameraClose')), 1, 'and closed again');
+  kt_equal([KorDispatcher(6, 1) KorDispatcher(6, 2) KorDispatcher(6, 3)], [true false true], 'left as found');
+  s = korcamsim('state', 1);
+  kt_true(s.streaming && s.window, 'the preview of camera 1 still runs');
+  kt_equal(a.FrameSize, [640; 480], 'the format of camera 1 unchanged');
+
+  cameras = KorCamera.info();
+  kt_equal(size(cameras), [3 1]);
+  kt_equal({cameras.Model}, {'KX-A01', 'KX-A05', ''});
+  kt_equal([cameras.CameraId], [hex2dec('91') hex2dec('18C') hex2dec('7777')]);
+  kt_equal([cameras.Color], [true false true]);
+  kt_equal([cameras.SensorSize], [1280 2048 640; 1024 1536 480]);
+  kt_equal([cameras.PixelDepth], [8 12 8]);
+  kt_equal([cameras.Connected], [true false true]);
+
+  % A camera that cannot be opened is listed with a note.
+  korcamsim('fail', 'KorcamCameraOpen', 5);
+  cameras = KorCamera.info();
+  kt_true(isempty(cameras(2).CameraId) && ~isempty(strfind(cameras(2).Note, 'opening a connection')), ...
+          'note: %s', cameras(2).Note);
+  kt_true(~isempty(regexp(evalc('KorCamera.info()'), '2\s+\?\s+\?.*Camera 2: An error has occured', 'once')), ...
+          'the note is printed');
+  korcamsim('fail');
+  korcamsim('count', 0);
+  kt_true(~isempty(strfind(evalc('KorCamera.info()'), 'No camera attached.')), 'no camera');
+  kt_equal(size(KorCamera.info()), [0 1]);
+end
+
+% The adaptor's catalogue and KorCamera.info() name the same models.
+function info_model_table()
+  root = fileparts(fileparts(which('KorCamera')));
+  source = fileread(fullfile(root, 'adaptor', 'korvix_tables.cpp'));
+  rows_ = regexp(source, '\{0x([0-9A-Fa-f]+), "(KX-[^"]+)"\}', 'tokens');
+  kt_true(numel(rows_) == 34, 'the adaptor''s table read: %d rows', numel(rows_));
+  for i = 1:numel(rows_)
+    id = hex2dec(rows_{i}{1});
+    korcamsim('rig', struct('id', id));
+    cameras = KorCamera.info();
+    kt_equal(cameras(1).Model, rows_{i}{2}, 'id 0x%s', rows_{i}{1});
+  end
+  korcamsim('rig', struct('id', 1));
+  kt_equal(KorCamera.info().Model, '', 'an unknown id');
+end
+
+function reset_closes_everything()
+  % An object left in ans holds camera 1; a camera unplugged while connected
+  % holds camera 2.
+  evalin('base', 'KorCamera(1);');
+  b = KorCamera(2);
+  b.preview();
+  korcamsim('count', 1);
+  lastwarn('');
+  delete(b);
+  [text, id] = lastwarn();
+  kt_equal(id, 'KorCamera:notDisconnected', 'an unreachable camera warns');
+  kt_true(~isempty(strfind(text, 'KorCamera.reset()')), text);
+  korcamsim('count');
+  korcamera_error(@() KorCamera(1), 'Camera 1 already connected.', 'alreadyConnected', 'KorCamera\.reset\(\)');
+  korcamera_error(@() KorCamera(2), 'Camera 2 already connected.', 'alreadyConnected', 'KorCamera\.reset\(\)');
+
+  KorCamera.reset();
+  for n = 1:3
+    s = korcamsim('state', n);
+    kt_true(~s.open && ~s.streaming && ~s.window, 'camera %d closed, its preview stopped', n);
+  end
+  c1 = KorCamera(1);
+  c2 = KorCamera(2);
+  % Objects from before the reset leave the new connections alone.
+  evalin('base', 'clear ans');
+  kt_equal([KorDispatcher(6, 1) c1.Connected c2.Connected], [true true true]);
+  delete(c2);
+  kt_equal(KorDispatcher(6, 2), false, 'new objects still disconnect');
 end
 
 function method_help()
   % The constructor's help is the class help, checked below. Octave's help
-  % finds its own delete before the class's, so that one is read from the
-  % class file.
+  % finds its own delete and info before the class's, so those are read from
+  % the class file.
   names = setdiff(methods('KorCamera'), {'KorCamera'});
   for i = 1:numel(names)
-    if strcmp(names{i}, 'delete')
+    if any(strcmp(names{i}, {'delete', 'info'}))
       source = fileread(which('KorCamera'));
-      text = regexp(source, 'function delete\(obj\)\s*\n((?:\s*%[^\n]*\n)+)', 'tokens', 'once');
-      kt_true(~isempty(text), 'delete has a help block');
+      text = regexp(source, ['function (\w+ = )?' names{i} '\(\w*\)\s*\n((?:\s*%[^\n]*\n)+)'], 'tokens', 'once');
+      kt_true(~isempty(text), '%s has a help block', names{i});
+      text = text(end);
       text = regexprep(text{1}, '^\s*% ?', '', 'lineanchors');
     else
       text = help_text(['KorCamera.' names{i}]);
@@ -451,6 +680,42 @@ function method_help()
   classHelp = help_text('KorCamera');
   for word = {'Snapshot* properties are the gateway''s stored', 'LiveExposure', 'KorCamera.syncSnapshot()'}
     kt_true(~isempty(strfind(classHelp, word{1})), 'class help has "%s"', word{1});
+  end
+end
+
+% MATLAB shows the comment above a property as its help (Octave 7 has no
+% property help; the class help lists them all).
+function property_help_and_methods()
+  source = strsplit(fileread(which('KorCamera')), "\n");
+  names = properties('KorCamera');
+  kt_true(numel(names) >= 24, 'public properties: %d', numel(names));
+  for i = 1:numel(names)
+    at = find(~cellfun(@isempty, regexp(source, ['^\s+' names{i} '(\s*=.*)?\s*$'])), 1);
+    kt_true(~isempty(at), '%s declared', names{i});
+    kt_true(~isempty(regexp(source{at - 1}, '^\s+%', 'once')), '%s has a comment above it', names{i});
+    first = at - 1;
+    while ~isempty(regexp(source{first - 1}, '^\s+%', 'once'))
+      first = first - 1;
+    end
+    kt_true(~isempty(regexp(source{first}, ['^\s+% ' upper(names{i}) '  \S'], 'once')), ...
+            '%s: help starts with its name: %s', names{i}, source{first});
+  end
+  documented = {'KorCamera', 'autoFocusProgress', 'brightnessRange', 'connect', 'contrastRange', 'count', ...
+                'delete', 'digitalWhiteBalance', 'digitalWhiteBalanceEx', 'disconnect', 'disp', ...
+                'exposureRange', 'frameRates', 'gainRange', 'gammaRange', 'get', 'gpio', 'hueRange', 'info', ...
+                'initAutoLens', 'list', 'oneShotAutoExposure', 'oneShotAutoIris', 'oneShotAutoWhiteBalance', ...
+                'oneShotAutoWhiteBalanceEx', 'preview', 'property', 'propertyRange', 'reset', 'saturationRange', ...
+                'selectGpo', 'setProperty', 'settings', 'showPropertyPage', 'snapshot', 'startAutoFocus', ...
+                'stopAutoFocus', 'stopPreview', 'syncSnapshot', 'versions', 'videoFrame', 'waitAutoFocus', ...
+                'writeGpo'};
+  listed = methods('KorCamera');
+  % A newer host may add handle-class methods of its own.
+  kt_equal(setdiff(listed(:), [documented(:); methods('handle')]), cell(0, 1), 'only documented methods listed');
+  classHelp = help_text('KorCamera');
+  for i = 1:numel(documented)
+    if ~any(strcmp(documented{i}, {'KorCamera', 'delete', 'disp'}))
+      kt_true(~isempty(regexp(classHelp, ['\W' documented{i} '\W'], 'once')), 'class help names %s', documented{i});
+    end
   end
 end
 
