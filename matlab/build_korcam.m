@@ -3,8 +3,10 @@ function file = build_korcam(varargin)
 %
 %   BUILD_KORCAM() builds KorDispatcher against the virtual cameras of the
 %   project's CMake build folder ../build (libkorcamapi and, outside Windows,
-%   libkorwin32, which stands in for the one Win32 function the gateway uses).
-%   BUILD_KORCAM(BUILDDIR) uses the virtual cameras of BUILDDIR instead.
+%   libkorwin32, which stands in for the one Win32 function the gateway uses),
+%   into the folder build_korcam inside it: the gateway that CMake built in
+%   the build folder itself stays as it is. BUILD_KORCAM(BUILDDIR) uses the
+%   virtual cameras of BUILDDIR instead.
 %
 %   BUILD_KORCAM(..., 'sdk', SDKDIR) builds against the camera maker's SDK:
 %   SDKDIR holds its header korcam.h and its library (korcamapi.lib for
@@ -12,8 +14,11 @@ function file = build_korcam(varargin)
 %   cameras; no build folder is needed.
 %
 %   BUILD_KORCAM(..., 'output', OUTDIR) writes the MEX file into OUTDIR
-%   (created if missing) instead of the build folder, or of the current
-%   folder when building against an SDK.
+%   (created if missing) instead of BUILDDIR/build_korcam, or of the current
+%   folder when building against an SDK. A CMake build folder (one holding
+%   CMakeCache.txt) keeps its CMake-built gateway: writing over it is
+%   refused unless BUILD_KORCAM(..., 'force', true) is given, since CMake
+%   would then never rebuild the newer file.
 %
 %   FILE = BUILD_KORCAM(...) returns the full name of the MEX file built.
 %
@@ -24,11 +29,11 @@ function file = build_korcam(varargin)
 %   the system path, or beside the MEX file, before calling KorDispatcher.
 %
 %   Examples:
-%     build_korcam()                                    % Octave, virtual cameras
+%     build_korcam()                                    % Octave, virtual cameras, into build/build_korcam
 %     build_korcam('sdk', 'C:\Korcam\SDK', 'output', 'C:\Korcam\mex')
 %     addpath('C:\Korcam\mex'); KorDispatcher(37)       % cameras attached
 
-  [buildDir, sdkDir, outDir] = parse_options(varargin);
+  [buildDir, sdkDir, outDir, force] = parse_options(varargin);
   root = fileparts(fileparts(mfilename('fullpath')));
   gatewayDir = fullfile(root, 'gateway');
   onWindows = ispc();
@@ -46,7 +51,7 @@ function file = build_korcam(varargin)
     end
     includes{end + 1} = fullfile(root, 'sdk');
     libDir = buildDir;
-    if isempty(outDir), outDir = buildDir; end
+    if isempty(outDir), outDir = fullfile(buildDir, 'build_korcam'); end
   else
     if ~exist(fullfile(sdkDir, 'korcam.h'), 'file')
       error('build_korcam:noHeader', 'The SDK folder %s has no korcam.h.', sdkDir);
@@ -80,11 +85,13 @@ function file = build_korcam(varargin)
 
   if is_octave()
     file = fullfile(outDir, 'KorDispatcher.mex');
+    refuse_cmake_output(file, force);
     args = [{'--mex'}, strcat('-I', includes), {['-L' libDir]}, ...
             strcat('-l', libraries), {['-Wl,-rpath,' libDir]}, sources, {'-o', file}];
-    build_in_scratch_folder(@() run_mkoctfile(args));
+    run_mkoctfile(args);
   else
     file = fullfile(outDir, ['KorDispatcher.' mexext()]);
+    refuse_cmake_output(file, force);
     args = [strcat('-I', includes), {['-L' libDir]}, strcat('-l', libraries), ...
             {cxx17_flags(onWindows)}, sources, {'-output', 'KorDispatcher', '-outdir', outDir}];
     mex(args{:});
@@ -95,20 +102,28 @@ function file = build_korcam(varargin)
   fprintf('Built %s\n', file);
 end
 
-function [buildDir, sdkDir, outDir] = parse_options(args)
+function [buildDir, sdkDir, outDir, force] = parse_options(args)
   root = fileparts(fileparts(mfilename('fullpath')));
   buildDir = fullfile(root, 'build');
   sdkDir = '';
   outDir = '';
+  force = false;
   if ~isempty(args) && ~is_option_name(args{1})
     buildDir = args{1};
     args = args(2:end);
   end
   if mod(numel(args), 2) ~= 0
-    error('build_korcam:usage', 'Options come in pairs: ''sdk'', SDKDIR and ''output'', OUTDIR.');
+    error('build_korcam:usage', 'Options come in pairs: ''sdk'', SDKDIR, ''output'', OUTDIR and ''force'', TF.');
   end
   for k = 1:2:numel(args)
     value = args{k + 1};
+    if ischar(args{k}) && strcmpi(args{k}, 'force')
+      if ~(islogical(value) || isnumeric(value)) || ~isscalar(value)
+        error('build_korcam:usage', 'The value of ''force'' must be true or false.');
+      end
+      force = logical(value);
+      continue;
+    end
     if ~ischar(value) || isempty(value)
       error('build_korcam:usage', 'The value of ''%s'' must be a folder name.', args{k});
     end
@@ -118,7 +133,7 @@ function [buildDir, sdkDir, outDir] = parse_options(args)
       case 'output'
         outDir = value;
       otherwise
-        error('build_korcam:usage', 'Unknown option ''%s'': use ''sdk'' or ''output''.', args{k});
+        error('build_korcam:usage', 'Unknown option ''%s'': use ''sdk'', ''output'' or ''force''.', args{k});
     end
   end
   if ~ischar(buildDir)
@@ -127,7 +142,18 @@ function [buildDir, sdkDir, outDir] = parse_options(args)
 end
 
 function tf = is_option_name(arg)
-  tf = ischar(arg) && any(strcmpi(arg, {'sdk', 'output'}));
+  tf = ischar(arg) && any(strcmpi(arg, {'sdk', 'output', 'force'}));
+end
+
+function refuse_cmake_output(file, force)
+  % CMake rebuilds its gateway only when a source is newer than the file:
+  % one written over it here would hide later source changes from CMake.
+  folder = fileparts(file);
+  if ~force && exist(file, 'file') && exist(fullfile(folder, 'CMakeCache.txt'), 'file')
+    error('build_korcam:cmakeOutput', ...
+          ['%s was built by CMake: give another ''output'' folder (the default is build_korcam inside ' ...
+           'the build folder), or ''force'', true to write over it.'], file);
+  end
 end
 
 function tf = is_octave()
@@ -135,6 +161,12 @@ function tf = is_octave()
 end
 
 function folder = absolute_folder(folder)
+  if is_octave()
+    % Without changing the current folder: Octave would look up a relative
+    % folder of its path (addpath('matlab')) from there and warn.
+    folder = feval('make_absolute_filename', folder);
+    return;
+  end
   here = pwd();
   back = onCleanup(@() cd(here));
   cd(folder);
@@ -152,23 +184,6 @@ function flag = cxx17_flags(onWindows)
   end
 end
 
-function build_in_scratch_folder(build)
-  % mkoctfile writes its object files into the current folder: a scratch
-  % folder keeps them out of the user's way and apart from other builds.
-  scratch = tempname();
-  mkdir(scratch);
-  here = pwd();
-  cleanup = onCleanup(@() leave_scratch(here, scratch));
-  cd(scratch);
-  build();
-end
-
-function leave_scratch(here, scratch)
-  cd(here);
-  confirm_recursive_rmdir(false, 'local');
-  rmdir(scratch, 's');
-end
-
 function run_mkoctfile(args)
   % The gateway is C++17; older compilers default to an earlier standard.
   previous = getenv('CXXFLAGS');
@@ -178,7 +193,14 @@ function run_mkoctfile(args)
   % compiler's diagnostics go to the standard error, which is wanted here.
   % (feval keeps the Octave-only name from MATLAB's parser.)
   bindir = feval('__octave_config_info__', 'bindir');
-  command = ['"' fullfile(bindir, 'mkoctfile') '"', sprintf(' "%s"', args{:}), ' 2>&1'];
+  % mkoctfile writes its object files into the folder it runs in: a scratch
+  % folder keeps them out of the user's way and apart from other builds.
+  % Only the shell changes to it; Octave's own current folder stays, so that
+  % relative folders of its path stay valid.
+  scratch = tempname();
+  mkdir(scratch);
+  cleanup = onCleanup(@() remove_scratch(scratch));
+  command = ['cd "' scratch '" && "' fullfile(bindir, 'mkoctfile') '"', sprintf(' "%s"', args{:}), ' 2>&1'];
   [status, output] = system(command);
   if status ~= 0
     error('build_korcam:failed', 'mkoctfile failed (status %d):\n%s', status, output);
@@ -188,8 +210,15 @@ function run_mkoctfile(args)
   end
 end
 
+function remove_scratch(scratch)
+  if exist('OCTAVE_VERSION', 'builtin')
+    confirm_recursive_rmdir(false, 'local');
+  end
+  rmdir(scratch, 's');
+end
+
 function restore_variable(name, previous)
-  if isempty(previous)
+  if isempty(previous) && is_octave()
     unsetenv(name);
   else
     setenv(name, previous);

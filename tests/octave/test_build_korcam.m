@@ -7,6 +7,7 @@ function cases = test_build_korcam()
     'builds against the build folder''s virtual cameras', @build_against_build_folder
     'builds against an SDK folder',                       @build_against_sdk_folder
     'a failed compile reports the compiler''s output',    @failed_compile
+    'default output of its own; CMake''s gateway kept',   @cmake_gateway_kept
   };
 end
 
@@ -91,6 +92,62 @@ function failed_compile()
   kt_true(~exist(fullfile(out.path, 'KorDispatcher.mex'), 'file'), 'nothing built');
 end
 
+% The default output is a folder of the build folder's own; the gateway
+% CMake built there is never written over unless asked; and the build
+% leaves the current folder alone, so a relative folder on the path
+% (addpath('matlab') as a user types it) raises no warnings.
+function cmake_gateway_kept()
+  real = build_folder();
+  build = scratch_folder();
+  for name = {'libkorcamapi.so', 'libkorwin32.so'}
+    symlink(fullfile(real, name{1}), fullfile(build.path, name{1}));
+  end
+  cmake = fullfile(build.path, 'KorDispatcher.mex');
+  write_text(fullfile(build.path, 'CMakeCache.txt'), '# CMake');
+  write_text(cmake, 'built by CMake');
+  here = pwd();
+  back = onCleanup(@() cd(here));
+  cd(build.path);
+  mkdir('relative');
+  addpath('relative');
+  remove = onCleanup(@() rmpath('relative'));
+  lastwarn('');
+  [file, output] = quiet_build(build.path);
+  kt_equal(file, fullfile(build.path, 'build_korcam', 'KorDispatcher.mex'), 'default output');
+  [text, id] = lastwarn();
+  kt_equal(text, '', 'no warning (%s)', id);
+  kt_true(isempty(strfind(output, 'warning')), 'no warning printed: %s', output);
+  kt_equal(fileread(cmake), 'built by CMake', 'CMake''s gateway untouched');
+
+  try
+    quiet_build(build.path, 'output', build.path);
+    error('CMake''s gateway was written over');
+  catch err
+    kt_equal(err.identifier, 'build_korcam:cmakeOutput', err.message);
+    kt_true(~isempty(strfind(err.message, '''force''')), 'the message names the way: %s', err.message);
+  end
+  kt_equal(fileread(cmake), 'built by CMake', 'CMake''s gateway untouched');
+  % 'force' gets past the refusal (to a compile that fails at once here).
+  sdk = scratch_folder();
+  write_text(fullfile(sdk.path, 'korcam.h'), '#error "not the SDK header"');
+  symlink(fullfile(real, 'libkorwin32.so'), fullfile(sdk.path, 'libkorwin32.so'));
+  for force = [false true]
+    try
+      quiet_build('sdk', sdk.path, 'output', build.path, 'force', force);
+      error('a broken SDK header was accepted');
+    catch err
+      wanted = {'build_korcam:cmakeOutput', 'build_korcam:failed'};
+      kt_equal(err.identifier, wanted{force + 1}, err.message);
+    end
+  end
+end
+
+function write_text(file, text)
+  fid = fopen(file, 'w');
+  fprintf(fid, '%s', text);
+  fclose(fid);
+end
+
 % Calls the gateway built as FILE: it must be the KorDispatcher found on the
 % path, drive the virtual cameras and reach the Win32 layer (code 5).
 function exercise_built_gateway(file)
@@ -116,11 +173,11 @@ end
 % build_korcam with its progress line kept out of the test log. The compiler
 % runs without the sanitizer runtime and the error spy that the test runner
 % preloads into Octave: neither belongs in gcc.
-function file = quiet_build(varargin)
+function [file, output] = quiet_build(varargin)
   preload = getenv('LD_PRELOAD');
   unsetenv('LD_PRELOAD');
   restore = onCleanup(@() setenv('LD_PRELOAD', preload));
-  evalc('file = build_korcam(varargin{:});');
+  output = evalc('file = build_korcam(varargin{:});');
 end
 
 % The CMake build folder this test runs from: the one that holds the
