@@ -218,9 +218,11 @@ function remove_scratch(scratch)
 end
 
 function restore_variable(name, previous)
-  if isempty(previous) && is_octave()
-    unsetenv(name);
-  else
-    setenv(name, previous);
+  if exist('OCTAVE_VERSION', 'builtin')
+    if isempty(previous)
+      unsetenv(name);
+      return;
+    end
   end
+  setenv(name, previous);
 end

@@ -1,19 +1,29 @@
 #!/usr/bin/env bash
-# The demo of `make demo`: the gateway in Octave against the virtual cameras,
-# then the acquisition adaptor through the korvix tool.
+# The demo of `make demo`: KorCamera in Octave on the attached (here virtual)
+# cameras, then the acquisition adaptor through the korvix tool.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(cd "${1:-build}" && pwd)
 mkdir -p out
+echo "== KorCamera in Octave (matlab/korcam_demo.m); pictures in out/"
 octave-cli --norc --no-history --quiet --no-window-system --eval \
   "addpath('$build', '$PWD/matlab'); korcam_demo('$PWD/out');"
 
 # The acquisition adaptor, loaded by korvix as the toolbox loads it: the
-# catalogue, then a short acquisition of each camera (camera 1 changes its
-# gain halfway, which stops and restarts the run); frames land in out/.
+# catalogue, then a short acquisition of each camera it lists (camera 1
+# changes its gain halfway, which stops and restarts the run); frames land
+# in out/.
 echo
-"$build/korvix" list
-for camera in 1 2 3; do
+echo "== The acquisition adaptor through korvix"
+list=$("$build/korvix" list)
+echo "$list"
+cameras=$(octave-cli --norc --no-history --quiet --no-window-system --eval \
+  "addpath('$build'); printf('%d', max(KorDispatcher(37), 0));")
+if [ "$cameras" -lt 1 ]; then
+  echo "No camera attached: nothing to acquire."
+  exit 0
+fi
+for camera in $(seq 1 "$(( cameras < 3 ? cameras : 3 ))"); do
   echo
   midway=()
   [ "$camera" = 1 ] && midway=(--set-midway Gain=2)
