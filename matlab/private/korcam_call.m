@@ -28,73 +28,75 @@ function [id, remedy] = diagnose(text, what, args)
   if numel(args) >= 2 && isnumeric(args{2}) && isscalar(args{2})
     camera = args{2};
   end
-  remedy = '';
-  if matches(text, '^Camera \d+ already connected\.')
-    id = 'KorCamera:alreadyConnected';
-    remedy = sprintf(['Another KorCamera object holds it (one left in a variable, in ans or in another ' ...
-                      'workspace, or one made before the camera was unplugged), or a direct ' ...
-                      'KorDispatcher(-1, %d) call opened it: delete that object, or call KorCamera.reset() ' ...
-                      'to close every camera the gateway holds.'], camera);
-  elseif matches(text, '^Not enough cameras connected\.')
-    id = 'KorCamera:notEnoughCameras';
-    remedy = sprintf(['Camera %d is not attached: the SDK counts %d camera(s) (KorCamera.info() lists them). ' ...
-                      'If it was unplugged while connected, plug it in again and call KorCamera.reset().'], ...
-                     camera, attached_count());
-  elseif matches(text, '^Invalid camera nubmer\.') || matches(text, '^Parameter 1 must be an integer\.')
-    id = 'KorCamera:invalidCamera';
-    remedy = 'Camera numbers are whole numbers from 1 to 10.';
-  elseif matches(text, 'is not connected\.|camera \d+ not connected\.')
-    id = 'KorCamera:notConnected';
-    remedy = sprintf('Connect it first: cam.connect(), or cam = KorCamera(%d).', camera);
-  elseif matches(text, 'already disconnected\.')
-    id = 'KorCamera:notConnected';
-  elseif matches(text, 'must be (a|an) (double|logical|boolean|integer)\.|must be integers\.')
-    id = 'KorCamera:wrongClass';
-    remedy = class_remedy(text, what);
-  elseif matches(text, 'frame format structure')
-    id = 'KorCamera:wrongClass';
-    remedy = sprintf(['%s takes the structure that cam.FrameFormat returns (fields width, height, xOffset, ' ...
-                      'yOffset, xBinSub, yBinSub, xFlags, yFlags, pixelFormat, frameRate), with real ' ...
-                      'numeric scalars.'], what);
-  elseif matches(text, '^This functions? requires \d+ input param')
-    id = 'KorCamera:argumentCount';
-    values = str2double(regexp(text, '\d+', 'match', 'once')) - 1;
-    if values == 1
-      remedy = sprintf('%s takes 1 value.', what);
-    else
-      remedy = sprintf('%s takes %d values.', what, values);
+  % The first row whose pattern the gateway's text matches names the
+  % identifier and makes the remedy ('' for none) from the text, the name of
+  % the property or method, and the camera number.
+  none = @(varargin) '';
+  rows = {
+    '^Camera \d+ already connected\.',       'alreadyConnected',  @held_remedy
+    '^Not enough cameras connected\.',       'notEnoughCameras',  @attached_remedy
+    '^Invalid camera nubmer\.|^Parameter 1 must be an integer\.', 'invalidCamera', ...
+        @(varargin) 'Camera numbers are whole numbers from 1 to 10.'
+    'is not connected\.|camera \d+ not connected\.', 'notConnected', ...
+        @(t, w, n) sprintf('Connect it first: cam.connect(), or cam = KorCamera(%d).', n)
+    'already disconnected\.',                'notConnected',      none
+    'must be (a|an) (double|logical|boolean|integer)\.|must be integers\.', 'wrongClass', @class_remedy
+    'frame format structure',                'wrongClass',        @format_remedy
+    '^This functions? requires \d+ input param', 'argumentCount', @count_remedy
+    '^Failed to set frame rate\.',           'invalidValue',      @rate_remedy
+    '^Failed to set the new offset\.',       'invalidValue',      @offset_remedy
+    '^Invalid resolution selected\.',        'invalidValue',      @size_remedy
+    'non-negative|should be less than|should not be negative|need to be positive', 'invalidValue', none
+    '^Cannot capture a frame, not previewing\.', 'notPreviewing', ...
+        @(varargin) 'Start the live preview first: cam.preview().'
+    '^Preview for camera \d+ is already closed\.', 'notPreviewing', none
+    '^Camera may already be previewing\.',   'alreadyPreviewing', none
+    '^Must have at least 2 cameras connected', 'tooFewConnected', ...
+        @(varargin) 'Connect two or more cameras first, e.g. c1 = KorCamera(1); c2 = KorCamera(2);'
+    '^No cameras attached to computer\.',    'noCamera',          none
+    'memory',                                'outOfMemory', ...
+        @(varargin) 'Free memory, or make the frame smaller (FrameSize).'
+    '',                                      'cameraFailure',     none
+  };
+  for i = 1:size(rows, 1)
+    if isempty(rows{i, 1}) || matches(text, rows{i, 1})
+      break;
     end
-  elseif matches(text, '^Failed to set frame rate\.')
-    id = 'KorCamera:invalidValue';
-    remedy = rate_remedy(camera);
-  elseif matches(text, '^Failed to set the new offset\.')
-    id = 'KorCamera:invalidValue';
-    remedy = offset_remedy(camera);
-  elseif matches(text, '^Invalid resolution selected\.')
-    id = 'KorCamera:invalidValue';
-    remedy = size_remedy(camera);
-  elseif matches(text, 'non-negative|should be less than|should not be negative|need to be positive')
-    id = 'KorCamera:invalidValue';
-  elseif matches(text, '^Cannot capture a frame, not previewing\.')
-    id = 'KorCamera:notPreviewing';
-    remedy = 'Start the live preview first: cam.preview().';
-  elseif matches(text, '^Preview for camera \d+ is already closed\.')
-    id = 'KorCamera:notPreviewing';
-  elseif matches(text, '^Camera may already be previewing\.')
-    id = 'KorCamera:alreadyPreviewing';
-  elseif matches(text, '^Must have at least 2 cameras connected')
-    id = 'KorCamera:tooFewConnected';
-    remedy = 'Connect two or more cameras first, e.g. c1 = KorCamera(1); c2 = KorCamera(2);';
-  elseif matches(text, '^No cameras attached to computer\.')
-    id = 'KorCamera:noCamera';
-  elseif matches(text, 'memory')
-    id = 'KorCamera:outOfMemory';
-    remedy = 'Free memory, or make the frame smaller (FrameSize).';
-  else
-    id = 'KorCamera:cameraFailure';
   end
+  id = ['KorCamera:' rows{i, 2}];
+  make = rows{i, 3};
+  remedy = make(text, what, camera);
   if code == -1 && strcmp(id, 'KorCamera:cameraFailure')
     remedy = 'Check the cable and that no other program (the acquisition adaptor included) has the camera open.';
+  end
+end
+
+function remedy = held_remedy(~, ~, camera)
+  remedy = sprintf(['Another KorCamera object holds it (one left in a variable, in ans or in another ' ...
+                    'workspace, or one made before the camera was unplugged), or a direct ' ...
+                    'KorDispatcher(-1, %d) call opened it: delete that object, or call KorCamera.reset() ' ...
+                    'to close every camera the gateway holds.'], camera);
+end
+
+function remedy = attached_remedy(~, ~, camera)
+  remedy = sprintf(['Camera %d is not attached: the SDK counts %d camera(s) (KorCamera.info() lists them). ' ...
+                    'If it was unplugged while connected, plug it in again and call KorCamera.reset().'], ...
+                   camera, attached_count());
+end
+
+function remedy = format_remedy(~, what, ~)
+  remedy = sprintf(['%s takes the structure that cam.FrameFormat returns (fields width, height, xOffset, ' ...
+                    'yOffset, xBinSub, yBinSub, xFlags, yFlags, pixelFormat, frameRate), with real ' ...
+                    'numeric scalars.'], what);
+end
+
+function remedy = count_remedy(text, what, ~)
+  % The gateway counts the camera number among the parameters.
+  values = str2double(regexp(text, '\d+', 'match', 'once')) - 1;
+  if values == 1
+    remedy = sprintf('%s takes 1 value.', what);
+  else
+    remedy = sprintf('%s takes %d values.', what, values);
   end
 end
 
@@ -102,7 +104,7 @@ function tf = matches(text, pattern)
   tf = ~isempty(regexp(text, pattern, 'once'));
 end
 
-function remedy = class_remedy(text, what)
+function remedy = class_remedy(text, what, ~)
   if matches(text, 'logical|boolean')
     remedy = sprintf('%s takes a logical value: true or false.', what);
   elseif matches(text, 'double')
@@ -112,7 +114,7 @@ function remedy = class_remedy(text, what)
   end
 end
 
-function remedy = rate_remedy(camera)
+function remedy = rate_remedy(~, ~, camera)
   remedy = '';
   try
     rates = KorDispatcher(4, camera);
@@ -129,7 +131,7 @@ function remedy = rate_remedy(camera)
   remedy = sprintf('Camera %d accepts %s frames per second (cam.frameRates()).', camera, list);
 end
 
-function remedy = offset_remedy(camera)
+function remedy = offset_remedy(~, ~, camera)
   remedy = '';
   try
     frame = KorDispatcher(12, camera);
@@ -143,7 +145,7 @@ function remedy = offset_remedy(camera)
                    frame(1), frame(2), sensor(1), sensor(2), largest(1), largest(2));
 end
 
-function remedy = size_remedy(camera)
+function remedy = size_remedy(~, ~, camera)
   remedy = '';
   try
     sensor = sensor_size(camera);

@@ -13,7 +13,7 @@ end
 
 function bad_options()
   build = build_folder();
-  empty = scratch_folder();
+  empty = kt_scratch_folder();
   t = {
     {fullfile(empty.path, 'missing')},          'build_korcam:noBuild'
     {build, 'sdk', empty.path},                 'build_korcam:noHeader'
@@ -42,7 +42,7 @@ end
 
 function build_against_build_folder()
   build = build_folder();
-  out = scratch_folder();
+  out = kt_scratch_folder();
   here = pwd();
   file = quiet_build(build, 'output', fullfile(out.path, 'mex'));
   kt_equal(file, fullfile(out.path, 'mex', 'KorDispatcher.mex'), 'file returned');
@@ -53,7 +53,7 @@ end
 
 function build_against_sdk_folder()
   build = build_folder();
-  sdk = scratch_folder();
+  sdk = kt_scratch_folder();
   % The SDK folder as a maker would ship it: the header and the library
   % (here the virtual cameras', linked, so that korcamsim and the gateway
   % drive one rig), and outside Windows the Win32 layer.
@@ -62,7 +62,7 @@ function build_against_sdk_folder()
     [status, message] = symlink(fullfile(build, name{1}), fullfile(sdk.path, name{1}));
     kt_equal(status, 0, 'link %s: %s', name{1}, message);
   end
-  out = scratch_folder();
+  out = kt_scratch_folder();
   here = pwd();
   cd(out.path);
   back = onCleanup(@() cd(here));
@@ -76,12 +76,12 @@ function build_against_sdk_folder()
 end
 
 function failed_compile()
-  sdk = scratch_folder();
+  sdk = kt_scratch_folder();
   fid = fopen(fullfile(sdk.path, 'korcam.h'), 'w');
   fprintf(fid, '#error "not the SDK header"\n');
   fclose(fid);
   symlink(fullfile(build_folder(), 'libkorwin32.so'), fullfile(sdk.path, 'libkorwin32.so'));
-  out = scratch_folder();
+  out = kt_scratch_folder();
   try
     quiet_build('sdk', sdk.path, 'output', out.path);
     error('a broken SDK header was accepted');
@@ -98,7 +98,7 @@ end
 % (addpath('matlab') as a user types it) raises no warnings.
 function cmake_gateway_kept()
   real = build_folder();
-  build = scratch_folder();
+  build = kt_scratch_folder();
   for name = {'libkorcamapi.so', 'libkorwin32.so'}
     symlink(fullfile(real, name{1}), fullfile(build.path, name{1}));
   end
@@ -128,7 +128,7 @@ function cmake_gateway_kept()
   end
   kt_equal(fileread(cmake), 'built by CMake', 'CMake''s gateway untouched');
   % 'force' gets past the refusal (to a compile that fails at once here).
-  sdk = scratch_folder();
+  sdk = kt_scratch_folder();
   write_text(fullfile(sdk.path, 'korcam.h'), '#error "not the SDK header"');
   symlink(fullfile(real, 'libkorwin32.so'), fullfile(sdk.path, 'libkorwin32.so'));
   for force = [false true]
@@ -189,18 +189,4 @@ end
 
 function root = source_root()
   root = fileparts(fileparts(which('build_korcam')));
-end
-
-% A temporary folder, removed when the returned structure goes.
-function s = scratch_folder()
-  s.path = tempname();
-  mkdir(s.path);
-  s.cleanup = onCleanup(@() remove_folder(s.path));
-end
-
-function remove_folder(path)
-  confirm_recursive_rmdir(false, 'local');
-  if exist(path, 'dir')
-    rmdir(path, 's');
-  end
 end

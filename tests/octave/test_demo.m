@@ -10,7 +10,7 @@ function cases = test_demo()
 end
 
 function runs_on_virtual_cameras()
-  out = scratch_folder();
+  out = kt_scratch_folder();
   text = evalc('korcam_demo(out.path)');
   for name = {'snapshot_camera1', 'snapshot_camera2', 'snapshot_camera3', 'synchronous_camera1', ...
               'synchronous_camera3'}
@@ -30,7 +30,7 @@ end
 
 function one_camera()
   korcamsim('count', 1);
-  out = scratch_folder();
+  out = kt_scratch_folder();
   text = evalc('korcam_demo(out.path)');
   kt_true(exist(fullfile(out.path, 'snapshot_camera1.png'), 'file') == 2, 'snapshot saved');
   kt_true(isempty(strfind(text, 'Synchronous')), 'no synchronous snapshot of one camera:\n%s', text);
@@ -38,21 +38,8 @@ end
 
 function no_camera()
   korcamsim('count', 0);
-  out = scratch_folder();
+  out = kt_scratch_folder();
   text = evalc('korcam_demo(out.path)');
   kt_true(~isempty(strfind(text, 'No camera attached')), 'said: %s', text);
   kt_equal(numel(dir(fullfile(out.path, '*.png'))), 0, 'no pictures');
-end
-
-function s = scratch_folder()
-  s.path = tempname();
-  mkdir(s.path);
-  s.cleanup = onCleanup(@() remove_folder(s.path));
-end
-
-function remove_folder(path)
-  confirm_recursive_rmdir(false, 'local');
-  if exist(path, 'dir')
-    rmdir(path, 's');
-  end
 end

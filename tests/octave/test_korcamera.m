@@ -252,18 +252,8 @@ end
 % matching REMEDY, or is the text alone when REMEDY is empty.
 function korcamera_error(fn, text, id, remedy, varargin)
   where = kt_label(varargin{:});
-  [~, before] = mexspy();
-  raised = false;
-  try
-    fn();
-  catch err
-    raised = true;
-  end
-  if ~raised
-    error('%sno error raised; expected "%s"', where, text);
-  end
-  [raw, after] = mexspy();
-  kt_true(after > before, '%sthe gateway raised no error: %s', where, err.message);
+  [err, raw, fromMex] = kt_raised(fn, text, where);
+  kt_true(fromMex, '%sthe gateway raised no error: %s', where, err.message);
   % The gateway raised TEXT; later queries for the remedy raised nothing.
   kt_true(strcmp(raw, text), '%sgateway raised "%s", expected "%s"', where, raw, text);
   kt_equal(err.identifier, ['KorCamera:' id], '%sidentifier', where);

@@ -107,9 +107,7 @@ end
 % that build_korcam finds the copy's build folder), the other sources linked,
 % and build a link to this build.
 function s = project_copy(root)
-  s.path = tempname();
-  mkdir(s.path);
-  s.cleanup = onCleanup(@() remove_folder(s.path));
+  s = kt_scratch_folder();
   for entry = {'gateway', 'sdk', 'kit', 'sim', 'adaptor', 'tools', 'docs', 'tests', 'bench'}
     link(fullfile(root, entry{1}), fullfile(s.path, entry{1}));
   end
@@ -137,12 +135,5 @@ function leave(here, saved, scratch)
   if exist(built, 'dir')
     confirm_recursive_rmdir(false, 'local');
     rmdir(built, 's');
-  end
-end
-
-function remove_folder(path)
-  confirm_recursive_rmdir(false, 'local');
-  if exist(path, 'dir')
-    rmdir(path, 's');
   end
 end

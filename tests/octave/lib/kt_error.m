@@ -2,19 +2,9 @@ function kt_error(fn, expected, varargin)
 % KT_ERROR(FN, EXPECTED) calls FN and checks that it raises, through
 % mexErrMsgTxt, exactly the text EXPECTED (final line feed included: the
 % spy sees the text before Octave strips the line feed and adds the prefix).
-  [~, before] = mexspy();
-  raised = false;
-  try
-    fn();
-  catch err
-    raised = true;
-  end
   where = kt_label(varargin{:});
-  if ~raised
-    error('%sno error raised; expected "%s"', where, kt_show(expected));
-  end
-  [raw, after] = mexspy();
-  if after == before
+  [err, raw, fromMex] = kt_raised(fn, expected, where);
+  if ~fromMex
     error('%serror did not come from a MEX file: "%s"; expected "%s"', where, err.message, kt_show(expected));
   end
   if ~strcmp(raw, expected)
