@@ -32,7 +32,7 @@ function [id, remedy] = diagnose(text, what, args)
   % identifier and makes the remedy ('' for none) from the text, the name of
   % the property or method, and the camera number.
   none = @(varargin) '';
-  rows = {
+  causes = {
     '^Camera \d+ already connected\.',       'alreadyConnected',  @held_remedy
     '^Not enough cameras connected\.',       'notEnoughCameras',  @attached_remedy
     '^Invalid camera nubmer\.|^Parameter 1 must be an integer\.', 'invalidCamera', ...
@@ -58,13 +58,13 @@ function [id, remedy] = diagnose(text, what, args)
         @(varargin) 'Free memory, or make the frame smaller (FrameSize).'
     '',                                      'cameraFailure',     none
   };
-  for i = 1:size(rows, 1)
-    if isempty(rows{i, 1}) || matches(text, rows{i, 1})
+  for i = 1:size(causes, 1)
+    if isempty(causes{i, 1}) || matches(text, causes{i, 1})
       break;
     end
   end
-  id = ['KorCamera:' rows{i, 2}];
-  make = rows{i, 3};
+  id = ['KorCamera:' causes{i, 2}];
+  make = causes{i, 3};
   remedy = make(text, what, camera);
   if code == -1 && strcmp(id, 'KorCamera:cameraFailure')
     remedy = 'Check the cable and that no other program (the acquisition adaptor included) has the camera open.';
