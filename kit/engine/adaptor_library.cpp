@@ -188,7 +188,32 @@ imaqkit::IAdaptorManager* VideoInput::manager() const { return engine_->manager(
 imaqkit::IPropContainer* VideoInput::properties() const { return engine_->getPropContainer(); }
 imaqkit::IEngine* VideoInput::engine() const { return engine_.get(); }
 
-bool VideoInput::open() { return engine_->manager()->openDevice(); }
+bool VideoInput::open() {
+    HostAdaptorManager* manager = engine_->manager();
+    if (manager->isOpen()) return true;
+    if (!manager->openDevice()) return false;
+    imaqkit::IPropContainer* container = engine_->getPropContainer();
+    for (const PropertyEntry& property : attributes_.properties) {
+        const char* name = property.name.c_str();
+        if (property.kind == imaqkit::IPropInfo::KIND_ENUM) {
+            const std::string current = container->getEnumText(name);
+            container->setEnumValue(name, current.c_str());
+        } else if (property.kind == imaqkit::IPropInfo::KIND_DOUBLE || property.kind == imaqkit::IPropInfo::KIND_INT) {
+            container->setDoubleValue(name, container->getDoubleValue(name));
+        }
+    }
+    return true;
+}
+
+void VideoInput::endEarly() {
+    engine_->endedEarly = true;
+    engine_->changed.notify_all();
+}
+
+void VideoInput::setFrameSink(FrameSink* sink) {
+    std::lock_guard<std::mutex> lock(engine_->mutex);
+    engine_->sink = sink;
+}
 void VideoInput::close() { engine_->manager()->closeDevice(); }
 
 bool VideoInput::start(std::uint32_t framesPerTrigger) {

@@ -82,12 +82,22 @@ void HostEngine::releaseFrame(imaqkit::IAdaptorFrame* frame) {
 void HostEngine::receiveFrame(imaqkit::IAdaptorFrame* frame) {
     if (frame == nullptr) return;
     std::unique_ptr<HostFrame> owned(static_cast<HostFrame*>(frame));
+    if (sink != nullptr) {
+        // The frame was taken before this one was handed over, so it is
+        // counted already only once the adaptor increments after delivery.
+        const std::uint64_t number = manager_ == nullptr ? 0 : manager_->getFramesAcquired() + 1;
+        const bool more = sink->frameReceived(owned->pixels(), owned->getWidth(), owned->getHeight(),
+                                              owned->getTime(), number);
+        if (!more) endedEarly = true;
+    }
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (manager_ == nullptr || !manager_->isAcceptingFrames()) ++late;
         ++received;
         if (stamps.size() < kMaxTimeStamps) stamps.push_back(owned->getTime());
-        if (!first) {
+        if (sink != nullptr) {
+            if (pool_.size() < kFramePoolSize) pool_.push_back(std::move(owned));
+        } else if (!first) {
             first = std::move(owned);
         } else {
             if (last && pool_.size() < kFramePoolSize) pool_.push_back(std::move(last));
@@ -111,6 +121,7 @@ std::uint64_t HostEngine::getFramesReceived() const { return received; }
 void HostEngine::beginAcquisition(std::uint32_t frames) {
     std::lock_guard<std::mutex> lock(mutex);
     framesPerTrigger = frames;
+    endedEarly = false;
     received = 0;
     stamps.clear();
     if (first && pool_.size() < kFramePoolSize) pool_.push_back(std::move(first));
@@ -121,6 +132,7 @@ void HostEngine::beginAcquisition(std::uint32_t frames) {
 }
 
 bool HostEngine::acquisitionNotComplete() const {
+    if (endedEarly) return false;
     const std::uint32_t wanted = framesPerTrigger;
     return wanted == 0 || received < wanted;
 }

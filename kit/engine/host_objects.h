@@ -179,6 +179,7 @@ public:
         frame.time = time_;
         frame.pixels = pixels_;
     }
+    std::vector<std::uint8_t>& pixels() { return pixels_; }
 
 private:
     HostEngine& engine_;
@@ -224,6 +225,8 @@ public:
     std::vector<double> stamps;
     std::unique_ptr<HostFrame> first;
     std::unique_ptr<HostFrame> last;
+    std::atomic<bool> endedEarly{false};
+    FrameSink* sink = nullptr;  // set while not acquiring
 
 private:
     HostPropContainer container_;

@@ -76,6 +76,19 @@ struct TimeStampStats {
 class VideoInput;
 class HostEngine;
 
+// Takes every frame a video input receives, in place of the engine's own
+// first/last store. Called on the adaptor's thread, one frame at a time.
+class FrameSink {
+public:
+    virtual ~FrameSink() = default;
+    // `pixels` are the frame's bands interleaved, rows as the adaptor set
+    // them; the sink may take them (swap). `frameNumber` counts every frame
+    // the adaptor took since start, 1 for the first. False ends the
+    // acquisition: the adaptor is told it is complete.
+    virtual bool frameReceived(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height,
+                               double time, std::uint64_t frameNumber) = 0;
+};
+
 // The five exports of an adaptor library.
 struct AdaptorExports {
     ImaqInitializeAdaptorFn initializeAdaptor = nullptr;
@@ -132,12 +145,21 @@ public:
     std::int32_t deviceId() const { return deviceId_; }
     const std::string& formatName() const { return formatName_; }
 
-    bool open();   // manager operation 1
+    // Manager operation 1. Opening resets some of the adaptor's settings to
+    // the camera's defaults, so every property value is handed to its
+    // listeners again afterwards: values set before opening stay in force.
+    bool open();
     void close();  // manager operation 2
     // Starts an acquisition of framesPerTrigger delivered frames (0: until
     // stopped) with counters, time stamps and stored frames cleared.
     bool start(std::uint32_t framesPerTrigger);
     void stop();  // manager operation 4
+    // From any thread: the adaptor is told the acquisition is complete and
+    // takes no further frame; stop() still has to follow. Cleared by start.
+    void endEarly();
+    // Null: the engine keeps the first and last frames itself. The sink must
+    // outlive the acquisitions it sees; set it while not acquiring.
+    void setFrameSink(FrameSink* sink);
     bool isOpen() const;
     bool isAcquiring() const;
 

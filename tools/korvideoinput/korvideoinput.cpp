@@ -1,0 +1,861 @@
+// korvideoinput: the MEX file behind KorVideoInput. It embeds the host engine,
+// loads the acquisition adaptor the way the toolbox does, and keeps the video
+// input objects of the session between calls:
+//
+//   korvideoinput('command', ...)
+//
+// hwinfo, create, delete, get, set, start, stop, wait, getdata, getsnapshot,
+// sourcenames, sourceget, sourceset, propinfo, memorylimit, diagnostics,
+// objects. KorVideoInput.m is its only intended caller; the checks here are
+// the whole of the contract all the same, since nothing stops a user from
+// calling it directly.
+#include "frame_log.h"
+#include "imaqkit_host.h"
+#include "korimaq_engine.h"
+#include "mex.h"
+#include "pixels.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#if defined(_WIN32)
+#  include <windows.h>
+#else
+#  include <dlfcn.h>
+#endif
+
+namespace korvid {
+namespace {
+
+// How a command fails: thrown with identifier and text, caught in
+// mexFunction once every object of the command has been released.
+struct Raised {
+    std::string identifier;
+    std::string message;
+};
+
+[[noreturn]] void raise(std::string identifier, std::string message) {
+    throw Raised{std::move(identifier), std::move(message)};
+}
+
+[[noreturn]] void raise(const Failure& failure) { raise(failure.identifier, failure.message); }
+
+constexpr std::chrono::milliseconds kPollSlice{100};
+constexpr double kDefaultWaitSeconds = 10;
+constexpr double kMaxUint32 = 4294967295.0;
+
+// ---------------------------------------------------------------------------
+// Adaptor reports: errors go to the log of the adaptor that reported them,
+// warnings wait for the end of the current command.
+
+struct Reports {
+    std::mutex mutex;
+    std::map<const imaqkit::IAdaptor*, std::shared_ptr<FrameLog>> logs;
+    std::vector<imaqkit::host::Report> warnings;
+};
+
+Reports& reports() {
+    static Reports* instance = new Reports();  // reached from adaptor threads until the sink is removed
+    return *instance;
+}
+
+constexpr std::size_t kMaxPendingWarnings = 100;
+
+void onReport(const imaqkit::host::Report& report, void*) {
+    Reports& all = reports();
+    std::shared_ptr<FrameLog> log;
+    {
+        std::lock_guard<std::mutex> lock(all.mutex);
+        if (report.kind == imaqkit::host::Report::WARNING) {
+            if (all.warnings.size() < kMaxPendingWarnings) all.warnings.push_back(report);
+            return;
+        }
+        const auto found = all.logs.find(report.adaptor);
+        if (found == all.logs.end()) return;
+        log = found->second;
+    }
+    log->fail({report.identifier, report.message});
+}
+
+std::vector<imaqkit::host::Report> takeWarnings() {
+    Reports& all = reports();
+    std::lock_guard<std::mutex> lock(all.mutex);
+    return std::exchange(all.warnings, {});
+}
+
+// ---------------------------------------------------------------------------
+// The adaptor library and the objects.
+
+MemoryBudget& budget() {
+    static MemoryBudget instance;
+    return instance;
+}
+
+std::string folderOfThisModule() {
+#if defined(_WIN32)
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCSTR>(&folderOfThisModule), &module))
+        return std::string();
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return std::string();
+    std::string folder(path, length);
+    const std::size_t slash = folder.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+#else
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&folderOfThisModule), &info) == 0 || info.dli_fname == nullptr)
+        return std::string();
+    std::string folder(info.dli_fname);
+    const std::size_t slash = folder.find_last_of('/');
+    return slash == std::string::npos ? std::string("./") : folder.substr(0, slash + 1);
+#endif
+}
+
+std::string adaptorPath() {
+    if (const char* chosen = std::getenv("KORVIDEOINPUT_ADAPTOR"); chosen != nullptr && *chosen != '\0')
+        return chosen;
+#if defined(_WIN32)
+    return folderOfThisModule() + "korviximaq.dll";
+#else
+    return folderOfThisModule() + "libkorviximaq.so";
+#endif
+}
+
+std::shared_ptr<korimaq::AdaptorLibrary>& libraryRef() {
+    static std::shared_ptr<korimaq::AdaptorLibrary> library;
+    return library;
+}
+
+korimaq::AdaptorLibrary& library() {
+    auto& library = libraryRef();
+    if (!library) {
+        const std::string path = adaptorPath();
+        std::string error;
+        library = korimaq::AdaptorLibrary::load(path, error);
+        if (!library)
+            raise("KorVideoInput:noAdaptor",
+                  "The acquisition adaptor could not be loaded (" + error +
+                      "). Build it beside korvideoinput (make build), or set the environment variable "
+                      "KORVIDEOINPUT_ADAPTOR to the adaptor library's path.");
+        imaqkit::host::setReportSink(onReport, nullptr);
+    }
+    return *library;
+}
+
+struct Video {
+    std::shared_ptr<FrameLog> log;  // outlives the input, whose adaptor reports into it
+    std::unique_ptr<korimaq::VideoInput> input;
+    const imaqkit::IAdaptor* adaptor = nullptr;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::uint64_t framesPerTrigger = 10;
+    std::uint64_t frameGrabInterval = 1;
+    Region roi{0, 0, 0, 0};
+    std::chrono::system_clock::time_point startWall{};
+    double startStamp = 0;
+
+    ~Video() {
+        if (input) {
+            input->stop();
+            log->refuseFrames();
+            input.reset();  // the adaptor closes the device and ends its thread
+        }
+        std::lock_guard<std::mutex> lock(reports().mutex);
+        reports().logs.erase(adaptor);
+    }
+};
+
+std::map<std::uint64_t, std::unique_ptr<Video>>& videos() {
+    static std::map<std::uint64_t, std::unique_ptr<Video>> all;
+    return all;
+}
+
+// Handles are not reused within a session, and start from the clock so that
+// a handle kept from before korvideoinput was cleared finds nothing.
+std::uint64_t nextHandle() {
+    static std::uint64_t next = [] {
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        return (static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count()) %
+                1000000) * 1000 + 1;
+    }();
+    return next++;
+}
+
+bool registered = false;
+
+void unloadAll() {
+    videos().clear();
+    imaqkit::host::setReportSink(nullptr, nullptr);
+    libraryRef().reset();
+    takeWarnings();
+    registered = false;
+}
+
+// ---------------------------------------------------------------------------
+// Arguments.
+
+bool isRealScalar(const mxArray* value) {
+    return value != nullptr && (mxIsNumeric(value) || mxIsLogical(value)) && !mxIsComplex(value) &&
+           mxGetNumberOfElements(value) == 1;
+}
+
+std::string text(const mxArray* value) {
+    if (value == nullptr || !mxIsChar(value) || mxGetM(value) > 1) return std::string();
+    char* chars = mxArrayToString(value);
+    if (chars == nullptr) return std::string();
+    std::string result(chars);
+    mxFree(chars);
+    return result;
+}
+
+std::string argumentText(int nrhs, const mxArray* prhs[], int index, const char* what) {
+    if (index >= nrhs || !mxIsChar(prhs[index]) || mxGetM(prhs[index]) > 1)
+        raise("KorVideoInput:badArgument", std::string(what) + " must be given as text.");
+    return text(prhs[index]);
+}
+
+Video& videoOf(int nrhs, const mxArray* prhs[]) {
+    if (nrhs < 2 || !isRealScalar(prhs[1]))
+        raise("KorVideoInput:badArgument", "A video input object handle is required.");
+    const double value = mxGetScalar(prhs[1]);
+    const auto found = std::isfinite(value) && value >= 1 && value < 9007199254740992.0
+                           ? videos().find(static_cast<std::uint64_t>(value))
+                           : videos().end();
+    if (found == videos().end())
+        raise("KorVideoInput:deleted",
+              "This video input object no longer exists (it was deleted, or korvideoinput was cleared). "
+              "Create another with KorVideoInput(id).");
+    return *found->second;
+}
+
+std::string number(double value) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.15g", value);
+    return buffer;
+}
+
+mxArray* scalar(double value) { return mxCreateDoubleScalar(value); }
+
+mxArray* row(const std::vector<double>& values) {
+    mxArray* array = mxCreateDoubleMatrix(1, values.size(), mxREAL);
+    std::copy(values.begin(), values.end(), mxGetPr(array));
+    return array;
+}
+
+mxArray* cellOfTexts(const std::vector<std::string>& texts) {
+    mxArray* cell = mxCreateCellMatrix(1, texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) mxSetCell(cell, i, mxCreateString(texts[i].c_str()));
+    return cell;
+}
+
+// ---------------------------------------------------------------------------
+// Running state.
+
+// An acquisition that has what it asked for, or met an error, is stopped
+// here, on the calling thread: stop capture waits for the acquisition
+// thread, so it cannot be called from it.
+void settle(Video& video) {
+    if (video.input->isAcquiring() && video.log->finished()) {
+        video.input->stop();
+        video.log->refuseFrames();
+    }
+}
+
+bool running(Video& video) {
+    settle(video);
+    return video.input->isAcquiring();
+}
+
+void raiseReadOnlyWhileRunning(Video& video, const std::string& name) {
+    if (running(video))
+        raise("KorVideoInput:readOnlyWhileRunning",
+              name + " cannot be changed while the video input is running. Stop it first with stop(vid).");
+}
+
+void ensureOpen(Video& video, const Failure& openFailure) {
+    if (video.input->isOpen()) return;
+    const bool opened = video.input->open();
+    // Opening hands every property value to the adaptor again; what it
+    // warned about then was shown when the value was set.
+    takeWarnings();
+    if (!opened) {
+        if (openFailure) raise(openFailure);
+        raise("KorVideoInput:openFailed",
+              "The camera could not be opened. Check that it is attached and not in use by another program, "
+              "then try again.");
+    }
+}
+
+void applyAcquisitionSettings(Video& video, std::uint64_t frameGrabInterval) {
+    video.input->setFrameGrabInterval(static_cast<std::uint32_t>(frameGrabInterval));
+    const Region region = adaptorRegion(video.roi, video.height);
+    if (!video.input->setRoi(region.x, region.y, region.width, region.height))
+        raise("KorVideoInput:badROI", "ROIPosition no longer lies inside the image; set it again.");
+}
+
+// ---------------------------------------------------------------------------
+// Commands.
+
+using Handler = void (*)(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+
+void hwinfo(int, mxArray* plhs[], int, const mxArray*[]) {
+    const std::vector<korimaq::DeviceEntry> devices = library().availableHardware();
+    const char* fields[] = {"DeviceID", "DeviceName", "SupportedFormats", "DefaultFormat"};
+    mxArray* result = mxCreateStructMatrix(1, devices.size(), 4, fields);
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        std::vector<std::string> formats;
+        std::string defaultFormat;
+        for (const korimaq::FormatEntry& format : devices[i].formats) {
+            formats.push_back(format.name);
+            if (format.isDefault && defaultFormat.empty()) defaultFormat = format.name;
+        }
+        mxSetFieldByNumber(result, i, 0, scalar(devices[i].id));
+        mxSetFieldByNumber(result, i, 1, mxCreateString(devices[i].name.c_str()));
+        mxSetFieldByNumber(result, i, 2, cellOfTexts(formats));
+        mxSetFieldByNumber(result, i, 3, mxCreateString(defaultFormat.c_str()));
+    }
+    plhs[0] = result;
+}
+
+void create(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    if (nrhs < 2 || !isRealScalar(prhs[1]))
+        raise("KorVideoInput:noDevice", "The camera must be given by its DeviceID, a number that "
+                                        "KorVideoInput.hwinfo() lists.");
+    const double id = mxGetScalar(prhs[1]);
+    const std::vector<korimaq::DeviceEntry> devices = library().availableHardware();
+    const korimaq::DeviceEntry* device = nullptr;
+    for (const korimaq::DeviceEntry& entry : devices)
+        if (static_cast<double>(entry.id) == id) device = &entry;
+    if (device == nullptr)
+        raise("KorVideoInput:noDevice", "There is no camera with DeviceID " + number(id) +
+                                            ". KorVideoInput.hwinfo() lists the cameras attached.");
+    std::string format = nrhs >= 3 ? argumentText(nrhs, prhs, 2, "The video format") : std::string();
+    std::string accepted;
+    bool known = false;
+    std::string defaultFormat;
+    for (const korimaq::FormatEntry& entry : device->formats) {
+        accepted += (accepted.empty() ? "'" : ", '") + entry.name + "'";
+        if (entry.name == format) known = true;
+        if (entry.isDefault && defaultFormat.empty()) defaultFormat = entry.name;
+    }
+    if (nrhs < 3) {
+        if (defaultFormat.empty())
+            raise("KorVideoInput:badFormat", "Camera " + number(id) +
+                                                 " has no default format; give one of its formats: " +
+                                                 accepted + ".");
+        format = defaultFormat;
+        known = true;
+    }
+    if (!known)
+        raise("KorVideoInput:badFormat", "Camera " + number(id) + " does not offer the format '" + format +
+                                             "'; give one of its formats: " + accepted + ".");
+
+    auto video = std::make_unique<Video>();
+    video->log = std::make_shared<FrameLog>(budget());
+    std::string error;
+    video->input = library().createVideoInput(device->id, format, error);
+    if (!video->input)
+        raise("KorVideoInput:createFailed", "The adaptor made no video input for camera " + number(id) + " (" +
+                                                error + "); check that the camera is attached and try again.");
+    video->adaptor = video->input->adaptor();
+    {
+        std::lock_guard<std::mutex> lock(reports().mutex);
+        reports().logs[video->adaptor] = video->log;
+    }
+    video->width = video->input->adaptor()->getMaxWidth();
+    video->height = video->input->adaptor()->getMaxHeight();
+    video->roi = {0, 0, video->width, video->height};
+    video->input->setFrameSink(video->log.get());
+    const std::uint64_t handle = nextHandle();
+    videos()[handle] = std::move(video);
+    plhs[0] = scalar(static_cast<double>(handle));
+}
+
+void destroy(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
+    if (nrhs < 2 || !isRealScalar(prhs[1])) return;
+    const double value = mxGetScalar(prhs[1]);
+    if (!(std::isfinite(value) && value >= 1 && value < 9007199254740992.0)) return;
+    videos().erase(static_cast<std::uint64_t>(value));
+}
+
+void get(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    const std::string name = argumentText(nrhs, prhs, 2, "The property name");
+    if (name == "DeviceID") {
+        plhs[0] = scalar(video.input->deviceId());
+    } else if (name == "VideoFormat") {
+        plhs[0] = mxCreateString(video.input->formatName().c_str());
+    } else if (name == "VideoResolution") {
+        plhs[0] = row({static_cast<double>(video.width), static_cast<double>(video.height)});
+    } else if (name == "FramesAcquired") {
+        plhs[0] = scalar(static_cast<double>(video.log->framesAcquired()));
+    } else if (name == "FramesAvailable") {
+        plhs[0] = scalar(static_cast<double>(video.log->framesAvailable()));
+    } else if (name == "Running") {
+        plhs[0] = mxCreateLogicalScalar(running(video));
+    } else if (name == "FramesPerTrigger") {
+        plhs[0] = scalar(static_cast<double>(video.framesPerTrigger));
+    } else if (name == "FrameGrabInterval") {
+        plhs[0] = scalar(static_cast<double>(video.frameGrabInterval));
+    } else if (name == "ROIPosition") {
+        plhs[0] = row({static_cast<double>(video.roi.x), static_cast<double>(video.roi.y),
+                       static_cast<double>(video.roi.width), static_cast<double>(video.roi.height)});
+    } else if (name == "SourceName") {
+        const auto& sources = video.input->attributes().sources;
+        plhs[0] = mxCreateString(sources.empty() ? "" : sources.front().name.c_str());
+    } else {
+        raise("KorVideoInput:noProperty", "A video input has no property '" + name + "'.");
+    }
+}
+
+void set(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    const std::string name = argumentText(nrhs, prhs, 2, "The property name");
+    if (nrhs < 4) raise("KorVideoInput:badArgument", "A value is required.");
+    const mxArray* value = prhs[3];
+    if (name != "FramesPerTrigger" && name != "FrameGrabInterval" && name != "ROIPosition")
+        raise("KorVideoInput:noProperty", "A video input has no property '" + name +
+                                              "' that can be set; FramesPerTrigger, FrameGrabInterval and "
+                                              "ROIPosition can.");
+    raiseReadOnlyWhileRunning(video, name);
+    if (name == "ROIPosition") {
+        double roi[4] = {NAN, NAN, NAN, NAN};
+        bool shaped = value != nullptr && (mxIsNumeric(value) || mxIsLogical(value)) && !mxIsComplex(value) &&
+                            mxGetNumberOfElements(value) == 4;
+        if (shaped) {
+            mxArray* asDouble = nullptr;
+            const mxArray* source = value;
+            if (!mxIsDouble(value)) {
+                mxArray* input[] = {const_cast<mxArray*>(value)};
+                if (mexCallMATLAB(1, &asDouble, 1, input, "double") != 0 || asDouble == nullptr) shaped = false;
+                source = asDouble;
+            }
+            if (source != nullptr) std::copy(mxGetPr(source), mxGetPr(source) + 4, roi);
+            if (asDouble != nullptr) mxDestroyArray(asDouble);
+        }
+        if (!shaped || !regionFits(roi, video.width, video.height))
+            raise("KorVideoInput:badROI",
+                  "ROIPosition must be [x y width height] in whole pixels, lying inside the " +
+                      std::to_string(video.width) + "x" + std::to_string(video.height) +
+                      " image: x and y from 0, width and height from 1, x + width at most " +
+                      std::to_string(video.width) + " and y + height at most " + std::to_string(video.height) +
+                      ".");
+        video.roi = {static_cast<std::int32_t>(roi[0]), static_cast<std::int32_t>(roi[1]),
+                     static_cast<std::int32_t>(roi[2]), static_cast<std::int32_t>(roi[3])};
+        return;
+    }
+    if (!isRealScalar(value) || !positiveWhole(mxGetScalar(value), kMaxUint32))
+        raise("KorVideoInput:badValue", name + " must be a positive whole number (at most 4294967295), e.g. vid." +
+                                            name + " = 5.");
+    const auto count = static_cast<std::uint64_t>(mxGetScalar(value));
+    (name == "FramesPerTrigger" ? video.framesPerTrigger : video.frameGrabInterval) = count;
+}
+
+void start(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    if (running(video))
+        raise("KorVideoInput:alreadyRunning",
+              "The video input is running already. Wait for it with wait(vid), or stop it with stop(vid), "
+              "before starting again.");
+    if (Failure failure = video.log->takeFailure()) raise(failure);
+    ensureOpen(video, Failure());
+    if (Failure failure = video.log->takeFailure()) raise(failure);
+    applyAcquisitionSettings(video, video.frameGrabInterval);
+    video.startWall = std::chrono::system_clock::now();
+    video.startStamp = imaqkit::getCurrentTime();
+    video.log->begin(video.startStamp, video.framesPerTrigger);
+    if (!video.input->start(static_cast<std::uint32_t>(video.framesPerTrigger))) {
+        video.log->refuseFrames();
+        raise("KorVideoInput:startFailed", "The acquisition could not be started; delete the object, "
+                                           "create it again and start again.");
+    }
+}
+
+void stop(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    video.input->stop();
+    video.log->refuseFrames();
+}
+
+double secondsArgument(int nrhs, const mxArray* prhs[], int index) {
+    if (nrhs <= index) return kDefaultWaitSeconds;
+    const mxArray* value = prhs[index];
+    if (!isRealScalar(value) || !(mxGetScalar(value) >= 0))
+        raise("KorVideoInput:badValue", "The time to wait must be a number of seconds, 0 or more (Inf: no limit).");
+    return mxGetScalar(value);
+}
+
+void wait(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    const double seconds = secondsArgument(nrhs, prhs, 2);
+    const auto begun = std::chrono::steady_clock::now();
+    for (;;) {
+        const std::uint64_t seen = video.log->version();
+        if (!running(video)) break;
+        const double left = seconds - std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
+        if (left <= 0)
+            raise("KorVideoInput:timeout", "The video input was still running after " + number(seconds) +
+                                               " s. Wait longer with wait(vid, seconds), or stop it with stop(vid).");
+        video.log->waitForChange(seen, std::min(kPollSlice, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                                std::chrono::duration<double>(left)) +
+                                                                std::chrono::milliseconds(1)));
+    }
+    if (Failure failure = video.log->takeFailure()) raise(failure);
+}
+
+mxArray* metaOf(const Video& video, const std::vector<std::shared_ptr<const LoggedFrame>>& frames) {
+    const char* fields[] = {"AbsTime", "FrameNumber", "RelativeFrame", "TriggerIndex"};
+    mxArray* meta = mxCreateStructMatrix(frames.size(), 1, 4, fields);
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        const auto offset = std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::duration<double>(frames[k]->stamp - video.startStamp));
+        const std::array<double, 6> clock = clockVector(video.startWall + offset);
+        mxSetFieldByNumber(meta, k, 0, row(std::vector<double>(clock.begin(), clock.end())));
+        mxSetFieldByNumber(meta, k, 1, scalar(static_cast<double>(frames[k]->frameNumber)));
+        mxSetFieldByNumber(meta, k, 2, scalar(static_cast<double>(frames[k]->relativeFrame)));
+        mxSetFieldByNumber(meta, k, 3, scalar(1));
+    }
+    return meta;
+}
+
+// [h w 3 n] uint8 array for n frames of one size, or a refusal when it
+// cannot be addressed.
+mxArray* createFrameArray(std::int32_t width, std::int32_t height, std::uint64_t count) {
+    const std::uint64_t frameElements = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 3;
+    const std::uint64_t limit = static_cast<std::uint64_t>(static_cast<mwSize>(-1)) / 2;
+    if (frameElements != 0 && count > limit / frameElements)
+        raise("KorVideoInput:outOfMemory",
+              "So many frames do not fit in one array; ask getdata for fewer frames at a time.");
+    const mwSize dims[4] = {static_cast<mwSize>(height), static_cast<mwSize>(width), 3, static_cast<mwSize>(count)};
+    mxArray* array = mxCreateNumericArray(4, dims, mxUINT8_CLASS, mxREAL);
+    if (array == nullptr)
+        raise("KorVideoInput:outOfMemory", "There is not enough memory for these frames; ask getdata for fewer "
+                                           "frames at a time.");
+    return array;
+}
+
+void fillFrame(const LoggedFrame& frame, std::uint8_t* out) {
+    // The adaptor's rows come bottom first, blue, green, red: the gateway's
+    // fill turns them the right way up into red, green and blue pages.
+    kor::pixels::fillImage8(frame.pixels.data(), static_cast<std::uint32_t>(frame.width),
+                            static_cast<std::uint32_t>(frame.height), out,
+                            kor::pixels::denseLayout(static_cast<std::uint32_t>(frame.width),
+                                                     static_cast<std::uint32_t>(frame.height)));
+}
+
+void getdata(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    std::uint64_t wanted = video.framesPerTrigger;
+    if (nrhs >= 3) {
+        if (!isRealScalar(prhs[2]) || !positiveWhole(mxGetScalar(prhs[2]), 9007199254740992.0))
+            raise("KorVideoInput:badValue", "The number of frames must be a positive whole number.");
+        wanted = static_cast<std::uint64_t>(mxGetScalar(prhs[2]));
+    }
+    constexpr std::chrono::seconds kNoProgressLimit{10};
+    auto lastProgress = std::chrono::steady_clock::now();
+    std::uint64_t lastAvailable = video.log->framesAvailable();
+    for (;;) {
+        const std::uint64_t seen = video.log->version();
+        const bool stillRunning = running(video);
+        if (Failure failure = video.log->takeFailure()) raise(failure);
+        const std::uint64_t available = video.log->framesAvailable();
+        if (available >= wanted) break;
+        if (!stillRunning)
+            raise("KorVideoInput:notEnoughFrames",
+                  "Only " + std::to_string(available) + " frames are available and the video input is not "
+                  "running. Ask for at most " + std::to_string(available) +
+                      " frames (getdata(vid, vid.FramesAvailable)), or start it again.");
+        const auto now = std::chrono::steady_clock::now();
+        if (available != lastAvailable) {
+            lastAvailable = available;
+            lastProgress = now;
+        } else if (now - lastProgress >= kNoProgressLimit) {
+            raise("KorVideoInput:timeout",
+                  "No frame arrived for 10 s while getdata waited for " + std::to_string(wanted) + " frames (" +
+                      std::to_string(available) + " available). Check the camera and its Exposure and "
+                      "Timeout, or stop the video input with stop(vid).");
+        }
+        video.log->waitForChange(seen, kPollSlice);
+    }
+
+    const std::shared_ptr<const LoggedFrame> first = video.log->oldest();
+    mxArray* data = createFrameArray(first->width, first->height, wanted);
+    const std::vector<std::shared_ptr<const LoggedFrame>> frames = video.log->take(wanted);
+    auto* out = static_cast<std::uint8_t*>(mxGetData(data));
+    const std::size_t frameElements = static_cast<std::size_t>(first->width) * first->height * 3;
+    for (std::size_t k = 0; k < frames.size(); ++k) fillFrame(*frames[k], out + k * frameElements);
+    plhs[0] = data;
+    if (nlhs >= 2) {
+        mxArray* times = mxCreateDoubleMatrix(frames.size(), 1, mxREAL);
+        for (std::size_t k = 0; k < frames.size(); ++k) mxGetPr(times)[k] = frames[k]->time;
+        plhs[1] = times;
+    }
+    if (nlhs >= 3) plhs[2] = metaOf(video, frames);
+}
+
+mxArray* frameArray(const LoggedFrame& frame) {
+    mxArray* image = createFrameArray(frame.width, frame.height, 1);
+    fillFrame(frame, static_cast<std::uint8_t*>(mxGetData(image)));
+    const mwSize dims[3] = {static_cast<mwSize>(frame.height), static_cast<mwSize>(frame.width), 3};
+    mxSetDimensions(image, dims, 3);
+    return image;
+}
+
+void getsnapshot(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const char* timeoutText =
+        "No frame arrived within 10 s for the snapshot. Check the camera and its Exposure and Timeout.";
+    if (running(video)) {
+        for (;;) {
+            const std::uint64_t seen = video.log->version();
+            if (auto newest = video.log->newest()) {
+                plhs[0] = frameArray(*newest);
+                return;
+            }
+            if (!running(video)) break;  // ended without a frame: take one as when idle
+            if (std::chrono::steady_clock::now() >= deadline) raise("KorVideoInput:timeout", timeoutText);
+            video.log->waitForChange(seen, kPollSlice);
+        }
+        if (auto newest = video.log->newest()) {
+            plhs[0] = frameArray(*newest);
+            return;
+        }
+    }
+    video.log->beginSnapshot();
+    ensureOpen(video, Failure());
+    if (Failure failure = video.log->snapshotFailure()) {
+        video.log->refuseFrames();
+        raise(failure);
+    }
+    applyAcquisitionSettings(video, 1);
+    video.input->start(1);
+    std::shared_ptr<const LoggedFrame> frame;
+    Failure failure;
+    for (;;) {
+        const std::uint64_t seen = video.log->version();
+        frame = video.log->snapshot();
+        failure = video.log->snapshotFailure();
+        if (frame || failure || std::chrono::steady_clock::now() >= deadline) break;
+        video.log->waitForChange(seen, kPollSlice);
+    }
+    video.input->stop();
+    video.log->refuseFrames();
+    if (frame) {
+        plhs[0] = frameArray(*frame);
+        return;
+    }
+    if (failure) raise(failure);
+    raise("KorVideoInput:timeout", timeoutText);
+}
+
+const korimaq::PropertyEntry& sourceProperty(Video& video, const std::string& name) {
+    const korimaq::PropertyEntry* property = video.input->attributes().find(name);
+    if (property == nullptr) {
+        std::string names;
+        for (const auto& entry : video.input->attributes().properties)
+            names += (names.empty() ? "" : ", ") + entry.name;
+        raise("KorVideoInput:noProperty", "This camera's source has no property '" + name +
+                                              "'. Its properties are: " + names + ".");
+    }
+    return *property;
+}
+
+bool isEnum(const korimaq::PropertyEntry& property) { return property.kind == imaqkit::IPropInfo::KIND_ENUM; }
+
+std::string enumTexts(const korimaq::PropertyEntry& property) {
+    std::string texts;
+    for (const auto& choice : property.enumValues) texts += (texts.empty() ? "'" : ", '") + choice.first + "'";
+    return texts;
+}
+
+void sourcenames(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    std::vector<std::string> names;
+    for (const auto& entry : video.input->attributes().properties) names.push_back(entry.name);
+    plhs[0] = cellOfTexts(names);
+}
+
+void sourceget(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    const std::string name = argumentText(nrhs, prhs, 2, "The property name");
+    const korimaq::PropertyEntry& property = sourceProperty(video, name);
+    imaqkit::IPropContainer* container = video.input->properties();
+    if (isEnum(property))
+        plhs[0] = mxCreateString(container->getEnumText(name.c_str()));
+    else
+        plhs[0] = scalar(container->getDoubleValue(name.c_str()));
+}
+
+void sourceset(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    const std::string name = argumentText(nrhs, prhs, 2, "The property name");
+    if (nrhs < 4) raise("KorVideoInput:badArgument", "A value is required.");
+    const korimaq::PropertyEntry& property = sourceProperty(video, name);
+    raiseReadOnlyWhileRunning(video, name);
+    imaqkit::IPropContainer* container = video.input->properties();
+    const mxArray* value = prhs[3];
+    if (isEnum(property)) {
+        const std::string wanted = text(value);
+        for (const auto& choice : property.enumValues) {
+            if (mxIsChar(value) && choice.first.size() == wanted.size() &&
+                std::equal(wanted.begin(), wanted.end(), choice.first.begin(), [](char a, char b) {
+                    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+                })) {
+                container->setEnumValue(name.c_str(), choice.first.c_str());
+                return;
+            }
+        }
+        raise("KorVideoInput:outOfRange", name + " takes one of " + enumTexts(property) + ".");
+    }
+    if (property.kind != imaqkit::IPropInfo::KIND_DOUBLE && property.kind != imaqkit::IPropInfo::KIND_INT)
+        raise("KorVideoInput:noProperty", name + " cannot be set from here.");
+    if (!isRealScalar(value) || mxIsLogical(value))
+        raise("KorVideoInput:badValue", name + " must be a real number, e.g. src." + name + " = " +
+                                            number(property.defaultValue) + ".");
+    const double number = mxGetScalar(value);
+    const bool inside = property.hasRange ? number >= property.minimum && number <= property.maximum
+                                          : std::isfinite(number);
+    if (!inside)
+        raise("KorVideoInput:outOfRange",
+              property.hasRange ? name + " must lie between " + korvid::number(property.minimum) + " and " +
+                                      korvid::number(property.maximum) + "."
+                                : name + " must be a finite number.");
+    if (property.kind == imaqkit::IPropInfo::KIND_INT && std::floor(number) != number)
+        raise("KorVideoInput:outOfRange", name + " must be a whole number.");
+    container->setDoubleValue(name.c_str(), number);
+}
+
+void propinfo(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    const std::string name = argumentText(nrhs, prhs, 2, "The property name");
+    const korimaq::PropertyEntry& property = sourceProperty(video, name);
+    const char* fields[] = {"Type", "Constraint", "ConstraintValue", "DefaultValue", "ReadOnly"};
+    mxArray* info = mxCreateStructMatrix(1, 1, 5, fields);
+    if (isEnum(property)) {
+        std::vector<std::string> texts;
+        std::string defaultText;
+        for (const auto& choice : property.enumValues) {
+            texts.push_back(choice.first);
+            if (choice.second == property.enumDefault) defaultText = choice.first;
+        }
+        mxSetFieldByNumber(info, 0, 0, mxCreateString("string"));
+        mxSetFieldByNumber(info, 0, 1, mxCreateString("enum"));
+        mxSetFieldByNumber(info, 0, 2, cellOfTexts(texts));
+        mxSetFieldByNumber(info, 0, 3, mxCreateString(defaultText.c_str()));
+    } else {
+        mxSetFieldByNumber(info, 0, 0, mxCreateString("double"));
+        mxSetFieldByNumber(info, 0, 1, mxCreateString(property.hasRange ? "bounded" : "none"));
+        mxSetFieldByNumber(info, 0, 2,
+                           property.hasRange ? row({property.minimum, property.maximum}) : mxCreateDoubleMatrix(0, 0, mxREAL));
+        mxSetFieldByNumber(info, 0, 3, scalar(property.defaultValue));
+    }
+    mxSetFieldByNumber(info, 0, 4, mxCreateString(property.readOnly.c_str()));
+    plhs[0] = info;
+}
+
+void memorylimit(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    if (nrhs >= 2) {
+        const mxArray* value = prhs[1];
+        if (!isRealScalar(value) || !(mxGetScalar(value) >= 1) || !(mxGetScalar(value) < 1.8e19))
+            raise("KorVideoInput:badValue", "The memory limit must be a number of bytes, at least 1, e.g. "
+                                            "KorVideoInput.memoryLimit(2^31).");
+        budget().setLimit(static_cast<std::uint64_t>(mxGetScalar(value)));
+    }
+    plhs[0] = scalar(static_cast<double>(budget().limit()));
+}
+
+void diagnostics(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    const char* fields[] = {"LateFrames", "EngineProblems", "Open", "MemoryUsed"};
+    mxArray* result = mxCreateStructMatrix(1, 1, 4, fields);
+    mxSetFieldByNumber(result, 0, 0, scalar(static_cast<double>(video.input->lateFrames())));
+    mxSetFieldByNumber(result, 0, 1, cellOfTexts(video.input->engineProblems()));
+    mxSetFieldByNumber(result, 0, 2, mxCreateLogicalScalar(video.input->isOpen()));
+    mxSetFieldByNumber(result, 0, 3, scalar(static_cast<double>(budget().used())));
+    plhs[0] = result;
+}
+
+void objects(int, mxArray* plhs[], int, const mxArray*[]) { plhs[0] = scalar(static_cast<double>(videos().size())); }
+
+struct Command {
+    const char* name;
+    Handler handler;
+};
+
+constexpr Command kCommands[] = {
+    {"hwinfo", hwinfo},         {"create", create},         {"delete", destroy},
+    {"get", get},               {"set", set},               {"start", start},
+    {"stop", stop},             {"wait", wait},             {"getdata", getdata},
+    {"getsnapshot", getsnapshot}, {"sourcenames", sourcenames}, {"sourceget", sourceget},
+    {"sourceset", sourceset},   {"propinfo", propinfo},     {"memorylimit", memorylimit},
+    {"diagnostics", diagnostics}, {"objects", objects},
+};
+
+void run(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    if (nrhs < 1 || !mxIsChar(prhs[0]))
+        raise("KorVideoInput:badArgument", "korvideoinput serves KorVideoInput; use that class (help KorVideoInput).");
+    const std::string name = text(prhs[0]);
+    for (const Command& command : kCommands) {
+        if (name == command.name) {
+            command.handler(nlhs, plhs, nrhs, prhs);
+            return;
+        }
+    }
+    raise("KorVideoInput:badArgument", "korvideoinput has no command '" + name + "'; use KorVideoInput.");
+}
+
+void showWarnings() {
+    for (const imaqkit::host::Report& warning : takeWarnings())
+        mexWarnMsgIdAndTxt(warning.identifier.c_str(), "%s", warning.message.c_str());
+}
+
+}  // namespace
+}  // namespace korvid
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    using namespace korvid;
+    if (!registered) {
+        mexAtExit(unloadAll);
+        registered = true;
+    }
+    // Texts outlive the handlers' objects: the error ends the call.
+    static char identifier[128];
+    static char message[2048];
+    bool failed = false;
+    try {
+        run(nlhs, plhs, nrhs, prhs);
+    } catch (const Raised& raised) {
+        std::snprintf(identifier, sizeof identifier, "%s", raised.identifier.c_str());
+        std::snprintf(message, sizeof message, "%s", raised.message.c_str());
+        failed = true;
+    } catch (const std::bad_alloc&) {
+        std::snprintf(identifier, sizeof identifier, "KorVideoInput:outOfMemory");
+        std::snprintf(message, sizeof message, "There is not enough memory; take frames with getdata or delete "
+                                               "video inputs you no longer need.");
+        failed = true;
+    } catch (const std::exception& error) {
+        std::snprintf(identifier, sizeof identifier, "KorVideoInput:internal");
+        std::snprintf(message, sizeof message, "korvideoinput failed: %s", error.what());
+        failed = true;
+    }
+    showWarnings();
+    if (failed) mexErrMsgIdAndTxt(identifier, "%s", message);
+}
