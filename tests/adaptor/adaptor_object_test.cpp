@@ -87,7 +87,8 @@ TEST_F(AdaptorObjectTest, OpeningFillsTheSnapshotSettingsFromTheProperties) {
     settings.reserved21 = 21;
     settings.reserved22 = 22.0f;
     settings.reserved23 = 23.0f;
-    ASSERT_TRUE(input->open());
+    // The adaptor's own opening, without the host handing the values again.
+    ASSERT_TRUE(input->manager()->openDevice());
 
     EXPECT_EQ(settings.exposure, 20.0f);
     EXPECT_EQ(settings.gain, 2.5f);
@@ -120,6 +121,23 @@ struct SetterCase {
     float stored;
     const char* warning;  // "" for none
 };
+
+TEST_F(AdaptorObjectTest, TheHostHandsEveryValueAgainAfterOpening) {
+    auto input = makeInput(1);
+    std::string error;
+    ASSERT_TRUE(input->setProperty("Strobe", "On", error)) << error;
+    ASSERT_TRUE(input->setProperty("StrobeDelay", "7", error)) << error;
+    ASSERT_TRUE(input->setProperty("ExposureDelay", "9", error)) << error;
+    ASSERT_TRUE(input->setProperty("Timeout", "100", error)) << error;
+    ASSERT_TRUE(input->setProperty("Exposure", "20", error)) << error;
+    ASSERT_TRUE(input->open());
+    const SnapshotSettings& settings = *korvixOf(*input).getSnapshotSettings();
+    EXPECT_EQ(settings.strobeEnable, 1u);
+    EXPECT_EQ(settings.strobeDelay, 7.0f);
+    EXPECT_EQ(settings.exposureDelay, 9.0f);
+    EXPECT_EQ(settings.timeout, 100.0f);
+    EXPECT_EQ(settings.exposure, 20.0f);
+}
 
 TEST_F(AdaptorObjectTest, SettersKeepTheirBoundsAndWarnBelowThem) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
