@@ -29,3 +29,9 @@ for camera in $(seq 1 "$(( cameras < 3 ? cameras : 3 ))"); do
   [ "$camera" = 1 ] && midway=(--set-midway Gain=2)
   "$build/korvix" acquire --camera "$camera" --frames 60 --set Exposure=20 "${midway[@]}" --out out
 done
+
+# The same adaptor through KorVideoInput, from Octave: a sequence from each
+# camera, then a region and every third frame; frames land in out/.
+echo
+octave-cli --norc --no-history --quiet --no-window-system --eval \
+  "addpath('$build', '$PWD/matlab'); korvideoinput_demo('$PWD/out');"
