@@ -42,3 +42,15 @@ else
   echo
   echo "Octave snapshot benchmark not run: $build has no KorDispatcher.mex and korcamsim.mex (or no octave-cli)"
 fi
+
+# KorVideoInput: getdata of 100 frames and frames per CPU second against korvix.
+if [ -x "$build/bench/videoinput/getdata_bench" ]; then
+  echo
+  "$build/bench/videoinput/getdata_bench" --benchmark_min_time=1 --benchmark_repetitions=3 \
+    --benchmark_report_aggregates_only=true --benchmark_color=false | tee "$results/getdata.txt"
+fi
+if [ -f "$build/korvideoinput.mex" ] && [ -x "$build/korvix" ] && command -v octave-cli >/dev/null; then
+  echo
+  OCTAVE_HISTFILE=/dev/null octave-cli --norc --no-history --quiet --no-window-system --eval \
+    "addpath('$build', '$root/matlab', '$root/bench/octave'); videoinput_bench();" | tee "$results/videoinput.txt"
+fi

@@ -282,6 +282,10 @@ function getdata_waiting()
     check_id(@() getdata(vid, bad{1}), 'KorVideoInput:badValue');
   end
   check_id(@() wait(vid, -1), 'KorVideoInput:badValue');
+  check_id(@() wait(vid, NaN), 'KorVideoInput:badValue');
+  start(vid);
+  wait(vid, Inf);
+  kt_equal(vid.FramesAvailable, 4, 'wait without a limit');
 
   % A camera that delivers nothing: a frame taken never returns in time.
   korcamsim('pace', true);

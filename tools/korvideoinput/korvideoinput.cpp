@@ -63,9 +63,14 @@ constexpr double kMaxUint32 = 4294967295.0;
 // Adaptor reports: errors go to the log of the adaptor that reported them,
 // warnings wait for the end of the current command.
 
+struct Reported {
+    std::shared_ptr<FrameLog> log;
+    korimaq::VideoInput* input;  // removed from here before it is destroyed
+};
+
 struct Reports {
     std::mutex mutex;
-    std::map<const imaqkit::IAdaptor*, std::shared_ptr<FrameLog>> logs;
+    std::map<const imaqkit::IAdaptor*, Reported> inputs;
     std::vector<imaqkit::host::Report> warnings;
 };
 
@@ -78,18 +83,17 @@ constexpr std::size_t kMaxPendingWarnings = 100;
 
 void onReport(const imaqkit::host::Report& report, void*) {
     Reports& all = reports();
-    std::shared_ptr<FrameLog> log;
-    {
-        std::lock_guard<std::mutex> lock(all.mutex);
-        if (report.kind == imaqkit::host::Report::WARNING) {
-            if (all.warnings.size() < kMaxPendingWarnings) all.warnings.push_back(report);
-            return;
-        }
-        const auto found = all.logs.find(report.adaptor);
-        if (found == all.logs.end()) return;
-        log = found->second;
+    std::lock_guard<std::mutex> lock(all.mutex);
+    if (report.kind == imaqkit::host::Report::WARNING) {
+        if (all.warnings.size() < kMaxPendingWarnings) all.warnings.push_back(report);
+        return;
     }
-    log->fail({report.identifier, report.message});
+    const auto found = all.inputs.find(report.adaptor);
+    if (found == all.inputs.end()) return;
+    found->second.log->fail({report.identifier, report.message});
+    // A run that keeps failing without delivering a frame would go on until
+    // the next call stops it: the adaptor is told it is complete now.
+    found->second.input->endEarly();
 }
 
 std::vector<imaqkit::host::Report> takeWarnings() {
@@ -175,10 +179,12 @@ struct Video {
         if (input) {
             input->stop();
             log->refuseFrames();
-            input.reset();  // the adaptor closes the device and ends its thread
         }
-        std::lock_guard<std::mutex> lock(reports().mutex);
-        reports().logs.erase(adaptor);
+        {
+            std::lock_guard<std::mutex> lock(reports().mutex);
+            reports().inputs.erase(adaptor);
+        }
+        input.reset();  // the adaptor closes the device and ends its thread
     }
 };
 
@@ -377,7 +383,7 @@ void create(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     video->adaptor = video->input->adaptor();
     {
         std::lock_guard<std::mutex> lock(reports().mutex);
-        reports().logs[video->adaptor] = video->log;
+        reports().inputs[video->adaptor] = {video->log, video->input.get()};
     }
     video->width = video->input->adaptor()->getMaxWidth();
     video->height = video->input->adaptor()->getMaxHeight();
@@ -513,9 +519,9 @@ void wait(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
         if (left <= 0)
             raise("KorVideoInput:timeout", "The video input was still running after " + number(seconds) +
                                                " s. Wait longer with wait(vid, seconds), or stop it with stop(vid).");
-        video.log->waitForChange(seen, std::min(kPollSlice, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                                std::chrono::duration<double>(left)) +
-                                                                std::chrono::milliseconds(1)));
+        const auto slice = left >= 0.1 ? kPollSlice
+                                       : std::chrono::milliseconds(static_cast<int>(std::ceil(left * 1000)) + 1);
+        video.log->waitForChange(seen, slice);
     }
     if (Failure failure = video.log->takeFailure()) raise(failure);
 }
