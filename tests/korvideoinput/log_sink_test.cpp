@@ -9,13 +9,24 @@ namespace {
 
 using adaptortest::kHang;
 
-class LogSinkTest : public adaptortest::AdaptorTest {};
+class LogSinkTest : public adaptortest::AdaptorTest {
+protected:
+    // Camera 3 at 320x240 with the log as its sink, opened when `open`.
+    std::unique_ptr<korimaq::VideoInput> logged(bool open = true) {
+        auto input = makeInput(3, "320x240");
+        input->setFrameSink(&log);
+        if (open) {
+            EXPECT_TRUE(input->open());
+        }
+        return input;
+    }
+
+    korvid::MemoryBudget budget;
+    korvid::FrameLog log{budget};
+};
 
 TEST_F(LogSinkTest, TheLogTakesEveryFrameAndEndsTheRunAtItsCount) {
-    korvid::MemoryBudget budget;
-    korvid::FrameLog log(budget);
-    auto input = makeInput(3, "320x240");
-    input->setFrameSink(&log);
+    auto input = logged(false);
     ASSERT_TRUE(input->setFrameGrabInterval(2));
     ASSERT_TRUE(input->open());
     log.begin(imaqkit::getCurrentTime(), 5);
@@ -40,11 +51,7 @@ TEST_F(LogSinkTest, TheLogTakesEveryFrameAndEndsTheRunAtItsCount) {
 }
 
 TEST_F(LogSinkTest, StartStopCyclesLeaveNoFrameAfterStop) {
-    korvid::MemoryBudget budget;
-    korvid::FrameLog log(budget);
-    auto input = makeInput(3, "320x240");
-    input->setFrameSink(&log);
-    ASSERT_TRUE(input->open());
+    auto input = logged();
     for (int cycle = 0; cycle < 50; ++cycle) {
         log.begin(imaqkit::getCurrentTime(), 0);
         ASSERT_TRUE(input->start(0));
@@ -59,11 +66,7 @@ TEST_F(LogSinkTest, StartStopCyclesLeaveNoFrameAfterStop) {
 }
 
 TEST_F(LogSinkTest, EndingEarlyStopsAFailingRun) {
-    korvid::MemoryBudget budget;
-    korvid::FrameLog log(budget);
-    auto input = makeInput(3, "320x240");
-    input->setFrameSink(&log);
-    ASSERT_TRUE(input->open());
+    auto input = logged();
     korcamsim::failOperation("KorcamConvertFrameToRgb24", 87);
     log.begin(imaqkit::getCurrentTime(), 0);
     ASSERT_TRUE(input->start(0));
