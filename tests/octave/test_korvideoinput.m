@@ -207,6 +207,16 @@ function source_properties()
   check_id(@() set_prop(src, 'Exposure', 'high'), 'KorVideoInput:badValue');
   kt_equal(src.Exposure, 20, 'a refused value changes nothing');
 
+  % The adaptor's warnings reach the user with its identifier and text.
+  korcamsim('fail', 'KorcamPropertyRange', 5, 1, 0);
+  lastwarn('');
+  without = KorVideoInput(1);             % shows the warning
+  [text, id] = lastwarn();
+  kt_equal({id, text}, {'KorvixImaq:getDeviceAttributes', 'Cannot get exposure range. Error 5'});
+  check_id(@() subsref(getselectedsource(without), substruct('.', 'Exposure')), 'KorVideoInput:noProperty', ...
+           'a camera without an exposure range has no Exposure');
+  delete(without);
+
   small = KorVideoInput(3);
   names = propertyNames(getselectedsource(small));
   kt_true(~any(strcmp(names, 'StrobeDuration')), 'camera 3 has no strobe duration');

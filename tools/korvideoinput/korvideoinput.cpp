@@ -828,9 +828,15 @@ void run(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     raise("KorVideoInput:badArgument", "korvideoinput has no command '" + name + "'; use KorVideoInput.");
 }
 
+// Through the host's own warning function rather than the MEX one, which
+// would put the MEX file's name in front of the adaptor's text.
 void showWarnings() {
-    for (const imaqkit::host::Report& warning : takeWarnings())
-        mexWarnMsgIdAndTxt(warning.identifier.c_str(), "%s", warning.message.c_str());
+    for (const imaqkit::host::Report& warning : takeWarnings()) {
+        mxArray* args[] = {mxCreateString(warning.identifier.c_str()), mxCreateString("%s"),
+                           mxCreateString(warning.message.c_str())};
+        mexCallMATLAB(0, nullptr, 3, args, "warning");
+        for (mxArray* arg : args) mxDestroyArray(arg);
+    }
 }
 
 }  // namespace
