@@ -1,17 +1,18 @@
 function videoinput_bench(reps, frames)
 % VIDEOINPUT_BENCH(REPS, FRAMES) measures KorVideoInput on virtual camera 1 at
-% 1280x1024, unpaced:
+% 1280x1024:
 %  - getdata of 100 logged frames, the whole call (median of REPS, default 5),
-%    against copying the same bytes in Octave;
+%    against copying the same bytes in Octave (unpaced camera);
 %  - frames per second of process CPU time over an acquisition of FRAMES
-%    frames (default 200), against the korvix tool acquiring as many from the
-%    same camera, measured by the shell.
+%    frames (default 100), against the korvix tool acquiring as many from the
+%    same camera, measured by the shell; both paced at the camera's rate, as
+%    korvix's virtual cameras are.
 % Needs korvideoinput, korcamsim and korvix of one build on the path.
   if nargin < 1
     reps = 5;
   end
   if nargin < 2
-    frames = 200;
+    frames = 100;
   end
   korcamsim('reset');
   korcamsim('pace', false);
@@ -38,6 +39,7 @@ function videoinput_bench(reps, frames)
   fprintf('Octave copy of the same array:  median %.1f ms (%.2f GB/s)\n', 1000 * median(copy), ...
           bytes / median(copy) / 1e9);
 
+  korcamsim('pace', true);
   vid.FramesPerTrigger = frames;
   KorVideoInput.memoryLimit(max(2^30, 1280 * 1024 * 3 * frames * 1.1));
   cpu = zeros(reps, 1);
