@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The demo of `make demo`: KorCamera in Octave on the attached (here virtual)
-# cameras, then the acquisition adaptor through the korvix tool.
+# cameras, then the acquisition adaptor through the korvix tool and through
+# KorVideoInput.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(cd "${1:-build}" && pwd)
@@ -33,5 +34,6 @@ done
 # The same adaptor through KorVideoInput, from Octave: a sequence from each
 # camera, then a region and every third frame; frames land in out/.
 echo
+echo "== KorVideoInput in Octave (matlab/korvideoinput_demo.m); frames in out/"
 octave-cli --norc --no-history --quiet --no-window-system --eval \
   "addpath('$build', '$PWD/matlab'); korvideoinput_demo('$PWD/out');"
