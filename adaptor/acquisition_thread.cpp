@@ -6,7 +6,6 @@
 #include "korvix_adaptor.h"
 
 #include <cstdint>
-#include <cstring>
 #include <memory>
 
 namespace korvix {
@@ -59,14 +58,11 @@ void switchFastFramesOff(KorvixAdaptor& adaptor, CameraHandle handle) {
 
 // The part of a run between enabling and disabling fast frames.
 void grabFrames(KorvixAdaptor& adaptor, const Camera& camera, float colorFormat) {
-    // Zeroed, so that a first frame the camera could not take shows black
-    // rather than whatever the heap held.
     KitBuffer raw = camera.pixelCount == 0 ? KitBuffer() : allocate(camera.pixelCount);
     if (!raw) {
         imaqkit::adaptorError(&adaptor, kThreadId, "Not enough mem for raw buffer.");
         return;
     }
-    std::memset(raw.get(), 0, camera.pixelCount);
     KitBuffer color = allocate(3 * camera.pixelCount);
     if (!color) {
         imaqkit::adaptorError(&adaptor, kThreadId, "Not enough mem for color buffer.");
@@ -77,10 +73,14 @@ void grabFrames(KorvixAdaptor& adaptor, const Camera& camera, float colorFormat)
     const bool monochrome = colorFormat == 0.0f;
     while (manager.isAcquisitionNotComplete()) {
         if (adaptor.isStopRequested()) break;
-        // On failure the raw buffer keeps the previous frame, which goes out again.
-        if (!KorcamTakeFastFrame(camera.handle, raw.get()))
+        // A frame the camera did not take is not a frame: the raw buffer
+        // still holds the previous one (or nothing yet), and handing that out
+        // with a new time stamp would pass old or undefined samples off as new.
+        if (!KorcamTakeFastFrame(camera.handle, raw.get())) {
             imaqkit::adaptorError(&adaptor, kThreadId, "Cannot take a snapshot. Error: %d",
                                   static_cast<int>(KorcamGetLastError()));
+            continue;  // neither delivered nor counted
+        }
         ConversionParams params;
         params.demosaicMethod = KORCAM_DEMOSAIC_METHOD;
         params.colorCorrection = KORCAM_COLOR_CORRECTION;

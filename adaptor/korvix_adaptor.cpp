@@ -42,7 +42,9 @@ KorvixAdaptor::KorvixAdaptor(imaqkit::IEngine* engine, const imaqkit::IDeviceInf
     criticalSection_ = imaqkit::createCriticalSection();
     if (criticalSection_ == nullptr) throw std::bad_alloc();
     cameraNumber_ = device->getDeviceId();
-    registerListeners(engine);
+    // Without a manager createInstance gives the object up again: listeners
+    // registered now would outlive it in the engine's container.
+    if (getAdaptorManager() != nullptr) registerListeners(engine);
 }
 
 void KorvixAdaptor::registerListeners(imaqkit::IEngine* engine) {

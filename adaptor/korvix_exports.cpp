@@ -164,7 +164,8 @@ extern "C" KORVIX_EXPORT imaqkit::IAdaptor* createInstance(imaqkit::IEngine* eng
         imaqkit::imaqfree(block);
         throw;
     }
-    // Without a manager from the engine the object could never be driven.
+    // Without a manager from the engine the object could never be driven; it
+    // registered no listeners, so nothing refers to it.
     if (adaptor->getAdaptorManager() == nullptr) {
         delete adaptor;
         return nullptr;

@@ -12,8 +12,7 @@ octave-cli --norc --no-history --quiet --no-window-system --eval \
 
 # The acquisition adaptor, loaded by korvix as the toolbox loads it: the
 # catalogue, then a short acquisition of each camera it lists (camera 1
-# changes its gain halfway, which stops and restarts the run); frames land
-# in out/.
+# with its strobe on); frames land in out/.
 echo
 echo "== The acquisition adaptor through korvix"
 list=$("$build/korvix" list)
@@ -26,9 +25,9 @@ if [ "$cameras" -lt 1 ]; then
 fi
 for camera in $(seq 1 "$(( cameras < 3 ? cameras : 3 ))"); do
   echo
-  midway=()
-  [ "$camera" = 1 ] && midway=(--set-midway Gain=2)
-  "$build/korvix" acquire --camera "$camera" --frames 60 --set Exposure=20 "${midway[@]}" --out out
+  strobe=()
+  [ "$camera" = 1 ] && strobe=(--set Strobe=On)
+  "$build/korvix" acquire --camera "$camera" --frames 60 --set Exposure=20 "${strobe[@]}" --out out
 done
 
 # The same adaptor through KorVideoInput, from Octave: a sequence from each

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <map>
+#include <mutex>
 #include <sstream>
 
 #if defined(_WIN32)
@@ -72,6 +74,20 @@ std::string number(double value) {
 
 }  // namespace
 
+// Which engine each live adaptor reports to: adaptorError names only the adaptor.
+std::mutex registryMutex;
+std::map<const imaqkit::IAdaptor*, std::weak_ptr<HostEngine>> registry;
+
+void errorHook(const imaqkit::host::Report& report, void*) {
+    std::shared_ptr<HostEngine> engine;
+    {
+        std::lock_guard<std::mutex> lock(registryMutex);
+        const auto found = registry.find(report.adaptor);
+        if (found != registry.end()) engine = found->second.lock();
+    }
+    if (engine) engine->adaptorReported(report);
+}
+
 std::shared_ptr<AdaptorLibrary> AdaptorLibrary::load(const std::string& path, std::string& error) {
     error.clear();
     void* module = openModule(path, error);
@@ -89,23 +105,29 @@ std::shared_ptr<AdaptorLibrary> AdaptorLibrary::load(const std::string& path, st
         closeModule(module);
         return nullptr;
     }
+    imaqkit::host::setErrorHook(errorHook, nullptr);
     std::shared_ptr<AdaptorLibrary> library(new AdaptorLibrary());
     library->module_ = module;
     library->path_ = path;
     library->exports_ = exports;
-    exports.initializeAdaptor();
+    library->thread_ = std::make_unique<EngineThread>();
+    library->onEngineThread([&] { exports.initializeAdaptor(); });
     return library;
 }
 
 AdaptorLibrary::~AdaptorLibrary() {
     if (module_ == nullptr) return;
-    exports_.uninitializeAdaptor();
+    onEngineThread([&] { exports_.uninitializeAdaptor(); });
+    thread_.reset();
     closeModule(module_);
 }
 
+void AdaptorLibrary::onEngineThread(const std::function<void()>& work) { thread_->run(work); }
+bool AdaptorLibrary::isEngineThread() const { return thread_->isCurrent(); }
+
 std::vector<DeviceEntry> AdaptorLibrary::availableHardware() {
     HostHardwareInfo hardware;
-    exports_.getAvailHW(&hardware);
+    onEngineThread([&] { exports_.getAvailHW(&hardware); });
     return hardware.devices();
 }
 
@@ -115,8 +137,10 @@ DeviceAttributes AdaptorLibrary::deviceAttributes(std::int32_t deviceId, const s
     HostPropFactory factory;
     HostSourceInfo sources;
     HostTriggerInfo triggerInfo;
-    exports_.getDeviceAttributes(&device, formatName.c_str(), &factory, &sources,
-                                 triggers ? &triggerInfo : nullptr);
+    onEngineThread([&] {
+        exports_.getDeviceAttributes(&device, formatName.c_str(), &factory, &sources,
+                                     triggers ? &triggerInfo : nullptr);
+    });
     DeviceAttributes attributes;
     attributes.sources = sources.sources;
     attributes.properties = factory.declared();
@@ -132,10 +156,15 @@ std::unique_ptr<VideoInput> AdaptorLibrary::createVideoInput(std::int32_t device
     input->deviceId_ = deviceId;
     input->formatName_ = formatName;
     input->attributes_ = deviceAttributes(deviceId, formatName);
-    input->engine_ = std::make_unique<HostEngine>(input->attributes_.properties);
+    // A new engine for every adaptor object: an engine holds one adaptor.
+    input->engine_ = std::make_shared<HostEngine>(input->attributes_.properties, *thread_);
     HostDeviceInfo device(deviceId, std::string());
+    imaqkit::IAdaptor* adaptor = nullptr;
     try {
-        input->adaptor_ = exports_.createInstance(input->engine_.get(), &device, formatName.c_str());
+        onEngineThread([&] {
+            adaptor = exports_.createInstance(input->engine_.get(), &device, formatName.c_str());
+            if (adaptor != nullptr) input->engine_->setDeclaredFrameType(adaptor->getFrameType());
+        });
     } catch (const std::exception& failure) {
         error = std::string("createInstance failed: ") + failure.what();
         return nullptr;
@@ -143,16 +172,13 @@ std::unique_ptr<VideoInput> AdaptorLibrary::createVideoInput(std::int32_t device
         error = "createInstance failed with an exception";
         return nullptr;
     }
-    if (input->adaptor_ == nullptr) {
+    if (adaptor == nullptr) {
         error = "createInstance gave no adaptor object";
         return nullptr;
     }
-    if (input->engine_->manager() == nullptr) {
-        error = "the adaptor object has no adaptor manager";
-        delete input->adaptor_;
-        input->adaptor_ = nullptr;
-        return nullptr;
-    }
+    input->adaptor_ = adaptor;
+    std::lock_guard<std::mutex> lock(registryMutex);
+    registry[adaptor] = input->engine_;
     return input;
 }
 
@@ -177,121 +203,253 @@ std::string adaptorBesideExecutable() {
 }
 
 VideoInput::~VideoInput() {
-    // The adaptor stops and closes through its manager, then the manager goes
-    // with it; listeners live in the engine's container and go after it.
-    delete adaptor_;
-    adaptor_ = nullptr;
+    if (adaptor_ != nullptr) {
+        onEngineThread([&] {
+            engine_->manager()->stopAcquisition();
+            // The listeners point at the adaptor: they go first.
+            imaqkit::IPropContainer* container = engine_->getPropContainer();
+            for (const PropertyEntry& property : attributes_.properties)
+                container->removeListeners(property.name.c_str());
+            delete adaptor_;  // closes the device through its manager, then destroys the manager
+        });
+        std::lock_guard<std::mutex> lock(registryMutex);
+        registry.erase(adaptor_);
+        adaptor_ = nullptr;
+    }
     engine_.reset();
 }
 
 imaqkit::IAdaptorManager* VideoInput::manager() const { return engine_->manager(); }
 imaqkit::IPropContainer* VideoInput::properties() const { return engine_->getPropContainer(); }
 imaqkit::IEngine* VideoInput::engine() const { return engine_.get(); }
+void VideoInput::onEngineThread(const std::function<void()>& work) const { engine_->thread().run(work); }
 
-bool VideoInput::open() {
-    HostAdaptorManager* manager = engine_->manager();
-    if (manager->isOpen()) return true;
-    if (!manager->openDevice()) return false;
-    imaqkit::IPropContainer* container = engine_->getPropContainer();
-    for (const PropertyEntry& property : attributes_.properties) {
-        const char* name = property.name.c_str();
-        if (property.kind == imaqkit::IPropInfo::KIND_ENUM) {
-            const std::string current = container->getEnumText(name);
-            container->setEnumValue(name, current.c_str());
-        } else if (property.kind == imaqkit::IPropInfo::KIND_DOUBLE || property.kind == imaqkit::IPropInfo::KIND_INT) {
-            container->setDoubleValue(name, container->getDoubleValue(name));
-        }
+VideoInput::State VideoInput::state() const { return engine_->state(); }
+
+Status VideoInput::allowed(Operation operation, std::initializer_list<State> wanted) const {
+    const State current = engine_->state();
+    std::string states;
+    for (State state : wanted) {
+        if (state == current) return Status();
+        states += std::string(states.empty() ? "" : " or ") + stateName(state);
     }
-    return true;
+    return {Status::WRONG_STATE, std::string(operationName(operation)) + " needs the video input " + states +
+                                     ", but it is " + stateName(current)};
 }
 
-void VideoInput::endEarly() {
-    engine_->endedEarly = true;
-    engine_->changed.notify_all();
+Status VideoInput::open() {
+    Status status;
+    onEngineThread([&] {
+        status = allowed(Operation::OPEN, {State::CLOSED, State::OPEN});
+        if (!status || engine_->state() == State::OPEN) return;
+        engine_->clearAdaptorError();
+        if (!engine_->manager()->openDevice()) {
+            const auto reported = engine_->adaptorError();
+            status = {Status::REFUSED, "open: the adaptor could not open the device" +
+                                           (reported ? ": " + reported->message : std::string())};
+            return;
+        }
+        engine_->setState(State::OPEN);
+        imaqkit::IPropContainer* container = engine_->getPropContainer();
+        for (const PropertyEntry& property : attributes_.properties) {
+            const char* name = property.name.c_str();
+            if (property.kind == imaqkit::IPropInfo::KIND_ENUM) {
+                const std::string current = container->getEnumText(name);
+                container->setEnumValue(name, current.c_str());
+            } else if (property.kind == imaqkit::IPropInfo::KIND_DOUBLE ||
+                       property.kind == imaqkit::IPropInfo::KIND_INT) {
+                container->setDoubleValue(name, container->getDoubleValue(name));
+            }
+        }
+    });
+    return status;
 }
 
-void VideoInput::setFrameSink(FrameSink* sink) {
-    std::lock_guard<std::mutex> lock(engine_->mutex);
-    engine_->sink = sink;
-}
-void VideoInput::close() { engine_->manager()->closeDevice(); }
-
-bool VideoInput::start(std::uint32_t framesPerTrigger) {
-    HostAdaptorManager* manager = engine_->manager();
-    if (!manager->isOpen()) return false;
-    if (manager->isAcquiring()) manager->stopAcquisition();
-    engine_->beginAcquisition(framesPerTrigger);
-    return manager->startAcquisition();
+Status VideoInput::close() {
+    onEngineThread([&] {
+        engine_->manager()->closeDevice();  // stops first
+        engine_->setState(State::CLOSED);
+    });
+    return Status();
 }
 
-void VideoInput::stop() { engine_->manager()->stopAcquisition(); }
-bool VideoInput::isOpen() const { return engine_->manager()->isOpen(); }
-bool VideoInput::isAcquiring() const { return engine_->manager()->isAcquiring(); }
+Status VideoInput::start(std::uint32_t framesPerTrigger) {
+    Status status;
+    onEngineThread([&] {
+        status = allowed(Operation::START, {State::OPEN});
+        if (!status) return;
+        engine_->beginAcquisition(framesPerTrigger);
+        engine_->setState(State::RUNNING);
+        if (!engine_->manager()->startAcquisition()) {
+            engine_->setState(State::OPEN);
+            status = {Status::REFUSED, "start: the adaptor manager did not start"};
+        }
+    });
+    return status;
+}
+
+Status VideoInput::stop() {
+    onEngineThread([&] {
+        if (engine_->state() != State::RUNNING) return;
+        engine_->manager()->stopAcquisition();
+        engine_->setState(State::OPEN);
+    });
+    return Status();
+}
 
 bool VideoInput::waitUntilComplete(std::chrono::milliseconds timeout) const {
     const std::uint32_t wanted = engine_->framesPerTrigger;
     if (wanted == 0) return false;
-    return engine_->waitUntil(timeout, wanted, 0);
+    return engine_->waitUntil(timeout, wanted, 0, true);
 }
 
 bool VideoInput::waitForFramesReceived(std::uint64_t count, std::chrono::milliseconds timeout) const {
-    return engine_->waitUntil(timeout, count, 0);
+    return engine_->waitUntil(timeout, count, 0, false);
 }
 
 bool VideoInput::waitForFramesAcquired(std::uint64_t count, std::chrono::milliseconds timeout) const {
-    return engine_->waitUntil(timeout, 0, count);
+    return engine_->waitUntil(timeout, 0, count, false);
 }
 
-bool VideoInput::setFrameGrabInterval(std::uint32_t interval) {
-    if (interval < 1) return false;
-    engine_->manager()->setFrameGrabInterval(interval);
-    return true;
+bool VideoInput::waitUntilStopped(std::chrono::milliseconds timeout) const {
+    return engine_->waitUntil(timeout, 0, 0, true);
 }
 
-bool VideoInput::setRoi(std::int32_t xOffset, std::int32_t yOffset, std::int32_t width, std::int32_t height) {
-    const std::int64_t maxWidth = adaptor_->getMaxWidth();
-    const std::int64_t maxHeight = adaptor_->getMaxHeight();
-    if (xOffset < 0 || yOffset < 0 || width <= 0 || height <= 0 || xOffset + static_cast<std::int64_t>(width) > maxWidth ||
-        yOffset + static_cast<std::int64_t>(height) > maxHeight)
-        return false;
-    engine_->manager()->setRoi(xOffset, yOffset, width, height);
-    return true;
+Status VideoInput::setFrameGrabInterval(std::uint32_t interval) {
+    Status status;
+    onEngineThread([&] {
+        status = allowed(Operation::SET_FRAME_GRAB_INTERVAL, {State::CLOSED, State::OPEN});
+        if (!status) return;
+        if (interval < 1) {
+            status = {Status::BAD_VALUE, "the frame grab interval must be at least 1"};
+            return;
+        }
+        engine_->manager()->setFrameGrabInterval(interval);
+    });
+    return status;
 }
 
-bool VideoInput::setProperty(const std::string& name, const std::string& value, std::string& error) {
+std::uint32_t VideoInput::frameGrabInterval() const { return engine_->manager()->getFrameGrabInterval(); }
+
+Status VideoInput::setRoi(std::int32_t xOffset, std::int32_t yOffset, std::int32_t width, std::int32_t height) {
+    Status status;
+    onEngineThread([&] {
+        status = allowed(Operation::SET_ROI, {State::CLOSED, State::OPEN});
+        if (!status) return;
+        const std::int64_t maxWidth = adaptor_->getMaxWidth();
+        const std::int64_t maxHeight = adaptor_->getMaxHeight();
+        if (xOffset < 0 || yOffset < 0 || width <= 0 || height <= 0 ||
+            xOffset + static_cast<std::int64_t>(width) > maxWidth ||
+            yOffset + static_cast<std::int64_t>(height) > maxHeight) {
+            status = {Status::BAD_VALUE, "the region of interest must lie inside the " + std::to_string(maxWidth) +
+                                             "x" + std::to_string(maxHeight) + " image"};
+            return;
+        }
+        engine_->manager()->setRoi(xOffset, yOffset, width, height);
+    });
+    return status;
+}
+
+Status VideoInput::setFrameSink(FrameSink* sink) {
+    Status status;
+    onEngineThread([&] {
+        status = allowed(Operation::SET_FRAME_SINK, {State::CLOSED, State::OPEN});
+        if (!status) return;
+        std::lock_guard<std::mutex> lock(engine_->mutex);
+        engine_->sink = sink;
+    });
+    return status;
+}
+
+void VideoInput::endEarly() { engine_->endEarly(); }
+
+namespace {
+
+// The property's own rules, before any listener hears of a change.
+Status checkWritable(const PropertyEntry& property, VideoInput::State state) {
+    if (property.readOnly == "always" ||
+        (property.readOnly == "whileRunning" && state == VideoInput::State::RUNNING))
+        return {Status::READ_ONLY_WHILE_RUNNING,
+                property.name + " is read-only while the video input is running; stop it first"};
+    return Status();
+}
+
+Status checkInRange(const PropertyEntry& property, double number) {
+    if (property.kind != imaqkit::IPropInfo::KIND_DOUBLE && property.kind != imaqkit::IPropInfo::KIND_INT)
+        return {Status::BAD_VALUE, property.name + " takes one of: " + [&] {
+                    std::string choices;
+                    for (const auto& choice : property.enumValues)
+                        choices += (choices.empty() ? "" : ", ") + choice.first;
+                    return choices;
+                }()};
+    if (!std::isfinite(number))
+        return {Status::BAD_VALUE, property.name + " needs a finite number"};
+    if (property.hasRange && (number < property.minimum || number > property.maximum))
+        return {Status::BAD_VALUE, property.name + " must lie in [" + korimaq::number(property.minimum) + ", " +
+                                       korimaq::number(property.maximum) + "]"};
+    return Status();
+}
+
+}  // namespace
+
+Status VideoInput::setProperty(const std::string& name, double value) {
     const PropertyEntry* property = attributes_.find(name);
-    if (property == nullptr) {
-        error = "the device has no property \"" + name + "\"";
-        return false;
-    }
-    imaqkit::IPropContainer* container = engine_->getPropContainer();
+    if (property == nullptr) return {Status::NO_PROPERTY, "the device has no property \"" + name + "\""};
+    Status status;
+    onEngineThread([&] {
+        status = allowed(Operation::SET_PROPERTY, {State::CLOSED, State::OPEN, State::RUNNING});
+        if (status) status = checkWritable(*property, engine_->state());
+        if (status) status = checkInRange(*property, value);
+        if (status && !engine_->getPropContainer()->setDoubleValue(name.c_str(), value))
+            status = {Status::REFUSED, "the host's property container refused " + name};
+    });
+    return status;
+}
+
+Status VideoInput::setProperty(const std::string& name, const std::string& value) {
+    const PropertyEntry* property = attributes_.find(name);
+    if (property == nullptr) return {Status::NO_PROPERTY, "the device has no property \"" + name + "\""};
     if (property->kind == imaqkit::IPropInfo::KIND_ENUM) {
         for (const auto& choice : property->enumValues) {
-            if (equalsIgnoringCase(choice.first, value)) return container->setEnumValue(name.c_str(), choice.first.c_str());
+            if (!equalsIgnoringCase(choice.first, value)) continue;
+            Status status;
+            onEngineThread([&] {
+                status = checkWritable(*property, engine_->state());
+                if (status && !engine_->getPropContainer()->setEnumValue(name.c_str(), choice.first.c_str()))
+                    status = {Status::REFUSED, "the host's property container refused " + name};
+            });
+            return status;
         }
-        std::string choices;
-        for (const auto& choice : property->enumValues) choices += (choices.empty() ? "" : ", ") + choice.first;
-        error = name + " takes one of: " + choices;
-        return false;
+        return checkInRange(*property, 0);  // names the choices
     }
-    if (property->kind != imaqkit::IPropInfo::KIND_DOUBLE && property->kind != imaqkit::IPropInfo::KIND_INT) {
-        error = name + " cannot be set from the command line";
-        return false;
-    }
-    errno = 0;
+    if (property->kind != imaqkit::IPropInfo::KIND_DOUBLE && property->kind != imaqkit::IPropInfo::KIND_INT)
+        return {Status::BAD_VALUE, name + " cannot be set from text"};
     char* end = nullptr;
     const double number = std::strtod(value.c_str(), &end);
-    if (value.empty() || end == value.c_str() || *end != '\0' || errno == ERANGE || !std::isfinite(number)) {
-        error = name + " needs a finite number, not \"" + value + "\"";
-        return false;
-    }
-    if (property->hasRange && (number < property->minimum || number > property->maximum)) {
-        error = name + " must lie in [" + korimaq::number(property->minimum) + ", " +
-                korimaq::number(property->maximum) + "]";
-        return false;
-    }
-    return container->setDoubleValue(name.c_str(), number);
+    // Out-of-range text gives an infinity (refused as not finite) or an
+    // underflow towards zero, which is a value like any other.
+    if (value.empty() || end == value.c_str() || *end != '\0' || std::isnan(number))
+        return {Status::BAD_VALUE, name + " needs a number, not \"" + value + "\""};
+    return setProperty(name, number);
 }
+
+double VideoInput::doubleValue(const std::string& name) const {
+    double value = 0;
+    onEngineThread([&] { value = engine_->getPropContainer()->getDoubleValue(name.c_str()); });
+    return value;
+}
+
+std::string VideoInput::enumText(const std::string& name) const {
+    std::string text;
+    onEngineThread([&] { text = engine_->getPropContainer()->getEnumText(name.c_str()); });
+    return text;
+}
+
+void VideoInput::notifyListeners(const std::string& name, double value) {
+    onEngineThread([&] { static_cast<HostPropContainer*>(engine_->getPropContainer())->notifyUnchecked(name.c_str(), value); });
+}
+
+std::optional<imaqkit::host::Report> VideoInput::adaptorError() const { return engine_->adaptorError(); }
 
 std::uint64_t VideoInput::framesReceived() const { return engine_->received; }
 
@@ -350,7 +508,31 @@ bool VideoInput::lastFrame(DeliveredFrame& frame) const {
     return true;
 }
 
-std::vector<std::string> VideoInput::engineProblems() const { return engine_->problems(); }
+std::vector<std::string> VideoInput::violations() const { return engine_->violations(); }
+std::uint64_t VideoInput::violationCount() const { return engine_->violationCount(); }
+
+const char* stateName(VideoInput::State state) {
+    switch (state) {
+        case VideoInput::State::CLOSED: return "closed";
+        case VideoInput::State::OPEN: return "open";
+        case VideoInput::State::RUNNING: return "running";
+    }
+    return "unknown";
+}
+
+const char* operationName(VideoInput::Operation operation) {
+    switch (operation) {
+        case VideoInput::Operation::OPEN: return "open";
+        case VideoInput::Operation::CLOSE: return "close";
+        case VideoInput::Operation::START: return "start";
+        case VideoInput::Operation::STOP: return "stop";
+        case VideoInput::Operation::SET_PROPERTY: return "setProperty";
+        case VideoInput::Operation::SET_ROI: return "setRoi";
+        case VideoInput::Operation::SET_FRAME_GRAB_INTERVAL: return "setFrameGrabInterval";
+        case VideoInput::Operation::SET_FRAME_SINK: return "setFrameSink";
+    }
+    return "unknown";
+}
 
 std::string describeProperty(const PropertyEntry& property) {
     std::string line = property.name + ": ";

@@ -172,7 +172,8 @@ std::vector<PropertyEntry> HostPropFactory::declared() const {
     return result;
 }
 
-HostPropContainer::HostPropContainer(const std::vector<PropertyEntry>& declared) {
+HostPropContainer::HostPropContainer(const std::vector<PropertyEntry>& declared, const HostEngine& engine)
+    : engine_(engine) {
     for (const PropertyEntry& entry : declared) {
         Slot slot;
         slot.property = std::make_unique<HostProperty>(entry);
@@ -231,6 +232,12 @@ const char* HostPropContainer::getEnumText(const char* name) const {
     return "";
 }
 
+bool HostPropContainer::writable(const Slot& slot) const {
+    const std::string& mode = slot.property->entry().readOnly;
+    if (mode == "always") return false;
+    return mode != "whileRunning" || engine_.state() != VideoInput::State::RUNNING;
+}
+
 void HostPropContainer::notify(Slot& slot, void* value) {
     // A copy: a listener could, in principle, register another one.
     const std::vector<imaqkit::IPropPostSetListener*> listeners = slot.listeners;
@@ -238,10 +245,12 @@ void HostPropContainer::notify(Slot& slot, void* value) {
 }
 
 bool HostPropContainer::setDoubleValue(const char* name, double value) {
+    engine_.thread().assertCurrent("setDoubleValue");
     Slot* slot = find(name);
-    if (slot == nullptr) return false;
-    const auto kind = slot->property->entry().kind;
-    if (kind != imaqkit::IPropInfo::KIND_DOUBLE && kind != imaqkit::IPropInfo::KIND_INT) return false;
+    if (slot == nullptr || !writable(*slot)) return false;
+    const PropertyEntry& entry = slot->property->entry();
+    if (entry.kind != imaqkit::IPropInfo::KIND_DOUBLE && entry.kind != imaqkit::IPropInfo::KIND_INT) return false;
+    if (value != value || (entry.hasRange && !(value >= entry.minimum && value <= entry.maximum))) return false;
     slot->value = value;
     double delivered = value;
     notify(*slot, &delivered);
@@ -249,8 +258,10 @@ bool HostPropContainer::setDoubleValue(const char* name, double value) {
 }
 
 bool HostPropContainer::setEnumValue(const char* name, const char* valueText) {
+    engine_.thread().assertCurrent("setEnumValue");
     Slot* slot = find(name);
-    if (slot == nullptr || valueText == nullptr || slot->property->entry().kind != imaqkit::IPropInfo::KIND_ENUM)
+    if (slot == nullptr || valueText == nullptr || slot->property->entry().kind != imaqkit::IPropInfo::KIND_ENUM ||
+        !writable(*slot))
         return false;
     for (const auto& value : slot->property->entry().enumValues) {
         if (value.first == valueText) {
@@ -263,12 +274,27 @@ bool HostPropContainer::setEnumValue(const char* name, const char* valueText) {
     return false;
 }
 
+void HostPropContainer::notifyUnchecked(const char* name, double value) {
+    engine_.thread().assertCurrent("notifyUnchecked");
+    Slot* slot = find(name);
+    if (slot == nullptr) return;
+    if (slot->property->entry().kind == imaqkit::IPropInfo::KIND_ENUM) {
+        std::int32_t id = static_cast<std::int32_t>(value);
+        slot->enumId = id;
+        notify(*slot, &id);
+        return;
+    }
+    slot->value = value;
+    notify(*slot, &value);
+}
+
 std::int32_t HostPropContainer::getNumberOfListeners(const char* name) const {
     const Slot* slot = find(name);
     return slot == nullptr ? 0 : static_cast<std::int32_t>(slot->listeners.size());
 }
 
 void HostPropContainer::removeListeners(const char* name) {
+    engine_.thread().assertCurrent("removeListeners");
     Slot* slot = find(name);
     if (slot == nullptr) return;
     for (imaqkit::IPropPostSetListener* listener : slot->listeners) delete listener;
@@ -276,6 +302,7 @@ void HostPropContainer::removeListeners(const char* name) {
 }
 
 void HostPropContainer::addListener(const char* name, imaqkit::IPropPostSetListener* listener) {
+    engine_.thread().assertCurrent("addListener");
     if (listener == nullptr) return;
     Slot* slot = find(name);
     if (slot == nullptr)

@@ -1,4 +1,5 @@
-// The engine of a video input: frames, acquisition counters and the adaptor manager.
+// The engine of a video input: frames, acquisition counters, the adaptor
+// manager, and the checks of what the adaptor hands over.
 #include "host_objects.h"
 
 #include <cstdio>
@@ -16,12 +17,21 @@ constexpr std::size_t kFramePoolSize = 8;
 // Time stamps kept per acquisition; later frames are counted but not stamped.
 constexpr std::size_t kMaxTimeStamps = 1u << 22;
 
+// Violations kept as text; later ones are only counted.
+constexpr std::size_t kMaxViolations = 1000;
+
+std::string hex(std::int32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
+    return text;
+}
+
 void HostFrame::setImage(const void* image, std::int32_t imageWidth, std::int32_t imageHeight, std::int32_t xOffset,
               std::int32_t yOffset) {
     if (image == nullptr || imageWidth <= 0 || imageHeight <= 0 || xOffset < 0 || yOffset < 0 ||
         static_cast<std::int64_t>(xOffset) + width_ > imageWidth ||
         static_cast<std::int64_t>(yOffset) + height_ > imageHeight) {
-        engine_.problem("setImage: a " + std::to_string(width_) + "x" + std::to_string(height_) +
+        engine_.violation("setImage: a " + std::to_string(width_) + "x" + std::to_string(height_) +
                         " frame at (" + std::to_string(xOffset) + ", " + std::to_string(yOffset) +
                         ") does not lie in a " + std::to_string(imageWidth) + "x" +
                         std::to_string(imageHeight) + " image");
@@ -33,6 +43,7 @@ void HostFrame::setImage(const void* image, std::int32_t imageWidth, std::int32_
     if (rowBytes == imageRowBytes) {
         std::memcpy(pixels_.data(), source + static_cast<std::size_t>(yOffset) * imageRowBytes,
                     rowBytes * static_cast<std::size_t>(height_));
+        imageSet_ = true;
         return;
     }
     for (std::int32_t row = 0; row < height_; ++row) {
@@ -40,9 +51,11 @@ void HostFrame::setImage(const void* image, std::int32_t imageWidth, std::int32_
                                    static_cast<std::size_t>(xOffset) * bytesPerPixel_;
         std::memcpy(pixels_.data() + static_cast<std::size_t>(row) * rowBytes, from, rowBytes);
     }
+    imageSet_ = true;
 }
 
-HostEngine::HostEngine(const std::vector<PropertyEntry>& declared) : container_(declared) {}
+HostEngine::HostEngine(const std::vector<PropertyEntry>& declared, EngineThread& thread)
+    : thread_(thread), container_(declared, *this) {}
 
 HostEngine::~HostEngine() = default;
 
@@ -52,13 +65,12 @@ imaqkit::IAdaptorFrame* HostEngine::createFrame(std::int32_t frameType, std::int
     if (frameType == imaqkit::FRAME_MONO8) bytesPerPixel = 1;
     if (bytesPerPixel == 0 || width <= 0 || height <= 0 ||
         static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * bytesPerPixel > kMaxFrameBytes) {
-        problem("createFrame: no frame of type 0x" + [&] {
-            char hex[16];
-            std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(frameType));
-            return std::string(hex);
-        }() + " and size " + std::to_string(width) + "x" + std::to_string(height));
+        violation("createFrame: no frame of type " + hex(frameType) + " and size " + std::to_string(width) + "x" +
+                  std::to_string(height));
         return nullptr;
     }
+    if (frameType != declaredFrameType_)
+        violation("createFrame: type " + hex(frameType) + ", but the adaptor declares " + hex(declaredFrameType_));
     std::unique_ptr<HostFrame> frame;
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -82,19 +94,45 @@ void HostEngine::releaseFrame(imaqkit::IAdaptorFrame* frame) {
 void HostEngine::receiveFrame(imaqkit::IAdaptorFrame* frame) {
     if (frame == nullptr) return;
     std::unique_ptr<HostFrame> owned(static_cast<HostFrame*>(frame));
+    if (!owned->imageSet()) violation("receiveFrame: a frame handed over without its image");
+    if (!owned->stamped())
+        violation("receiveFrame: a frame handed over without a time stamp");
+    else if (owned->stampedBeforeImage())
+        violation("receiveFrame: a frame stamped before its image was set");
+    std::uint64_t count = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        const std::uint32_t wanted = framesPerTrigger;
+        if (manager_ == nullptr || !manager_->isAcceptingFrames()) {
+            ++late;
+            if (violations_.size() < kMaxViolations)
+                violations_.push_back("receiveFrame: a frame handed over after stop capture returned");
+            ++violationCount_;
+            if (pool_.size() < kFramePoolSize) pool_.push_back(std::move(owned));
+            return;
+        }
+        if (wanted != 0 && received >= wanted) {
+            if (violations_.size() < kMaxViolations)
+                violations_.push_back("receiveFrame: a frame beyond the " + std::to_string(wanted) + " asked for");
+            ++violationCount_;
+            if (pool_.size() < kFramePoolSize) pool_.push_back(std::move(owned));
+            return;
+        }
+        count = ++received;
+        if (stamps.size() < kMaxTimeStamps) stamps.push_back(owned->getTime());
+        if (wanted != 0 && count == wanted) postStop(run_);
+        sink = this->sink;
+    }
     if (sink != nullptr) {
-        // The frame was taken before this one was handed over, so it is
-        // counted already only once the adaptor increments after delivery.
-        const std::uint64_t number = manager_ == nullptr ? 0 : manager_->getFramesAcquired() + 1;
+        // Outside the lock: a sink may take its time (a copy, a memory
+        // limit) without holding up the engine's thread. The adaptor counts
+        // a frame after handing it over: this one is the next.
         const bool more = sink->frameReceived(owned->pixels(), owned->getWidth(), owned->getHeight(),
-                                              owned->getTime(), number);
-        if (!more) endedEarly = true;
+                                              owned->getTime(), manager_->getFramesAcquired() + 1);
+        if (!more) endEarly();
     }
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (manager_ == nullptr || !manager_->isAcceptingFrames()) ++late;
-        ++received;
-        if (stamps.size() < kMaxTimeStamps) stamps.push_back(owned->getTime());
         if (sink != nullptr) {
             if (pool_.size() < kFramePoolSize) pool_.push_back(std::move(owned));
         } else if (!first) {
@@ -104,12 +142,59 @@ void HostEngine::receiveFrame(imaqkit::IAdaptorFrame* frame) {
             last = std::move(owned);
         }
     }
-    if (received >= wakeReceived_) changed.notify_all();
+    if (count >= wakeReceived_) changed.notify_all();
+}
+
+void HostEngine::postStop(std::uint64_t run) {
+    std::weak_ptr<HostEngine> weak = weak_from_this();
+    thread_.post([weak, run] {
+        std::shared_ptr<HostEngine> engine = weak.lock();
+        if (!engine || engine->run_ != run || engine->manager_ == nullptr) return;
+        if (engine->state_ != VideoInput::State::RUNNING) return;
+        engine->manager_->stopAcquisition();
+        engine->setState(VideoInput::State::OPEN);
+    });
+}
+
+void HostEngine::setState(VideoInput::State state) {
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        state_ = state;
+    }
+    changed.notify_all();
+}
+
+void HostEngine::adaptorReported(const imaqkit::host::Report& report) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (adaptorError_) return;  // the first error says what went wrong; the stop is on its way
+    adaptorError_ = report;
+    // Never from here: adaptorError runs on the acquisition thread, which stop
+    // capture waits for.
+    postStop(run_);
+}
+
+std::optional<imaqkit::host::Report> HostEngine::adaptorError() const {
+    std::lock_guard<std::mutex> lock(mutex);
+    return adaptorError_;
+}
+
+void HostEngine::clearAdaptorError() {
+    std::lock_guard<std::mutex> lock(mutex);
+    adaptorError_.reset();
+}
+
+void HostEngine::endEarly() {
+    endedEarly = true;
+    std::lock_guard<std::mutex> lock(mutex);
+    postStop(run_);
 }
 
 imaqkit::IAdaptorManager* HostEngine::createAdaptorManager(imaqkit::IAdaptor* adaptor) {
+    thread_.assertCurrent("createAdaptorManager");
+    // One adaptor per engine, as in the toolbox: a second one gets no manager
+    // and must give up before it registers anything.
     if (manager_ != nullptr) {
-        problem("createAdaptorManager: this engine already has an adaptor");
+        violation("createAdaptorManager: this engine already has an adaptor");
         return nullptr;
     }
     manager_ = new HostAdaptorManager(adaptor, this);
@@ -118,10 +203,11 @@ imaqkit::IAdaptorManager* HostEngine::createAdaptorManager(imaqkit::IAdaptor* ad
 
 std::uint64_t HostEngine::getFramesReceived() const { return received; }
 
-void HostEngine::beginAcquisition(std::uint32_t frames) {
+std::uint64_t HostEngine::beginAcquisition(std::uint32_t frames) {
     std::lock_guard<std::mutex> lock(mutex);
-    framesPerTrigger = frames;
+    adaptorError_.reset();
     endedEarly = false;
+    framesPerTrigger = frames;
     received = 0;
     stamps.clear();
     if (first && pool_.size() < kFramePoolSize) pool_.push_back(std::move(first));
@@ -129,6 +215,7 @@ void HostEngine::beginAcquisition(std::uint32_t frames) {
     first.reset();
     last.reset();
     if (manager_ != nullptr) manager_->resetAcquired();
+    return ++run_;
 }
 
 bool HostEngine::acquisitionNotComplete() const {
@@ -144,14 +231,15 @@ void HostEngine::notifyAcquired(std::uint64_t acquired) {
 }
 
 bool HostEngine::waitUntil(std::chrono::milliseconds timeout, std::uint64_t wantReceived,
-                           std::uint64_t wantAcquired) const {
+                           std::uint64_t wantAcquired, bool stopped) const {
     std::unique_lock<std::mutex> lock(mutex);
     ++waiters_;
     if (wantReceived > 0 && wantReceived < wakeReceived_) wakeReceived_ = wantReceived;
     if (wantAcquired > 0 && wantAcquired < wakeAcquired_) wakeAcquired_ = wantAcquired;
     const bool reached = changed.wait_for(lock, timeout, [&] {
         const std::uint64_t acquired = manager_ == nullptr ? 0 : manager_->getFramesAcquired();
-        return received >= wantReceived && acquired >= wantAcquired;
+        return received >= wantReceived && acquired >= wantAcquired &&
+               (!stopped || state_ != VideoInput::State::RUNNING);
     });
     if (--waiters_ == 0) {
         wakeReceived_ = UINT64_MAX;
@@ -160,14 +248,15 @@ bool HostEngine::waitUntil(std::chrono::milliseconds timeout, std::uint64_t want
     return reached;
 }
 
-void HostEngine::problem(std::string text) {
+void HostEngine::violation(std::string text) {
     std::lock_guard<std::mutex> lock(mutex);
-    if (problems_.size() < 1000) problems_.push_back(std::move(text));
+    if (violations_.size() < kMaxViolations) violations_.push_back(std::move(text));
+    ++violationCount_;
 }
 
-std::vector<std::string> HostEngine::problems() const {
+std::vector<std::string> HostEngine::violations() const {
     std::lock_guard<std::mutex> lock(mutex);
-    return problems_;
+    return violations_;
 }
 
 HostAdaptorManager::~HostAdaptorManager() {
@@ -175,6 +264,7 @@ HostAdaptorManager::~HostAdaptorManager() {
 }
 
 bool HostAdaptorManager::openDevice() {
+    engine_->thread().assertCurrent("openDevice");
     if (open_) return true;
     if (!adaptor_->openDevice()) return false;
     open_ = true;
@@ -182,6 +272,7 @@ bool HostAdaptorManager::openDevice() {
 }
 
 void HostAdaptorManager::closeDevice() {
+    engine_->thread().assertCurrent("closeDevice");
     if (acquiring_) stopAcquisition();
     if (!open_) return;
     adaptor_->closeDevice();  // sees the device still open, as it must to end its thread
@@ -189,6 +280,7 @@ void HostAdaptorManager::closeDevice() {
 }
 
 bool HostAdaptorManager::startAcquisition() {
+    engine_->thread().assertCurrent("startAcquisition");
     if (!open_) return false;
     if (acquiring_) return true;
     accepting_ = true;
@@ -199,6 +291,7 @@ bool HostAdaptorManager::startAcquisition() {
 }
 
 void HostAdaptorManager::stopAcquisition() {
+    engine_->thread().assertCurrent("stopAcquisition");
     if (!acquiring_) return;
     adaptor_->stopCapture();  // sees acquisition running, as it must to stop the thread
     acquiring_ = false;

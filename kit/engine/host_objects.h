@@ -1,6 +1,7 @@
 // The engine's implementations of the kit interfaces (internal to korimaqengine).
 #pragma once
 
+#include "engine_thread.h"
 #include "korimaq_engine.h"
 
 #include <atomic>
@@ -111,11 +112,15 @@ private:
     std::vector<const HostProperty*> added_;
 };
 
-// Current values of the declared properties and their listeners. Used from
-// the engine thread only.
+class HostEngine;
+
+// Current values of the declared properties and their listeners. Changes and
+// listeners are the engine thread's only; a change outside the declared range
+// or enumeration, or of a property read-only in the input's current state, is
+// refused without calling a listener.
 class HostPropContainer final : public imaqkit::IPropContainer {
 public:
-    explicit HostPropContainer(const std::vector<PropertyEntry>& declared);
+    HostPropContainer(const std::vector<PropertyEntry>& declared, const HostEngine& engine);
     ~HostPropContainer() override;
 
     bool isPropertyDefined(const char* name) const override;
@@ -130,6 +135,8 @@ public:
     std::int32_t getNumberOfListeners(const char* name) const override;
     void removeListeners(const char* name) override;
     void addListener(const char* name, imaqkit::IPropPostSetListener* listener) override;
+    // Stores and notifies without the range, enumeration and mode checks.
+    void notifyUnchecked(const char* name, double value);
 
 private:
     struct Slot {
@@ -141,12 +148,13 @@ private:
     Slot* find(const char* name);
     const Slot* find(const char* name) const;
     void notify(Slot& slot, void* value);
+    bool writable(const Slot& slot) const;
 
+    const HostEngine& engine_;
     std::vector<Slot> slots_;
     std::vector<imaqkit::IPropPostSetListener*> orphans_;  // listeners of names never declared, owned
 };
 
-class HostEngine;
 class HostAdaptorManager;
 
 class HostFrame final : public imaqkit::IAdaptorFrame {
@@ -160,6 +168,9 @@ public:
         // setImage overwrites every byte: a reused frame needs no clearing.
         pixels_.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * bytesPerPixel);
         time_ = 0;
+        imageSet_ = false;
+        stamped_ = false;
+        stampedBeforeImage_ = false;
     }
 
     void setImage(const void* image, std::int32_t imageWidth, std::int32_t imageHeight, std::int32_t xOffset,
@@ -169,8 +180,16 @@ public:
     std::int32_t getHeight() const override { return height_; }
     std::int32_t getFrameType() const override { return frameType_; }
     std::size_t getImageSize() const override { return pixels_.size(); }
-    void setTime(double seconds) override { time_ = seconds; }
+    void setTime(double seconds) override {
+        time_ = seconds;
+        if (!imageSet_) stampedBeforeImage_ = true;
+        stamped_ = true;
+    }
     double getTime() const override { return time_; }
+
+    bool imageSet() const { return imageSet_; }
+    bool stamped() const { return stamped_; }
+    bool stampedBeforeImage() const { return stampedBeforeImage_; }
 
     void copyTo(DeliveredFrame& frame) const {
         frame.frameType = frameType_;
@@ -188,14 +207,18 @@ private:
     std::int32_t height_ = 0;
     std::size_t bytesPerPixel_ = 0;
     double time_ = 0;
+    bool imageSet_ = false;
+    bool stamped_ = false;
+    bool stampedBeforeImage_ = false;
     std::vector<std::uint8_t> pixels_;
 };
 
 
-// The engine of one video input: frames, the manager, the property container.
-class HostEngine final : public imaqkit::IEngine {
+// The engine of one video input: its state, frames, the manager, the
+// property container, and what the adaptor did wrong.
+class HostEngine final : public imaqkit::IEngine, public std::enable_shared_from_this<HostEngine> {
 public:
-    explicit HostEngine(const std::vector<PropertyEntry>& declared);
+    HostEngine(const std::vector<PropertyEntry>& declared, EngineThread& thread);
     ~HostEngine() override;
 
     imaqkit::IAdaptorFrame* createFrame(std::int32_t frameType, std::int32_t width, std::int32_t height) override;
@@ -207,15 +230,32 @@ public:
 
     HostAdaptorManager* manager() const { return manager_; }
     void forgetManager() { manager_ = nullptr; }  // the adaptor destroyed it
+    EngineThread& thread() const { return thread_; }
+    // The frame type the adaptor declared, read once on the engine's thread.
+    void setDeclaredFrameType(std::int32_t frameType) { declaredFrameType_ = frameType; }
 
-    // Counters and stored frames of a new acquisition.
-    void beginAcquisition(std::uint32_t framesPerTrigger);
-    bool waitUntil(std::chrono::milliseconds timeout, std::uint64_t received, std::uint64_t acquired) const;
+    VideoInput::State state() const { return state_; }
+    void setState(VideoInput::State state);
+
+    // Counters and stored frames of a new acquisition; returns its number.
+    std::uint64_t beginAcquisition(std::uint32_t framesPerTrigger);
+    bool waitUntil(std::chrono::milliseconds timeout, std::uint64_t received, std::uint64_t acquired,
+                   bool stopped) const;
     void notifyAcquired(std::uint64_t acquired);
     bool acquisitionNotComplete() const;
 
-    void problem(std::string text);
-    std::vector<std::string> problems() const;
+    // An error the adaptor reported: kept (the first one of an acquisition),
+    // and the acquisition stopped from the engine's thread.
+    void adaptorReported(const imaqkit::host::Report& report);
+    std::optional<imaqkit::host::Report> adaptorError() const;
+    void clearAdaptorError();
+    // The adaptor is told the acquisition is complete, and the engine stops it.
+    void endEarly();
+
+
+    void violation(std::string text);
+    std::vector<std::string> violations() const;
+    std::uint64_t violationCount() const { return violationCount_; }
 
     mutable std::mutex mutex;  // guards everything below and the frame pool
     mutable std::condition_variable changed;
@@ -226,13 +266,22 @@ public:
     std::unique_ptr<HostFrame> first;
     std::unique_ptr<HostFrame> last;
     std::atomic<bool> endedEarly{false};
-    FrameSink* sink = nullptr;  // set while not acquiring
+    FrameSink* sink = nullptr;  // guarded by mutex; set while not acquiring
 
 private:
+    // Stops acquisition `run` from the engine's thread, unless another has begun since.
+    void postStop(std::uint64_t run);
+
+    EngineThread& thread_;
     HostPropContainer container_;
     HostAdaptorManager* manager_ = nullptr;  // owned by the adaptor
+    std::atomic<VideoInput::State> state_{VideoInput::State::CLOSED};
+    std::atomic<std::uint64_t> run_{0};
+    std::atomic<std::int32_t> declaredFrameType_{0};
+    std::optional<imaqkit::host::Report> adaptorError_;  // guarded by mutex
     std::vector<std::unique_ptr<HostFrame>> pool_;
-    std::vector<std::string> problems_;
+    std::vector<std::string> violations_;
+    std::atomic<std::uint64_t> violationCount_{0};
     // Counts at which a waiter wants to be woken: frames arrive far more often
     // than anyone needs to look at them.
     mutable std::atomic<std::uint64_t> wakeReceived_{UINT64_MAX};
@@ -240,6 +289,9 @@ private:
     mutable int waiters_ = 0;  // guarded by mutex
 };
 
+// A plain bookkeeper: the acquisition thread asks it what to do, the engine's
+// VideoInput enforces the rules before it calls in. Opening, closing,
+// starting and stopping run on the engine's thread only.
 class HostAdaptorManager final : public imaqkit::IAdaptorManager {
 public:
     HostAdaptorManager(imaqkit::IAdaptor* adaptor, HostEngine* engine) : adaptor_(adaptor), engine_(engine) {}

@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <mutex>
 #include <new>
 #include <utility>
@@ -15,12 +16,13 @@ namespace imaqkit {
 namespace {
 
 std::mutex reportMutex;
-std::vector<host::Report> reportLog;
+// Bounded, and dropping its oldest entry in constant time: an unplugged camera
+// can report once per frame, and the acquisition thread waits for each report.
+std::deque<host::Report> reportLog;
 host::ReportSink reportSink = nullptr;
 void* reportSinkContext = nullptr;
-
-// A bounded log: a host that never clears it must not grow without end.
-constexpr std::size_t kMaxReports = 100000;
+host::ReportSink errorHook = nullptr;
+void* errorHookContext = nullptr;
 
 std::string formatText(const char* format, va_list args) {
     if (format == nullptr) return std::string();
@@ -38,14 +40,19 @@ std::string formatText(const char* format, va_list args) {
 void record(host::Report report) {
     host::ReportSink sink;
     void* context;
+    host::ReportSink hook;
+    void* hookContext;
     {
         std::lock_guard<std::mutex> lock(reportMutex);
-        if (reportLog.size() >= kMaxReports) reportLog.erase(reportLog.begin());
+        if (reportLog.size() >= host::kMaxReports) reportLog.pop_front();
         reportLog.push_back(report);
         sink = reportSink;
         context = reportSinkContext;
+        hook = report.kind == host::Report::ERROR ? errorHook : nullptr;
+        hookContext = errorHookContext;
     }
     if (sink != nullptr) sink(report, context);
+    if (hook != nullptr) hook(report, hookContext);
 }
 
 std::mutex heapMutex;
@@ -150,7 +157,7 @@ namespace host {
 
 std::vector<Report> reports() {
     std::lock_guard<std::mutex> lock(reportMutex);
-    return reportLog;
+    return std::vector<Report>(reportLog.begin(), reportLog.end());
 }
 
 void clearReports() {
@@ -162,6 +169,12 @@ void setReportSink(ReportSink sink, void* context) {
     std::lock_guard<std::mutex> lock(reportMutex);
     reportSink = sink;
     reportSinkContext = context;
+}
+
+void setErrorHook(ReportSink hook, void* context) {
+    std::lock_guard<std::mutex> lock(reportMutex);
+    errorHook = hook;
+    errorHookContext = context;
 }
 
 void setAllocationFault(std::size_t skip, std::size_t count, std::size_t minimumSize) {

@@ -28,6 +28,11 @@ IMAQKIT_API std::vector<Report> reports();
 IMAQKIT_API void clearReports();
 // Replaces the sink (null: none). Reports are recorded whether or not a sink is set.
 IMAQKIT_API void setReportSink(ReportSink sink, void* context);
+// The engine's own hook for errors, apart from the user's sink: called for
+// every error after the sink, on the reporting thread. It must return at once.
+IMAQKIT_API void setErrorHook(ReportSink hook, void* context);
+// The log keeps the newest this many reports; older ones are dropped, one at a time.
+constexpr std::size_t kMaxReports = 100000;
 
 // From now on, imaqmalloc lets `skip` requests of at least minimumSize bytes
 // succeed and then fails the next `count` of them; smaller requests are

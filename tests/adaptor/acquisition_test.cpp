@@ -32,7 +32,7 @@ TEST_F(AcquisitionTest, DeliversTheFramesAskedForWithTimeStamps) {
     EXPECT_FALSE(korcamsim::cameraState(1).fastFrames);
     EXPECT_EQ(input->lateFrames(), 0u);
     EXPECT_TRUE(errors().empty());
-    EXPECT_TRUE(input->engineProblems().empty());
+    EXPECT_TRUE(input->violations().empty());
 }
 
 TEST_F(AcquisitionTest, ColourFramesAreTheSdkConversionOfTheRawFrame) {
@@ -101,41 +101,87 @@ TEST_F(AcquisitionTest, FramesNotToBeDeliveredAreStillTakenAndCounted) {
     EXPECT_EQ(callCount("KorcamConvertFrameToRgb24"), 10u);
 }
 
-TEST_F(AcquisitionTest, FailedConversionIsNeitherDeliveredNorCounted) {
+struct FrameFaultCase {
+    const char* op;
+    std::uint32_t code;
+    std::uint64_t skip;  // good frames first
+    const char* error;
+};
+
+// A frame the camera did not take, or that could not be converted, is
+// reported, neither delivered nor counted, and the engine stops the run for
+// the report: an unplugged camera does not spin.
+TEST_F(AcquisitionTest, FrameNotTakenOrNotConvertedIsReportedNotDeliveredAndStopsTheRun) {
+    const FrameFaultCase cases[] = {
+        {"KorcamTakeFastFrame", 19, 2, "KorvixAdaptor:acquisitionThread|Cannot take a snapshot. Error: 19"},
+        {"KorcamTakeFastFrame", 19, 0, "KorvixAdaptor:acquisitionThread|Cannot take a snapshot. Error: 19"},
+        {"KorcamConvertFrameToRgb24", 5, 1, "KorvixAdaptor:acquisitionThread|Cannot convert frame to rgb24."},
+    };
+    for (const FrameFaultCase& fault : cases) {
+        for (std::int32_t camera : {1, 2}) {
+            if (camera == 2 && std::string(fault.op) == "KorcamConvertFrameToRgb24") continue;  // monochrome
+            imaqkit::host::clearReports();
+            korcamsim::clearCalls();
+            auto input = makeInput(camera);
+            ASSERT_TRUE(input->open());
+            const std::uint64_t before = korcamsim::cameraState(camera).framesDelivered;
+            korcamsim::failOperation(fault.op, fault.code, 1, fault.skip);
+            ASSERT_TRUE(input->start(50));
+            ASSERT_TRUE(input->waitUntilStopped(kHang)) << fault.op;
+            const auto reported = input->adaptorError();
+            ASSERT_TRUE(reported.has_value()) << fault.op;
+            EXPECT_EQ(reported->identifier + "|" + reported->message, fault.error);
+            EXPECT_EQ(errors().front(), fault.error);
+            EXPECT_LT(input->framesReceived(), 50u) << fault.op;
+            // Every frame counted is a frame the camera took and the adaptor converted.
+            const std::uint64_t taken = korcamsim::cameraState(camera).framesDelivered - before;
+            const std::uint64_t spoilt = std::string(fault.op) == "KorcamConvertFrameToRgb24" ? 1 : 0;
+            EXPECT_EQ(input->framesAcquired() + spoilt, taken) << fault.op << " camera " << camera;
+            EXPECT_EQ(input->framesReceived(), input->framesAcquired());
+            EXPECT_GE(input->framesAcquired(), fault.skip);
+            korimaq::DeliveredFrame frame;
+            if (fault.skip > 0 && camera == 2) {
+                ASSERT_TRUE(input->firstFrame(frame));
+                EXPECT_FALSE(std::all_of(frame.pixels.begin(), frame.pixels.end(),
+                                         [](std::uint8_t v) { return v == 0; }));
+            }
+            if (fault.skip == 0 && std::string(fault.op) == "KorcamTakeFastFrame") {
+                // Nothing the camera took before the fault: nothing may be delivered from the raw buffer.
+                EXPECT_LE(input->framesReceived(), taken);
+            }
+            EXPECT_FALSE(korcamsim::cameraState(camera).fastFrames);
+            EXPECT_TRUE(input->violations().empty());
+            korcamsim::clearFaults();
+        }
+    }
+}
+
+TEST_F(AcquisitionTest, UnpluggedCameraEndsTheAcquisition) {
     auto input = makeInput(1);
-    korcamsim::failOperation("KorcamConvertFrameToRgb24", 5, 2, 1);
-    acquireFrames(*input, 5);
-    EXPECT_EQ(input->framesReceived(), 5u);
-    EXPECT_EQ(input->framesAcquired(), 5u);
-    EXPECT_EQ(korcamsim::cameraState(1).framesDelivered, 7u);
-    EXPECT_EQ(errors(), std::vector<std::string>(2, "KorvixAdaptor:acquisitionThread|Cannot convert frame to rgb24."));
-}
-
-TEST_F(AcquisitionTest, FrameNotTakenIsReportedAndDeliveredFromTheRawBufferAsItWas) {
-    auto input = makeInput(2);
-    korcamsim::failOperation("KorcamTakeFastFrame", 19, 1, 2);
-    acquireFrames(*input, 3);
-    EXPECT_EQ(input->framesReceived(), 3u);
-    EXPECT_EQ(korcamsim::cameraState(2).framesDelivered, 2u);
-    EXPECT_EQ(errors(), std::vector<std::string>{"KorvixAdaptor:acquisitionThread|Cannot take a snapshot. Error: 19"});
-    korimaq::DeliveredFrame frame;
-    ASSERT_TRUE(input->lastFrame(frame));
-    EXPECT_EQ(frame.pixels, expectedImage(2, true));  // the second frame again
-}
-
-TEST_F(AcquisitionTest, FirstFrameNotTakenIsBlack) {
-    auto input = makeInput(2);
-    korcamsim::failOperation("KorcamTakeFastFrame", 19, 1, 0);
-    acquireFrames(*input, 1);
-    korimaq::DeliveredFrame frame;
-    ASSERT_TRUE(input->firstFrame(frame));
-    EXPECT_TRUE(std::all_of(frame.pixels.begin(), frame.pixels.end(), [](std::uint8_t v) { return v == 0; }));
+    ASSERT_TRUE(input->open());
+    ASSERT_TRUE(input->start(0));
+    ASSERT_TRUE(input->waitForFramesReceived(2, kHang));
+    korcamsim::failOperation("KorcamTakeFastFrame", 2);  // no such camera from now on
+    ASSERT_TRUE(input->waitUntilStopped(kHang));
+    EXPECT_FALSE(input->isAcquiring());
+    const auto reported = input->adaptorError();
+    ASSERT_TRUE(reported.has_value());
+    EXPECT_EQ(reported->message, "Cannot take a snapshot. Error: 2");
+    EXPECT_EQ(input->framesAcquired(), korcamsim::cameraState(1).framesDelivered);
+    EXPECT_FALSE(korcamsim::cameraState(1).fastFrames);
+    korcamsim::clearFaults();
+    // A new start after the camera is back acquires again.
+    imaqkit::host::clearReports();
+    ASSERT_TRUE(input->start(3));
+    ASSERT_TRUE(input->waitUntilComplete(kHang));
+    EXPECT_FALSE(input->adaptorError().has_value());
+    EXPECT_TRUE(errors().empty());
 }
 
 TEST_F(AcquisitionTest, StrobeDurationGoesToTheCameraAtEveryStart) {
     auto input = makeInput(1);
     std::string error;
-    ASSERT_TRUE(input->setProperty("StrobeDuration", "12", error)) << error;
+    ASSERT_EQ(input->setProperty("StrobeDuration", "12").message, "");
     acquireFrames(*input, 1);
     std::vector<std::vector<double>> sent;
     for (const auto& call : korcamsim::calls())
@@ -161,9 +207,8 @@ TEST_F(AcquisitionTest, TheWakeMessageOfOpeningStartsNoRun) {
 TEST_F(AcquisitionTest, StrobeOnReachesTheCameraWithTheNextRun) {
     auto input = makeInput(1);
     ASSERT_TRUE(input->open());
-    std::string error;
-    ASSERT_TRUE(input->setProperty("Strobe", "On", error)) << error;
-    ASSERT_TRUE(input->setProperty("Exposure", "15", error)) << error;
+    ASSERT_EQ(input->setProperty("Strobe", "On").message, "");
+    ASSERT_EQ(input->setProperty("Exposure", "15").message, "");
     ASSERT_TRUE(input->start(1));
     ASSERT_TRUE(input->waitUntilComplete(kHang));
     input->stop();
@@ -171,17 +216,25 @@ TEST_F(AcquisitionTest, StrobeOnReachesTheCameraWithTheNextRun) {
     EXPECT_EQ(korcamsim::cameraState(1).snapshot.exposure, 15.0f);
 }
 
-TEST_F(AcquisitionTest, ChangeWhileAcquiringStopsAndRestartsAndIdleChangeDoesNot) {
+TEST_F(AcquisitionTest, HostRefusesChangesWhileRunningAndTheListenerStillStopsAndRestarts) {
     auto input = makeInput(1);
     ASSERT_TRUE(input->open());
-    std::string error;
-    ASSERT_TRUE(input->setProperty("Exposure", "10", error));
+    ASSERT_EQ(input->setProperty("Exposure", "10").message, "");
     EXPECT_EQ(callCount("KorcamEnableFastFrames"), 0u);
     EXPECT_FALSE(input->isAcquiring());
 
     ASSERT_TRUE(input->start(0));
     ASSERT_TRUE(input->waitForFramesReceived(2, kHang));
-    ASSERT_TRUE(input->setProperty("Exposure", "30", error));
+    // Every device property is read-only while running: the host refuses and
+    // the listener never hears of it.
+    const korimaq::Status refused = input->setProperty("Exposure", "20");
+    EXPECT_EQ(refused.code, korimaq::Status::READ_ONLY_WHILE_RUNNING);
+    EXPECT_EQ(refused.message, "Exposure is read-only while the video input is running; stop it first");
+    EXPECT_EQ(input->setProperty("Strobe", "On").code, korimaq::Status::READ_ONLY_WHILE_RUNNING);
+    EXPECT_EQ(input->doubleValue("Exposure"), 10.0);
+    EXPECT_EQ(callCount("KorcamEnableFastFrames"), 1u);
+    // The listener's own path, for a host whose mode allowed the change.
+    input->notifyListeners("Exposure", 30);
     EXPECT_TRUE(input->isAcquiring());
     const std::uint64_t atChange = input->framesReceived();
     ASSERT_TRUE(input->waitForFramesReceived(atChange + 2, kHang));
@@ -212,13 +265,16 @@ TEST_F(AcquisitionTest, StopEndsTheRunBeforeTheNextFrame) {
 TEST_F(AcquisitionTest, StartMessageStillQueuedWhenStopReturnedStartsNoRun) {
     auto input = makeInput(1);
     ASSERT_TRUE(input->open());
-    // Holding the section keeps the thread from beginning the run until
-    // stop capture has returned (the section admits its holder again).
+    // Holding the section on the engine's thread keeps the acquisition thread
+    // from beginning the run until stop capture has returned (the section
+    // admits its holder again).
     imaqkit::ICriticalSection& section = *korvixOf(*input).criticalSection();
-    section.enter();
-    ASSERT_TRUE(input->start(0));
-    input->stop();
-    section.leave();
+    input->onEngineThread([&] {
+        section.enter();
+        ASSERT_TRUE(input->start(0));
+        input->stop();
+        section.leave();
+    });
     input->close();
     EXPECT_EQ(callCount("KorcamEnableFastFrames"), 0u);
     EXPECT_EQ(input->framesReceived(), 0u);
@@ -231,7 +287,7 @@ TEST_F(AcquisitionTest, ClosingTheAdaptorEndsARunThatNobodyStopped) {
     ASSERT_TRUE(input->start(0));
     ASSERT_TRUE(input->waitForFramesReceived(2, kHang));
     // The engine's manager still reports the acquisition running.
-    EXPECT_TRUE(input->adaptor()->closeDevice());
+    input->onEngineThread([&] { EXPECT_TRUE(input->adaptor()->closeDevice()); });
     const korcamsim::CameraState state = korcamsim::cameraState(1);
     EXPECT_FALSE(state.fastFrames);
     EXPECT_EQ(state.handles, 0u);

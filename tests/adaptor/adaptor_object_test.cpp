@@ -76,13 +76,12 @@ TEST_F(AdaptorObjectTest, OpeningFillsTheSnapshotSettingsFromTheProperties) {
         KorcamCameraClose(handle);
     }
     auto input = makeInput(1);
-    std::string error;
-    ASSERT_TRUE(input->setProperty("Exposure", "20", error)) << error;
-    ASSERT_TRUE(input->setProperty("Gain", "2.5", error)) << error;
-    ASSERT_TRUE(input->setProperty("Strobe", "On", error)) << error;
-    ASSERT_TRUE(input->setProperty("StrobeDelay", "7", error)) << error;
-    ASSERT_TRUE(input->setProperty("ExposureDelay", "9", error)) << error;
-    ASSERT_TRUE(input->setProperty("Timeout", "100", error)) << error;
+    ASSERT_EQ(input->setProperty("Exposure", "20").message, "");
+    ASSERT_EQ(input->setProperty("Gain", "2.5").message, "");
+    ASSERT_EQ(input->setProperty("Strobe", "On").message, "");
+    ASSERT_EQ(input->setProperty("StrobeDelay", "7").message, "");
+    ASSERT_EQ(input->setProperty("ExposureDelay", "9").message, "");
+    ASSERT_EQ(input->setProperty("Timeout", "100").message, "");
     SnapshotSettings& settings = *korvixOf(*input).getSnapshotSettings();
     settings.reserved21 = 21;
     settings.reserved22 = 22.0f;
@@ -161,8 +160,9 @@ TEST_F(AdaptorObjectTest, SettersKeepTheirBoundsAndWarnBelowThem) {
     EXPECT_EQ(adaptor.getStrobeDuration(), 1.0f);  // the property's default until it is set
     for (const SetterCase& want : cases) {
         imaqkit::host::clearReports();
-        // Through the container, as the engine delivers a user's change.
-        ASSERT_TRUE(input->properties()->setDoubleValue(want.property, want.value));
+        // Straight to the listener: the host refuses values outside the
+        // declared range before the adaptor sees them.
+        input->notifyListeners(want.property, want.value);
         const std::string property = want.property;
         const float stored = property == "Exposure" ? adaptor.getExposure()
                              : property == "Gain"   ? adaptor.getGain()
@@ -173,8 +173,8 @@ TEST_F(AdaptorObjectTest, SettersKeepTheirBoundsAndWarnBelowThem) {
         EXPECT_EQ(warnings(), expected) << property << " = " << want.value;
     }
     // The last accepted exposure and gain are what the next opening uses.
-    ASSERT_TRUE(input->properties()->setDoubleValue("Exposure", 33));
-    ASSERT_TRUE(input->properties()->setDoubleValue("Gain", 0.25));
+    input->notifyListeners("Exposure", 33);
+    input->notifyListeners("Gain", 0.25);
     ASSERT_TRUE(input->open());
     EXPECT_EQ(adaptor.getSnapshotSettings()->exposure, 33.0f);
     EXPECT_EQ(adaptor.getSnapshotSettings()->gain, 1.0f);
@@ -184,14 +184,13 @@ TEST_F(AdaptorObjectTest, StrobeAndDelayPropertiesWriteTheSnapshotSettings) {
     auto input = makeInput(1);
     ASSERT_TRUE(input->open());
     SnapshotSettings& settings = *korvixOf(*input).getSnapshotSettings();
-    imaqkit::IPropContainer& properties = *input->properties();
-    ASSERT_TRUE(properties.setEnumValue("Strobe", "On"));
+    ASSERT_EQ(input->setProperty("Strobe", "On").message, "");
     EXPECT_EQ(settings.strobeEnable, 1u);
-    ASSERT_TRUE(properties.setEnumValue("Strobe", "Off"));
+    ASSERT_EQ(input->setProperty("Strobe", "Off").message, "");
     EXPECT_EQ(settings.strobeEnable, 0u);
-    ASSERT_TRUE(properties.setDoubleValue("StrobeDelay", 1.5));
-    ASSERT_TRUE(properties.setDoubleValue("ExposureDelay", 2.5));
-    ASSERT_TRUE(properties.setDoubleValue("Timeout", 3.5));
+    ASSERT_EQ(input->setProperty("StrobeDelay", 1.5).message, "");
+    ASSERT_EQ(input->setProperty("ExposureDelay", 2.5).message, "");
+    ASSERT_EQ(input->setProperty("Timeout", 3.5).message, "");
     EXPECT_EQ(settings.strobeDelay, 1.5f);
     EXPECT_EQ(settings.exposureDelay, 2.5f);
     EXPECT_EQ(settings.timeout, 3.5f);
@@ -208,7 +207,9 @@ TEST_F(AdaptorObjectTest, OpeningTwiceOpensTheCameraOnce) {
     auto input = makeInput(2);
     korcamsim::clearCalls();
     ASSERT_TRUE(input->open());
-    ASSERT_TRUE(input->adaptor()->openDevice());  // the manager reports it open
+    bool opened = false;
+    input->onEngineThread([&] { opened = input->adaptor()->openDevice(); });  // the manager reports it open
+    ASSERT_TRUE(opened);
     ASSERT_TRUE(input->open());
     EXPECT_EQ(callCount("KorcamCameraOpen"), 1u);
     EXPECT_EQ(korcamsim::cameraState(2).handles, 1u);
@@ -232,7 +233,9 @@ TEST_F(AdaptorObjectTest, ClosingReleasesTheCameraAndReopeningOpensItAgain) {
 TEST_F(AdaptorObjectTest, StopWhileIdleReturnsAndLeavesTheStopFlag) {
     auto input = makeInput(1);
     ASSERT_TRUE(input->open());
-    EXPECT_TRUE(input->adaptor()->stopCapture());
+    bool stopped = false;
+    input->onEngineThread([&] { stopped = input->adaptor()->stopCapture(); });
+    EXPECT_TRUE(stopped);
     EXPECT_TRUE(korvixOf(*input).isStopRequested());
     input->stop();
     EXPECT_TRUE(korvixOf(*input).isStopRequested());
@@ -303,13 +306,12 @@ TEST_F(AdaptorObjectTest, ObjectsAndListenersGoBackToTheKitHeap) {
 
 TEST_F(AdaptorObjectTest, HostValidatesPropertyTextBeforeTheAdaptorSeesIt) {
     auto input = makeInput(1);
-    std::string error;
-    EXPECT_FALSE(input->setProperty("Exposure", "fast", error));
-    EXPECT_FALSE(input->setProperty("Exposure", "nan", error));
-    EXPECT_FALSE(input->setProperty("Timeout", "-1", error));
-    EXPECT_FALSE(input->setProperty("Strobe", "Maybe", error));
-    EXPECT_FALSE(input->setProperty("Brightness", "1", error));
-    EXPECT_TRUE(input->setProperty("Strobe", "on", error)) << error;
+    EXPECT_FALSE(input->setProperty("Exposure", "fast"));
+    EXPECT_FALSE(input->setProperty("Exposure", "nan"));
+    EXPECT_FALSE(input->setProperty("Timeout", "-1"));
+    EXPECT_FALSE(input->setProperty("Strobe", "Maybe"));
+    EXPECT_FALSE(input->setProperty("Brightness", "1"));
+    EXPECT_EQ(input->setProperty("Strobe", "on").message, "");
     EXPECT_EQ(korvixOf(*input).getSnapshotSettings()->strobeEnable, 1u);
     EXPECT_TRUE(warnings().empty());
 }

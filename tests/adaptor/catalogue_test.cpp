@@ -47,8 +47,10 @@ class CatalogueTest : public AdaptorTest {};
 TEST_F(CatalogueTest, ExportsBothInitializeNamesAsOneFunction) {
     const korimaq::AdaptorExports& exports = library->exports();
     EXPECT_EQ(reinterpret_cast<void*>(exports.initializeAdaptor), reinterpret_cast<void*>(exports.uninitializeAdaptor));
-    exports.initializeAdaptor();
-    exports.uninitializeAdaptor();
+    library->onEngineThread([&] {
+        exports.initializeAdaptor();
+        exports.uninitializeAdaptor();
+    });
 }
 
 TEST_F(CatalogueTest, DefaultRigListsModelsFormatsAndDefaults) {
@@ -340,9 +342,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<AttributeFaultCase>& info) { return std::string(info.param.label); });
 
 TEST_F(DeviceAttributesTest, CreateInstanceRefusesMissingArguments) {
-    EXPECT_EQ(library->exports().createInstance(nullptr, nullptr, "640x480"), nullptr);
-    library->exports().getAvailHW(nullptr);
-    library->exports().getDeviceAttributes(nullptr, nullptr, nullptr, nullptr, nullptr);
+    library->onEngineThread([&] {
+        EXPECT_EQ(library->exports().createInstance(nullptr, nullptr, "640x480"), nullptr);
+        library->exports().getAvailHW(nullptr);
+        library->exports().getDeviceAttributes(nullptr, nullptr, nullptr, nullptr, nullptr);
+    });
 }
 
 }  // namespace

@@ -3,8 +3,7 @@
 //
 //   korvix list [--adaptor PATH]
 //   korvix acquire --camera N [--format WxH] [--frames N] [--set Name=Value]...
-//                  [--set-midway Name=Value]... [--interval N] [--out DIR]
-//                  [--timeout SECONDS] [--adaptor PATH]
+//                  [--interval N] [--out DIR] [--timeout SECONDS] [--adaptor PATH]
 #include "korimaq_engine.h"
 #include "imaqkit_host.h"
 
@@ -30,15 +29,14 @@ const char* const kUsage =
     "usage:\n"
     "  korvix list [--adaptor PATH]\n"
     "  korvix acquire --camera N [--format WxH] [--frames N] [--set Name=Value]...\n"
-    "                 [--set-midway Name=Value]... [--interval N] [--out DIR]\n"
-    "                 [--timeout SECONDS] [--adaptor PATH]\n"
+    "                 [--interval N] [--out DIR] [--timeout SECONDS] [--adaptor PATH]\n"
     "\n"
     "list     every attached camera: number, model, formats (default marked) and device properties\n"
-    "acquire  opens camera N in a format (default: the camera's default), sets the properties,\n"
-    "         acquires N frames (default 100) on the adaptor's thread and reports the rate and the\n"
-    "         spread of the time stamps; --set-midway changes a property halfway, which stops and\n"
-    "         restarts the acquisition; --interval delivers every N-th frame; --out writes the first\n"
-    "         and last frames as PNG files\n";
+    "acquire  opens camera N in a format (default: the camera's default), sets the properties given\n"
+    "         with --set once the camera is open, acquires N frames (default 100) on the adaptor's\n"
+    "         thread and reports the rate and the spread of the time stamps; --interval delivers every\n"
+    "         N-th frame; --out writes the first and last frames as PNG files. Device properties cannot\n"
+    "         change while the acquisition runs.\n";
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "korvix: %s\n\n%s", message.c_str(), kUsage);
@@ -167,7 +165,6 @@ struct AcquireOptions {
     double timeoutSeconds = 60;
     std::string outDir;
     std::vector<std::pair<std::string, std::string>> settings;
-    std::vector<std::pair<std::string, std::string>> midwaySettings;
 };
 
 bool splitSetting(const std::string& text, std::pair<std::string, std::string>& setting) {
@@ -216,49 +213,41 @@ int acquire(const AcquireOptions& options, const std::string& adaptorPath) {
         std::fprintf(stderr, "korvix: %s\n", error.c_str());
         return 1;
     }
-    for (const auto& setting : options.settings) {
-        if (!input->setProperty(setting.first, setting.second, error)) {
-            std::fprintf(stderr, "korvix: --set %s=%s: %s\n", setting.first.c_str(), setting.second.c_str(),
-                         error.c_str());
-            return 1;
-        }
-    }
     input->setFrameGrabInterval(static_cast<std::uint32_t>(options.interval));
 
     std::printf("Camera %ld (%s), format %s, %ld frame%s\n", options.camera, device->name.c_str(), format.c_str(),
                 options.frames, options.frames == 1 ? "" : "s");
     std::fflush(stdout);  // before the progress on stderr
-    if (!input->open()) {
-        std::fprintf(stderr, "korvix: the adaptor could not open camera %ld\n", options.camera);
+    if (const korimaq::Status opened = input->open(); !opened) {
+        std::fprintf(stderr, "korvix: camera %ld: %s\n", options.camera, opened.message.c_str());
         return 1;
     }
+    // After opening: opening resets the strobe, the delays and the timeout.
+    for (const auto& setting : options.settings) {
+        const korimaq::Status set = input->setProperty(setting.first, setting.second);
+        if (!set) {
+            std::fprintf(stderr, "korvix: --set %s=%s: %s\n", setting.first.c_str(), setting.second.c_str(),
+                         set.message.c_str());
+            return 1;
+        }
+    }
     const auto started = std::chrono::steady_clock::now();
-    if (!input->start(static_cast<std::uint32_t>(options.frames))) {
-        std::fprintf(stderr, "korvix: the acquisition did not start\n");
+    if (const korimaq::Status began = input->start(static_cast<std::uint32_t>(options.frames)); !began) {
+        std::fprintf(stderr, "korvix: the acquisition did not start: %s\n", began.message.c_str());
         return 1;
     }
 
     const auto deadline = started + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                         std::chrono::duration<double>(options.timeoutSeconds));
     const std::uint64_t wanted = static_cast<std::uint64_t>(options.frames);
-    bool midwayDone = options.midwaySettings.empty();
     bool complete = false;
     while (!complete && std::chrono::steady_clock::now() < deadline) {
         complete = input->waitUntilComplete(std::chrono::milliseconds(100));
         const std::uint64_t received = input->framesReceived();
         std::fprintf(stderr, "\r  %llu/%llu frames", static_cast<unsigned long long>(received),
                      static_cast<unsigned long long>(wanted));
-        if (!midwayDone && received >= wanted / 2) {
-            midwayDone = true;
-            for (const auto& setting : options.midwaySettings) {
-                if (!input->setProperty(setting.first, setting.second, error))
-                    std::fprintf(stderr, "\nkorvix: --set-midway %s=%s: %s\n", setting.first.c_str(),
-                                 setting.second.c_str(), error.c_str());
-                else
-                    std::fprintf(stderr, "\n  %s set to %s while acquiring (stop and restart)\n",
-                                 setting.first.c_str(), setting.second.c_str());
-            }
-        }
+        // The engine stopped the acquisition for an error of the adaptor.
+        if (!complete && !input->isAcquiring()) break;
     }
     std::fprintf(stderr, "\n");
     input->stop();
@@ -266,9 +255,18 @@ int acquire(const AcquireOptions& options, const std::string& adaptorPath) {
 
     const std::uint64_t received = input->framesReceived();
     const korimaq::TimeStampStats stats = input->timeStampStats();
+    const auto failure = input->adaptorError();
     std::printf("Frames delivered: %llu of %llu%s (%llu acquired)\n", static_cast<unsigned long long>(received),
-                static_cast<unsigned long long>(wanted), complete ? "" : ", timed out",
+                static_cast<unsigned long long>(wanted),
+                complete ? "" : failure ? ", stopped by an error" : ", timed out",
                 static_cast<unsigned long long>(input->framesAcquired()));
+    if (failure && !complete)
+        std::printf("Stopped by: %s %s\n", failure->identifier.c_str(), failure->message.c_str());
+    if (input->violationCount() > 0) {
+        std::printf("Host rules the adaptor broke: %llu\n", static_cast<unsigned long long>(input->violationCount()));
+        for (const std::string& violation : input->violations()) std::printf("  %s\n", violation.c_str());
+        complete = false;
+    }
     if (stats.count >= 2 && stats.last > stats.first) {
         std::printf("Frame rate: %.1f frames/s over %.3f s\n",
                     static_cast<double>(stats.count - 1) / (stats.last - stats.first), stats.last - stats.first);
@@ -316,11 +314,18 @@ int acquire(const AcquireOptions& options, const std::string& adaptorPath) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-        std::fputs(kUsage, args.empty() ? stderr : stdout);
-        return args.empty() ? 2 : 0;
+    if (args.empty()) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
     }
     const std::string command = args[0];
+    if (command != "list" && command != "acquire") return usageError("unknown command \"" + command + "\"");
     std::string adaptorPath;
     AcquireOptions options;
     bool cameraGiven = false;
@@ -357,11 +362,14 @@ int main(int argc, char** argv) {
         } else if (command == "acquire" && option == "--out") {
             if (needValue()) return 2;
             options.outDir = value;
-        } else if (command == "acquire" && (option == "--set" || option == "--set-midway")) {
+        } else if (command == "acquire" && option == "--set") {
             if (needValue()) return 2;
             std::pair<std::string, std::string> setting;
             if (!splitSetting(value, setting)) return usageError(option + " needs Name=Value, not \"" + value + "\"");
-            (option == "--set" ? options.settings : options.midwaySettings).push_back(setting);
+            options.settings.push_back(setting);
+        } else if (command == "acquire" && option == "--set-midway") {
+            return usageError("--set-midway is no more: device properties cannot change while the acquisition "
+                              "runs; give them with --set, or run korvix again with the new value");
         } else {
             return usageError("unknown option \"" + option + "\" for " + command);
         }
@@ -373,11 +381,9 @@ int main(int argc, char** argv) {
     int status;
     if (command == "list") {
         status = listCameras(adaptorPath);
-    } else if (command == "acquire") {
+    } else {
         if (!cameraGiven) return usageError("acquire needs --camera N");
         status = acquire(options, adaptorPath);
-    } else {
-        return usageError("unknown command \"" + command + "\"");
     }
     imaqkit::host::setReportSink(nullptr, nullptr);
     if (printer.suppressed > 0) std::fprintf(stderr, "(%u further reports not shown)\n", printer.suppressed.load());
