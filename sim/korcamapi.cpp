@@ -355,7 +355,12 @@ KorcamBool triggerTimeout(Call& call, const SnapshotSettings& settings) {
 
 KorcamBool convert(Op op, CameraHandle handle, void* destination, const void* source, uint32_t width,
                    uint32_t height, uint32_t pixelFormat, const ConversionParams* params) {
-  Call call(op, handle, {static_cast<double>(width), static_cast<double>(height), static_cast<double>(pixelFormat)});
+  // The conversion parameters go into the log too (-1 when none were passed):
+  // a caller that asks for another demosaicing method gets other colours.
+  Call call(op, handle,
+            {static_cast<double>(width), static_cast<double>(height), static_cast<double>(pixelFormat),
+             params ? static_cast<double>(params->demosaicMethod) : -1.0,
+             params ? static_cast<double>(params->colorCorrection) : -1.0});
   if (!call.ok()) return 0;
   const uint32_t wanted = op == kConvertFrameToRgb24 ? KORCAM_PIXEL_8BIT : KORCAM_PIXEL_16BIT;
   if (pixelFormat != wanted) return fail(KORCAM_ERROR_FORMAT_NOT_SUPPORTED, 0);

@@ -458,6 +458,8 @@ std::uint64_t VideoInput::framesAcquired() const {
     return manager == nullptr ? 0 : manager->getFramesAcquired();
 }
 
+int VideoInput::frameThreadPriority() const { return engine_->frameThreadPriority; }
+
 std::uint64_t VideoInput::lateFrames() const { return engine_->late; }
 
 std::vector<double> VideoInput::timeStamps() const {

@@ -1,6 +1,7 @@
 // The engine of a video input: frames, acquisition counters, the adaptor
 // manager, and the checks of what the adaptor hands over.
 #include "host_objects.h"
+#include "korwin32.h"
 
 #include <cstdio>
 #include <cstring>
@@ -94,12 +95,14 @@ void HostEngine::releaseFrame(imaqkit::IAdaptorFrame* frame) {
 void HostEngine::receiveFrame(imaqkit::IAdaptorFrame* frame) {
     if (frame == nullptr) return;
     std::unique_ptr<HostFrame> owned(static_cast<HostFrame*>(frame));
+    frameThreadPriority = GetThreadPriority(GetCurrentThread());
     if (!owned->imageSet()) violation("receiveFrame: a frame handed over without its image");
     if (!owned->stamped())
         violation("receiveFrame: a frame handed over without a time stamp");
     else if (owned->stampedBeforeImage())
         violation("receiveFrame: a frame stamped before its image was set");
     std::uint64_t count = 0;
+    FrameSink* sink = nullptr;
     {
         std::lock_guard<std::mutex> lock(mutex);
         const std::uint32_t wanted = framesPerTrigger;

@@ -261,6 +261,7 @@ public:
     mutable std::condition_variable changed;
     std::atomic<std::uint64_t> received{0};
     std::atomic<std::uint64_t> late{0};
+    std::atomic<int> frameThreadPriority{0};
     std::atomic<std::uint32_t> framesPerTrigger{0};
     std::vector<double> stamps;
     std::unique_ptr<HostFrame> first;

@@ -75,11 +75,16 @@ bool allocationFails(std::size_t size) {
 // Win32 critical sections may be entered again by the thread that holds them.
 class CriticalSection final : public ICriticalSection {
 public:
-    void enter() override { mutex_.lock(); }
+    void enter() override {
+        ++entered_;
+        mutex_.lock();
+    }
     void leave() override { mutex_.unlock(); }
+    std::uint64_t entered() const { return entered_; }
 
 private:
     std::recursive_mutex mutex_;
+    std::atomic<std::uint64_t> entered_{0};
 };
 
 class AutoCriticalSection final : public IAutoCriticalSection {
@@ -175,6 +180,11 @@ void setErrorHook(ReportSink hook, void* context) {
     std::lock_guard<std::mutex> lock(reportMutex);
     errorHook = hook;
     errorHookContext = context;
+}
+
+std::uint64_t timesEntered(const ICriticalSection* section) {
+    const auto* own = dynamic_cast<const CriticalSection*>(section);
+    return own == nullptr ? 0 : own->entered();
 }
 
 void setAllocationFault(std::size_t skip, std::size_t count, std::size_t minimumSize) {

@@ -6,6 +6,7 @@
 #include "imaqkit.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,10 @@ IMAQKIT_API void setReportSink(ReportSink sink, void* context);
 IMAQKIT_API void setErrorHook(ReportSink hook, void* context);
 // The log keeps the newest this many reports; older ones are dropped, one at a time.
 constexpr std::size_t kMaxReports = 100000;
+
+// How often a critical section of createCriticalSection has been entered
+// (directly or through a scoped lock); 0 for any other object.
+IMAQKIT_API std::uint64_t timesEntered(const ICriticalSection* section);
 
 // From now on, imaqmalloc lets `skip` requests of at least minimumSize bytes
 // succeed and then fails the next `count` of them; smaller requests are

@@ -44,6 +44,9 @@ struct ThreadObject {
   std::mutex mutex;
   std::condition_variable endedSignal;
   bool ended = false;
+  // What the thread asked for with SetThreadPriority; the scheduling itself
+  // is left to the system, but GetThreadPriority answers it as Windows does.
+  std::atomic<int> priority{THREAD_PRIORITY_NORMAL};
   // Set before the handle is published and used only by CloseHandle.
   std::thread thread;
 };
@@ -73,6 +76,8 @@ DWORD newThreadId() {
 struct CurrentThread {
   DWORD id = 0;
   std::shared_ptr<MessageQueue> queue;
+  std::shared_ptr<ThreadObject> object;  // threads of CreateThread
+  int priority = THREAD_PRIORITY_NORMAL;  // other threads
 
   ~CurrentThread() { withdrawQueue(); }
 
@@ -105,6 +110,7 @@ std::shared_ptr<ThreadObject> findThread(HANDLE handle) {
 
 void runThread(std::shared_ptr<ThreadObject> object, DWORD id, LPTHREAD_START_ROUTINE routine, LPVOID parameter) {
   currentThread.id = id;
+  currentThread.object = object;
   routine(parameter);
   // The queue goes before the handle is signalled, so that once a wait on the
   // thread has succeeded, posts to it fail as they do for an ended Windows thread.
@@ -176,9 +182,22 @@ extern "C" HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_ST
 }
 
 extern "C" BOOL WINAPI SetThreadPriority(HANDLE hThread, int nPriority) {
-  if (hThread != kCurrentThreadPseudoHandle && !findThread(hThread)) return fail<BOOL>(ERROR_INVALID_HANDLE, FALSE);
+  std::shared_ptr<ThreadObject> object =
+      hThread == kCurrentThreadPseudoHandle ? currentThread.object : findThread(hThread);
+  if (hThread != kCurrentThreadPseudoHandle && !object) return fail<BOOL>(ERROR_INVALID_HANDLE, FALSE);
   if (!isThreadPriority(nPriority)) return fail<BOOL>(ERROR_INVALID_PARAMETER, FALSE);
+  if (object)
+    object->priority = nPriority;
+  else
+    currentThread.priority = nPriority;
   return TRUE;
+}
+
+extern "C" int WINAPI GetThreadPriority(HANDLE hThread) {
+  std::shared_ptr<ThreadObject> object =
+      hThread == kCurrentThreadPseudoHandle ? currentThread.object : findThread(hThread);
+  if (hThread != kCurrentThreadPseudoHandle && !object) return fail<int>(ERROR_INVALID_HANDLE, THREAD_PRIORITY_ERROR_RETURN);
+  return object ? object->priority.load() : currentThread.priority;
 }
 
 extern "C" HANDLE WINAPI GetCurrentThread(void) { return kCurrentThreadPseudoHandle; }

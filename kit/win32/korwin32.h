@@ -95,6 +95,7 @@ typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID);
 #define THREAD_PRIORITY_ABOVE_NORMAL 1
 #define THREAD_PRIORITY_HIGHEST 2
 #define THREAD_PRIORITY_TIME_CRITICAL 15
+#define THREAD_PRIORITY_ERROR_RETURN 0x7FFFFFFF
 
 // Creation flag: the stack size is a reservation. Accepted; stack sizes are ignored.
 #define STACK_SIZE_PARAM_IS_A_RESERVATION 0x00010000u
@@ -116,8 +117,13 @@ KORWIN32_API HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes
                                         LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
                                         DWORD dwCreationFlags, LPDWORD lpThreadId);
 
-// Checks the handle and the priority value and succeeds; scheduling is left to the system.
+// Checks the handle and the priority value and records the priority;
+// scheduling is left to the system.
 KORWIN32_API BOOL WINAPI SetThreadPriority(HANDLE hThread, int nPriority);
+
+// The priority the thread last set (THREAD_PRIORITY_NORMAL until then), or
+// THREAD_PRIORITY_ERROR_RETURN with GetLastError set for an unknown handle.
+KORWIN32_API int WINAPI GetThreadPriority(HANDLE hThread);
 
 // The pseudo handle (HANDLE)-2 that means "the calling thread"; needs no CloseHandle.
 KORWIN32_API HANDLE WINAPI GetCurrentThread(void);

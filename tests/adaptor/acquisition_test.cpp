@@ -3,6 +3,8 @@
 #include "adaptor_test_support.h"
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <ostream>
 
 namespace adaptortest {
@@ -22,13 +24,20 @@ std::vector<std::uint8_t> expectedImage(std::int32_t camera, bool monochrome) {
 
 TEST_F(AcquisitionTest, DeliversTheFramesAskedForWithTimeStamps) {
     auto input = makeInput(1);
+    const double before = imaqkit::getCurrentTime();
     acquireFrames(*input, 25);
+    const double after = imaqkit::getCurrentTime();
     EXPECT_EQ(input->framesReceived(), 25u);
     EXPECT_EQ(input->framesAcquired(), 25u);
     EXPECT_EQ(korcamsim::cameraState(1).framesDelivered, 25u);
     const std::vector<double> stamps = input->timeStamps();
     ASSERT_EQ(stamps.size(), 25u);
     EXPECT_TRUE(std::is_sorted(stamps.begin(), stamps.end()));
+    // Stamped with the kit's clock while the run went on, not left as made.
+    EXPECT_GE(stamps.front(), before);
+    EXPECT_LE(stamps.back(), after);
+    // Frames are grabbed at time-critical priority.
+    EXPECT_EQ(input->frameThreadPriority(), THREAD_PRIORITY_TIME_CRITICAL);
     EXPECT_FALSE(korcamsim::cameraState(1).fastFrames);
     EXPECT_EQ(input->lateFrames(), 0u);
     EXPECT_TRUE(errors().empty());
@@ -49,6 +58,14 @@ TEST_F(AcquisitionTest, ColourFramesAreTheSdkConversionOfTheRawFrame) {
     EXPECT_EQ(state.snapshot.format.xOffset, 320u);
     EXPECT_EQ(state.snapshot.format.yOffset, 272u);
     EXPECT_EQ(state.snapshot.format.pixelFormat, 0u);
+    // Every conversion: the image's size, 8-bit samples, demosaicing method 3, colour correction 1.
+    std::size_t conversions = 0;
+    for (const auto& call : korcamsim::calls()) {
+        if (call.op != "KorcamConvertFrameToRgb24") continue;
+        ++conversions;
+        EXPECT_EQ(call.args, (std::vector<double>{640, 480, 0, 3, 1}));
+    }
+    EXPECT_EQ(conversions, 3u);
 }
 
 TEST_F(AcquisitionTest, MonochromeFramesCarryTheSampleInAllThreeBands) {
@@ -198,10 +215,44 @@ TEST_F(AcquisitionTest, CameraWithoutStrobeDurationStillAcquires) {
 
 TEST_F(AcquisitionTest, TheWakeMessageOfOpeningStartsNoRun) {
     auto input = makeInput(1);
-    acquireFrames(*input, 2);
+    const imaqkit::ICriticalSection* section = korvixOf(*input).criticalSection();
+    ASSERT_TRUE(input->open());
     input->close();  // the thread has read every message once it has ended
+    // A run takes the section before anything else, even one that then finds
+    // a stop asked for; no run may have begun.
+    EXPECT_EQ(imaqkit::host::timesEntered(section), 0u);
+    acquireFrames(*input, 2);
+    input->close();
     EXPECT_EQ(callCount("KorcamEnableFastFrames"), 1u);
     EXPECT_EQ(callCount("KorcamDisableFastFrames"), 1u);
+}
+
+TEST_F(AcquisitionTest, StopReturnsOnlyWhenTheRunHasEnded) {
+    auto input = makeInput(1);
+    ASSERT_TRUE(input->open());
+    korvix::KorvixAdaptor& adaptor = korvixOf(*input);
+    std::atomic<int> frames{0};
+    std::atomic<bool> stopReturned{false};
+    std::atomic<bool> returnedDuringTheRun{false};
+    // The first frame is held, on the acquisition thread, from the moment
+    // stop capture asks for the stop until stop returns or a second has
+    // passed: a stop that does not wait for the run returns meanwhile.
+    ASSERT_TRUE(input->setFrameObserver([&](const imaqkit::IAdaptorFrame&, std::uint64_t) {
+        if (frames++ != 0) return;
+        while (!adaptor.isStopRequested()) std::this_thread::yield();
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while (!stopReturned && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (stopReturned) returnedDuringTheRun = true;
+    }));
+    ASSERT_TRUE(input->start(0));
+    while (frames == 0) std::this_thread::yield();
+    input->stop();
+    stopReturned = true;
+    EXPECT_FALSE(korcamsim::cameraState(1).fastFrames);
+    input->close();
+    EXPECT_FALSE(returnedDuringTheRun);
+    EXPECT_EQ(input->lateFrames(), 0u);
 }
 
 TEST_F(AcquisitionTest, StrobeOnReachesTheCameraWithTheNextRun) {

@@ -110,7 +110,7 @@ function video_frame()
                         'KorcamConvertFrameToRgb24'});
   kt_equal(kt_calls('KorcamGetProperty').args, 80, 'colour format property');
   kt_equal(kt_calls('KorcamTakeVideo').args, 1, 'one frame');
-  kt_equal(kt_calls('KorcamConvertFrameToRgb24').args, [1280 1024 0], 'conversion arguments');
+  kt_equal(kt_calls('KorcamConvertFrameToRgb24').args, [1280 1024 0 3 1], 'conversion arguments: size, pixel format, demosaicing 3, colour correction 1');
   s = korcamsim('state', 1);
   kt_true(s.streaming && s.window, 'the stream keeps running');
   kt_equal(numel(kt_calls('KorcamStreamVideoControl')), 0, 'no stream control');
@@ -174,7 +174,7 @@ function snapshot_main_paths()
   kt_equal(size(img), [256 640 3], 'binned size');
   kt_equal(img, expected_image(1, 'color'), 'binned snapshot');
   conversions = kt_calls('KorcamConvertFrameToRgb24');
-  kt_equal(conversions(end).args, [640 256 0], 'binned conversion size');
+  kt_equal(conversions(end).args, [640 256 0 3 1], 'binned conversion size');
 end
 
 function snapshot_color_format()
@@ -438,7 +438,7 @@ function color_16bit()
   img = KorDispatcher(7, 1);
   kt_equal(img, expected_image(1, 'color'), 'video frame');
   kt_equal(class(img), 'uint16');
-  kt_equal(kt_calls('KorcamConvertFrameToRgb48').args, [320 240 1], 'conversion with pixel format 1');
+  kt_equal(kt_calls('KorcamConvertFrameToRgb48').args, [320 240 1 3 1], 'conversion with pixel format 1, demosaicing 3, colour correction 1');
   img = KorDispatcher(13, 1);
   kt_equal(img, expected_image(1, 'color'), 'snapshot');
   check_upright(img, '16-bit colour');

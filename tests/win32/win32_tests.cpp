@@ -248,14 +248,27 @@ TEST(ThreadHandles, ClosingTheHandleOfARunningThreadLetsItFinish) {
 TEST(ThreadHandles, ThreadsRaiseTheirOwnPriorityThroughThePseudoHandle) {
   auto seen = std::make_shared<std::promise<std::pair<HANDLE, BOOL>>>();
   auto ownId = std::make_shared<DWORD>(0);
+  auto before = std::make_shared<int>(-1);
+  auto after = std::make_shared<int>(-1);
+  auto release = std::make_shared<std::promise<void>>();
   Win32Thread thread([=] {
     *ownId = GetCurrentThreadId();
-    seen->set_value({GetCurrentThread(), SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL)});
+    *before = GetThreadPriority(GetCurrentThread());
+    const BOOL set = SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+    *after = GetThreadPriority(GetCurrentThread());
+    seen->set_value({GetCurrentThread(), set});
+    release->get_future().wait();
     return DWORD{0};
   });
   const auto result = seen->get_future().get();
   EXPECT_EQ(result.first, reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2)));
   EXPECT_TRUE(result.second);
+  EXPECT_EQ(*before, THREAD_PRIORITY_NORMAL);
+  EXPECT_EQ(*after, THREAD_PRIORITY_TIME_CRITICAL);
+  // Answered through the thread's own handle too, from another thread.
+  EXPECT_EQ(GetThreadPriority(thread.handle()), THREAD_PRIORITY_TIME_CRITICAL);
+  EXPECT_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_NORMAL);
+  release->set_value();
   EXPECT_TRUE(SetThreadPriority(thread.handle(), THREAD_PRIORITY_NORMAL));
   EXPECT_FALSE(SetThreadPriority(thread.handle(), 7));
   EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});

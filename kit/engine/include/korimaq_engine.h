@@ -246,6 +246,9 @@ public:
     std::vector<std::string> violations() const;
     std::uint64_t violationCount() const;
     std::uint64_t lateFrames() const;  // frames handed over after stop capture had returned
+    // The Win32 priority (GetThreadPriority) of the thread that handed over
+    // the last frame; THREAD_PRIORITY_NORMAL's 0 before any frame.
+    int frameThreadPriority() const;
 
     // The kit objects, for tests that drive them directly: use them only
     // inside onEngineThread, as the toolbox would.
