@@ -146,12 +146,17 @@ TEST_F(HostTest, ValuesOutsideTheDeclaredRangeOrEnumerationNeverReachTheListener
 using HostDeathTest = HostTest;
 
 TEST_F(HostDeathTest, KitOperationsFromAnotherThreadThanTheEnginesAbort) {
+#if !GTEST_HAS_DEATH_TEST || defined(_WIN32)
+    GTEST_SKIP() << "death tests start the test program again, which this platform's GoogleTest cannot do here; "
+                    "the Linux builds run this test";
+#else
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     auto input = makeInput(1, "320x240");
     EXPECT_DEATH(input->properties()->setDoubleValue("Exposure", 20),
                  "setDoubleValue called from a thread other than the engine's");
     EXPECT_DEATH(input->manager()->openDevice(), "openDevice called from a thread other than the engine's");
     EXPECT_DEATH(input->manager()->stopAcquisition(), "stopAcquisition called from a thread other than the engine's");
+#endif
 }
 
 TEST_F(HostTest, SecondAdaptorOnOneEngineGetsNoManagerAndLeavesNothingBehind) {
