@@ -227,31 +227,41 @@ TEST_F(AcquisitionTest, TheWakeMessageOfOpeningStartsNoRun) {
     EXPECT_EQ(callCount("KorcamDisableFastFrames"), 1u);
 }
 
-TEST_F(AcquisitionTest, StopReturnsOnlyWhenTheRunHasEnded) {
-    auto input = makeInput(1);
-    ASSERT_TRUE(input->open());
-    korvix::KorvixAdaptor& adaptor = korvixOf(*input);
-    std::atomic<int> frames{0};
-    std::atomic<bool> stopReturned{false};
-    std::atomic<bool> returnedDuringTheRun{false};
-    // The first frame is held, on the acquisition thread, from the moment
-    // stop capture asks for the stop until stop returns or a second has
-    // passed: a stop that does not wait for the run returns meanwhile.
-    ASSERT_TRUE(input->setFrameObserver([&](const imaqkit::IAdaptorFrame&, std::uint64_t) {
-        if (frames++ != 0) return;
-        while (!adaptor.isStopRequested()) std::this_thread::yield();
+// Holds the first frame, on the acquisition thread, from the moment stop
+// capture asks for the stop until stop returns or a second has passed: a stop
+// that does not wait for the run returns meanwhile.
+class HoldingSink final : public korimaq::FrameSink {
+public:
+    explicit HoldingSink(const korvix::KorvixAdaptor& adaptor) : adaptor_(adaptor) {}
+    bool frameReceived(std::vector<std::uint8_t>&, std::int32_t, std::int32_t, double, std::uint64_t) override {
+        if (frames++ != 0) return true;
+        while (!adaptor_.isStopRequested()) std::this_thread::yield();
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
         while (!stopReturned && std::chrono::steady_clock::now() < until)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         if (stopReturned) returnedDuringTheRun = true;
-    }));
+        return true;
+    }
+    std::atomic<int> frames{0};
+    std::atomic<bool> stopReturned{false};
+    std::atomic<bool> returnedDuringTheRun{false};
+
+private:
+    const korvix::KorvixAdaptor& adaptor_;
+};
+
+TEST_F(AcquisitionTest, StopReturnsOnlyWhenTheRunHasEnded) {
+    auto input = makeInput(1);
+    ASSERT_TRUE(input->open());
+    HoldingSink sink(korvixOf(*input));
+    ASSERT_TRUE(input->setFrameSink(&sink));
     ASSERT_TRUE(input->start(0));
-    while (frames == 0) std::this_thread::yield();
+    while (sink.frames == 0) std::this_thread::yield();
     input->stop();
-    stopReturned = true;
+    sink.stopReturned = true;
     EXPECT_FALSE(korcamsim::cameraState(1).fastFrames);
     input->close();
-    EXPECT_FALSE(returnedDuringTheRun);
+    EXPECT_FALSE(sink.returnedDuringTheRun);
     EXPECT_EQ(input->lateFrames(), 0u);
 }
 

@@ -87,7 +87,9 @@ TEST_F(AdaptorObjectTest, OpeningFillsTheSnapshotSettingsFromTheProperties) {
     settings.reserved22 = 22.0f;
     settings.reserved23 = 23.0f;
     // The adaptor's own opening, without the host handing the values again.
-    ASSERT_TRUE(input->manager()->openDevice());
+    bool opened = false;
+    input->onEngineThread([&] { opened = input->manager()->openDevice(); });
+    ASSERT_TRUE(opened);
 
     EXPECT_EQ(settings.exposure, 20.0f);
     EXPECT_EQ(settings.gain, 2.5f);
@@ -123,12 +125,11 @@ struct SetterCase {
 
 TEST_F(AdaptorObjectTest, TheHostHandsEveryValueAgainAfterOpening) {
     auto input = makeInput(1);
-    std::string error;
-    ASSERT_TRUE(input->setProperty("Strobe", "On", error)) << error;
-    ASSERT_TRUE(input->setProperty("StrobeDelay", "7", error)) << error;
-    ASSERT_TRUE(input->setProperty("ExposureDelay", "9", error)) << error;
-    ASSERT_TRUE(input->setProperty("Timeout", "100", error)) << error;
-    ASSERT_TRUE(input->setProperty("Exposure", "20", error)) << error;
+    ASSERT_EQ(input->setProperty("Strobe", "On").message, "");
+    ASSERT_EQ(input->setProperty("StrobeDelay", "7").message, "");
+    ASSERT_EQ(input->setProperty("ExposureDelay", "9").message, "");
+    ASSERT_EQ(input->setProperty("Timeout", "100").message, "");
+    ASSERT_EQ(input->setProperty("Exposure", "20").message, "");
     ASSERT_TRUE(input->open());
     const SnapshotSettings& settings = *korvixOf(*input).getSnapshotSettings();
     EXPECT_EQ(settings.strobeEnable, 1u);

@@ -297,7 +297,7 @@ void raiseReadOnlyWhileRunning(Video& video, const std::string& name) {
 
 void ensureOpen(Video& video, const Failure& openFailure) {
     if (video.input->isOpen()) return;
-    const bool opened = video.input->open();
+    const bool opened = static_cast<bool>(video.input->open());
     // Opening hands every property value to the adaptor again; what it
     // warned about then was shown when the value was set.
     takeWarnings();
@@ -388,7 +388,7 @@ void create(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     video->width = video->input->adaptor()->getMaxWidth();
     video->height = video->input->adaptor()->getMaxHeight();
     video->roi = {0, 0, video->width, video->height};
-    video->input->setFrameSink(video->log.get());
+    video->input->setFrameSink(video->log.get());  // a new input is closed: always accepted
     const std::uint64_t handle = nextHandle();
     videos()[handle] = std::move(video);
     plhs[0] = scalar(static_cast<double>(handle));
@@ -703,11 +703,26 @@ void sourceget(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     Video& video = videoOf(nrhs, prhs);
     const std::string name = argumentText(nrhs, prhs, 2, "The property name");
     const korimaq::PropertyEntry& property = sourceProperty(video, name);
-    imaqkit::IPropContainer* container = video.input->properties();
     if (isEnum(property))
-        plhs[0] = mxCreateString(container->getEnumText(name.c_str()));
+        plhs[0] = mxCreateString(video.input->enumText(name).c_str());
     else
-        plhs[0] = scalar(container->getDoubleValue(name.c_str()));
+        plhs[0] = scalar(video.input->doubleValue(name));
+}
+
+// The engine checks again what was checked here, and the mode while running.
+void setChecked(Video& video, const std::string& name, const korimaq::Status& status) {
+    switch (status.code) {
+        case korimaq::Status::OK:
+            return;
+        case korimaq::Status::READ_ONLY_WHILE_RUNNING:
+            raiseReadOnlyWhileRunning(video, name);
+            break;
+        case korimaq::Status::BAD_VALUE:
+            raise("KorVideoInput:outOfRange", status.message + ".");
+        default:
+            break;
+    }
+    raise("KorVideoInput:badValue", name + " was not set: " + status.message + ".");
 }
 
 void sourceset(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
@@ -716,7 +731,6 @@ void sourceset(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     if (nrhs < 4) raise("KorVideoInput:badArgument", "A value is required.");
     const korimaq::PropertyEntry& property = sourceProperty(video, name);
     raiseReadOnlyWhileRunning(video, name);
-    imaqkit::IPropContainer* container = video.input->properties();
     const mxArray* value = prhs[3];
     if (isEnum(property)) {
         const std::string wanted = text(value);
@@ -725,7 +739,7 @@ void sourceset(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
                 std::equal(wanted.begin(), wanted.end(), choice.first.begin(), [](char a, char b) {
                     return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
                 })) {
-                container->setEnumValue(name.c_str(), choice.first.c_str());
+                setChecked(video, name, video.input->setProperty(name, choice.first));
                 return;
             }
         }
@@ -746,7 +760,7 @@ void sourceset(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
                                 : name + " must be a finite number.");
     if (property.kind == imaqkit::IPropInfo::KIND_INT && std::floor(number) != number)
         raise("KorVideoInput:outOfRange", name + " must be a whole number.");
-    container->setDoubleValue(name.c_str(), number);
+    setChecked(video, name, video.input->setProperty(name, number));
 }
 
 void propinfo(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
@@ -793,7 +807,7 @@ void diagnostics(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     const char* fields[] = {"LateFrames", "EngineProblems", "Open", "MemoryUsed"};
     mxArray* result = mxCreateStructMatrix(1, 1, 4, fields);
     mxSetFieldByNumber(result, 0, 0, scalar(static_cast<double>(video.input->lateFrames())));
-    mxSetFieldByNumber(result, 0, 1, cellOfTexts(video.input->engineProblems()));
+    mxSetFieldByNumber(result, 0, 1, cellOfTexts(video.input->violations()));
     mxSetFieldByNumber(result, 0, 2, mxCreateLogicalScalar(video.input->isOpen()));
     mxSetFieldByNumber(result, 0, 3, scalar(static_cast<double>(budget().used())));
     plhs[0] = result;
