@@ -857,7 +857,8 @@ classdef KorCamera < handle
     %   and those unplugged while connected. It is the way out of
     %   "Camera 1 already connected." when no object is left to disconnect.
     %   Objects made before the reset no longer disconnect anything; make new
-    %   ones. CLEAR KorDispatcher does the same unloading.
+    %   ones. CLEAR KorDispatcher unloads the gateway too, but objects made
+    %   before it still disconnect their camera numbers when deleted.
     %
     %   No command code: unloads the gateway.
       korcam_session('renew');
