@@ -1,8 +1,10 @@
 #include "pixels.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "pixels_kernels.h"
+#include "pixels_split.h"
 
 namespace kor::pixels {
 namespace {
@@ -112,24 +114,64 @@ const Kernels& activeKernels() {
 const Kernels* ssse3Kernels() { return nullptr; }
 #endif
 
+// The public fills below split large images over threads (pixels_split.h):
+// each thread fills a band of array rows, from the matching picture rows,
+// with the same kernel the whole image would take.
+
+namespace {
+
+// Output bytes of a [height width 3] image of sampleBytes samples, saturated
+// rather than wrapped on a 32-bit size_t.
+size_t imageBytes(uint32_t width, uint32_t height, size_t sampleBytes) {
+    const uint64_t bytes = uint64_t{3} * width * height * sampleBytes;
+    return bytes > SIZE_MAX ? SIZE_MAX : static_cast<size_t>(bytes);
+}
+
+// Calls fill(firstPictureRow, bandHeight, firstArrayRow) for the bands of an
+// image; band [first, end) of array rows comes from picture rows
+// [height - end, height - first).
+template <typename BandFill>
+void inBands(uint32_t width, uint32_t height, size_t sampleBytes, BandFill fill) {
+    splitRows(height, fillWorkers(imageBytes(width, height, sampleBytes)),
+              [&](uint32_t first, uint32_t end) { fill(size_t{height} - end, end - first, first); });
+}
+
+}  // namespace
+
 void buildMonoPicture8(const uint8_t* raw, size_t pixelCount, uint8_t* picture) {
-    activeKernels().buildMonoPicture8(raw, pixelCount, picture);
+    const Kernels& k = activeKernels();
+    // 16 pixels at a time: the SSSE3 kernel's step.
+    splitRange(pixelCount, 16, fillWorkers(pixelCount > SIZE_MAX / 3 ? SIZE_MAX : 3 * pixelCount),
+               [&](size_t begin, size_t end) { k.buildMonoPicture8(raw + begin, end - begin, picture + 3 * begin); });
 }
 
 void buildMonoPicture16(const uint8_t* raw, size_t sampleCount, bool swapBytes, uint16_t* picture) {
-    activeKernels().buildMonoPicture16(raw, sampleCount, swapBytes, picture);
+    const Kernels& k = activeKernels();
+    splitRange(sampleCount, 16, fillWorkers(sampleCount > SIZE_MAX / 6 ? SIZE_MAX : 6 * sampleCount),
+               [&](size_t begin, size_t end) {
+                   k.buildMonoPicture16(raw + 2 * begin, end - begin, swapBytes, picture + 3 * begin);
+               });
 }
 
 void fillImage8(const uint8_t* picture, uint32_t width, uint32_t height, uint8_t* out, ImageLayout layout) {
-    activeKernels().fillImage8(picture, width, height, out, layout);
+    const Kernels& k = activeKernels();
+    inBands(width, height, 1, [&](size_t pictureRow, uint32_t rows, uint32_t arrayRow) {
+        k.fillImage8(picture + pictureRow * width * 3, width, rows, out + arrayRow, layout);
+    });
 }
 
 void fillImage16(const uint16_t* picture, uint32_t width, uint32_t height, uint16_t* out, ImageLayout layout) {
-    activeKernels().fillImage16(picture, width, height, out, layout);
+    const Kernels& k = activeKernels();
+    inBands(width, height, 2, [&](size_t pictureRow, uint32_t rows, uint32_t arrayRow) {
+        k.fillImage16(picture + pictureRow * width * 3, width, rows, out + arrayRow, layout);
+    });
 }
 
 void fillImage8To16(const uint8_t* picture, uint32_t width, uint32_t height, uint16_t* out, ImageLayout layout) {
-    activeKernels().fillImage8To16(picture, width, height, out, layout);
+    const Kernels& k = activeKernels();
+    inBands(width, height, 2, [&](size_t pictureRow, uint32_t rows, uint32_t arrayRow) {
+        k.fillImage8To16(picture + pictureRow * width * 3, width, rows, out + arrayRow, layout);
+    });
 }
 
 void fillImage8Columns(const uint8_t* picture, uint32_t width, uint32_t height, uint32_t firstColumn,
@@ -149,16 +191,25 @@ void fillImage16Columns(const uint16_t* picture, uint32_t width, uint32_t height
 }
 
 void fillMonoImage8(const uint8_t* raw, uint32_t width, uint32_t height, uint8_t* out, ImageLayout layout) {
-    activeKernels().fillMonoImage8(raw, width, height, out, layout);
+    const Kernels& k = activeKernels();
+    inBands(width, height, 1, [&](size_t pictureRow, uint32_t rows, uint32_t arrayRow) {
+        k.fillMonoImage8(raw + pictureRow * width, width, rows, out + arrayRow, layout);
+    });
 }
 
 void fillMonoImage16(const uint8_t* raw, uint32_t width, uint32_t height, bool swapBytes, uint16_t* out,
                      ImageLayout layout) {
-    activeKernels().fillMonoImage16(raw, width, height, swapBytes, out, layout);
+    const Kernels& k = activeKernels();
+    inBands(width, height, 2, [&](size_t pictureRow, uint32_t rows, uint32_t arrayRow) {
+        k.fillMonoImage16(raw + pictureRow * width * 2, width, rows, swapBytes, out + arrayRow, layout);
+    });
 }
 
 void fillMonoImage8To16(const uint8_t* raw, uint32_t width, uint32_t height, uint16_t* out, ImageLayout layout) {
-    activeKernels().fillMonoImage8To16(raw, width, height, out, layout);
+    const Kernels& k = activeKernels();
+    inBands(width, height, 2, [&](size_t pictureRow, uint32_t rows, uint32_t arrayRow) {
+        k.fillMonoImage8To16(raw + pictureRow * width, width, rows, out + arrayRow, layout);
+    });
 }
 
 }  // namespace kor::pixels

@@ -195,7 +195,7 @@ struct Mono16Tile {
 // write-combining and prefetch hardware, short enough for the staging block
 // to stay in the first-level cache.
 constexpr size_t runBytes = 256;
-// Outputs above this size bypass the caches (non-temporal stores): they are
+// Arrays above this size bypass the caches (non-temporal stores): they are
 // far larger than any cache, and write-allocating them would read every
 // line first.
 constexpr size_t streamingBytes = size_t{24} << 20;
@@ -208,7 +208,7 @@ bool isAligned(const void* p, size_t alignment) { return reinterpret_cast<uintpt
 // staging block in the first-level cache and then written out column by
 // column, each run contiguous, so that every output line is written whole
 // at once: straight writes of 16-byte pieces into 48 columns at once thrash
-// the cache when the column length is a power of two. Large outputs whose
+// the cache when the column length is a power of two. Large arrays whose
 // columns start on 64-byte lines take non-temporal stores.
 //
 // The last tile of a row or column range is moved back to end at the image's
@@ -222,8 +222,10 @@ KOR_TARGET_SSSE3 void tiled(const Tile& tile, uint32_t width, uint32_t height, c
     alignas(64) Out stage[runSlots * runRows];
     const Sink<Out> staging{stage, runRows, size_t{Tile::columns} * runRows};
 
-    const size_t outBytes = size_t{3} * width * height * sizeof(Out);
-    const bool streaming = outBytes >= streamingBytes && isAligned(out.base, 16) &&
+    // The whole array decides, not this call's part of it: a band of a large
+    // image streams as the whole image would.
+    const size_t arrayBytes = size_t{3} * out.pageStride * sizeof(Out);
+    const bool streaming = arrayBytes >= streamingBytes && isAligned(out.base, 16) &&
                            out.columnStride * sizeof(Out) % 64 == 0 && out.pageStride * sizeof(Out) % 64 == 0;
     // Rows before the first line boundary of every column.
     const uint32_t head =
