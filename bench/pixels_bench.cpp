@@ -1,6 +1,8 @@
 // Speed of the pixel pipeline, as output bytes per second and as a ratio to
 // memcpy of the same output bytes measured in the same run. Beside the
-// gateway's kernels: the naive loops, the portable blocked loops and libyuv's
+// gateway's kernels on one thread: what the gateway runs (the kernel split
+// over as many threads as it picks for the size), the same split forced to
+// two threads, the naive loops, the portable blocked loops and libyuv's
 // split-then-transpose.
 #include <benchmark/benchmark.h>
 #include <libyuv/planar_functions.h>
@@ -20,11 +22,28 @@
 
 #include "pixels.h"
 #include "pixels_kernels.h"
+#include "pixels_split.h"
 
 namespace {
 
+using kor::pixels::FillSplitOverride;
 using kor::pixels::ImageLayout;
 using kor::pixels::Kernels;
+
+// The public functions of pixels.h, as KorDispatcher calls them.
+const Kernels& gatewayKernels() {
+    namespace p = kor::pixels;
+    static const Kernels kernels{"gateway",         p::buildMonoPicture8, p::buildMonoPicture16, p::fillImage8,
+                                 p::fillImage16,    p::fillImage8To16,    nullptr,               nullptr,
+                                 p::fillMonoImage8, p::fillMonoImage16,   p::fillMonoImage8To16};
+    return kernels;
+}
+
+// Worker threads of the gateway's fills, by row of the summary ("size path").
+std::map<std::string, unsigned>& gatewayWorkers() {
+    static std::map<std::string, unsigned> workers;
+    return workers;
+}
 
 struct FrameSize {
     uint32_t width, height;
@@ -95,18 +114,8 @@ void runTimed(benchmark::State& state, size_t outBytes, Destination destination,
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(outBytes));
 }
 
-// Splits the columns of one fill between two threads. Used only here: the
-// gateway fills on the caller's thread.
-template <typename Fill>
-void twoThreads(uint32_t width, Fill fill) {
-    const uint32_t half = (width / 2 + 15) / 16 * 16;
-    std::thread other([&] { fill(half, width); });
-    fill(0, half);
-    other.join();
-}
-
 struct Registry {
-    std::vector<FrameSize> sizes{{640, 480}, {1280, 1024}, {5120, 4096}};
+    std::vector<FrameSize> sizes{{640, 480}, {1024, 768}, {1280, 1024}, {2048, 1536}, {5120, 4096}};
     std::vector<std::unique_ptr<Inputs>> inputs;
 
     void add(const std::string& name, size_t outBytes, Destination d, Operation op) {
@@ -117,9 +126,17 @@ struct Registry {
     }
 
     void registerAll() {
-        std::vector<std::pair<std::string, const Kernels*>> kernels = {
-            {"naive", &kor::pixels::naiveKernels()}, {"portable", &kor::pixels::portableKernels()}};
-        if (const Kernels* k = kor::pixels::ssse3Kernels()) kernels.emplace_back("ssse3", k);
+        // Name, functions, threads forced on the gateway's split (0: its own choice).
+        struct Implementation {
+            std::string name;
+            const Kernels* kernels;
+            unsigned workers;
+        };
+        std::vector<Implementation> kernels = {{"naive", &kor::pixels::naiveKernels(), 0},
+                                               {"portable", &kor::pixels::portableKernels(), 0}};
+        if (const Kernels* k = kor::pixels::ssse3Kernels()) kernels.push_back({"ssse3", k, 0});
+        kernels.push_back({"gateway", &gatewayKernels(), 0});
+        kernels.push_back({"2-threads", &gatewayKernels(), 2});
 
         for (const FrameSize& size : sizes) {
             inputs.push_back(std::make_unique<Inputs>(size));
@@ -138,9 +155,21 @@ struct Registry {
                     std::memcpy(out, in->picture16.data(), bytes16);
                 });
 
-                for (const auto& entry : kernels) {
-                    const std::string& kname = entry.first;
-                    const Kernels* k = entry.second;
+                for (const Implementation& entry : kernels) {
+                    const std::string& kname = entry.name;
+                    const Kernels* k = entry.kernels;
+                    const unsigned workers = entry.workers;
+                    // Applies the forced thread count for one timed call.
+                    auto add = [&](const std::string& name, size_t outBytes, Destination d, Operation op) {
+                        this->add(name, outBytes, d, [workers, op](uint8_t* out) {
+                            const FillSplitOverride forced(workers);
+                            op(out);
+                        });
+                        if (kname == "gateway") {
+                            const std::string path = name.substr(0, name.find('/'));
+                            gatewayWorkers()[sz + " " + path] = kor::pixels::fillWorkers(outBytes);
+                        }
+                    };
                     add("colour8/" + kname + "/" + sz, bytes8, d, [=](uint8_t* out) {
                         k->fillImage8(in->picture8.data(), w, h, out, layout);
                     });
@@ -172,20 +201,6 @@ struct Registry {
                         });
                     }
                 }
-
-                // Two threads over column halves: each fills a sub-image whose
-                // picture rows are the full rows, through the public layout.
-                add("colour8/2-threads/" + sz, bytes8, d, [=](uint8_t* out) {
-                    twoThreads(w, [&](uint32_t c0, uint32_t c1) {
-                        kor::pixels::fillImage8Columns(in->picture8.data(), w, h, c0, c1, out, layout);
-                    });
-                });
-                add("colour16/2-threads/" + sz, bytes16, d, [=](uint8_t* out) {
-                    twoThreads(w, [&](uint32_t c0, uint32_t c1) {
-                        kor::pixels::fillImage16Columns(in->picture16.data(), w, h, c0, c1,
-                                                        reinterpret_cast<uint16_t*>(out), layout);
-                    });
-                });
 
                 // libyuv: split the picture into three planes (bottom row
                 // first through a negative stride), then transpose each into
@@ -253,7 +268,7 @@ public:
                     "median of the repetitions)\n");
         std::printf("%-44s", "size destination path");
         for (const auto& c : columns) std::printf(" %10s", c.c_str());
-        std::printf("\n");
+        std::printf(" %8s\n", "workers");
         for (const auto& [key, row] : rows) {
             std::printf("%-44s", key.c_str());
             for (const auto& c : columns) {
@@ -263,8 +278,16 @@ public:
                 else
                     std::printf(" %10.3f", r->second);
             }
-            std::printf("\n");
+            // The gateway's threads for this size and path.
+            const std::string size = key.substr(0, key.find(' '));
+            const std::string path = key.substr(key.rfind(' ') + 1);
+            auto w = gatewayWorkers().find(size + " " + path);
+            if (w == gatewayWorkers().end())
+                std::printf(" %8s\n", "-");
+            else
+                std::printf(" %8u\n", w->second);
         }
+        std::printf("gateway: the path KorDispatcher runs, on `workers` threads; 2-threads: the same split forced to 2\n");
         std::printf("\nmemcpy throughput, GB/s\n");
         for (const auto& [name, rate] : rates_)
             if (name.rfind("memcpy/", 0) == 0) std::printf("  %-36s %8.2f\n", name.c_str(), rate / 1e9);

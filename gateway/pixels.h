@@ -1,5 +1,7 @@
 // The pixel pipeline between a raw camera frame and a MATLAB image array.
-// Pure functions: no host or SDK calls.
+// Pure functions: no host or SDK calls. Large images are filled on several
+// threads, all joined before the function returns (pixels_split.h); the
+// bytes written are the same as on one thread.
 //
 // A picture holds three samples per pixel (s0, s1, s2 as the SDK conversion
 // delivers them: blue, green, red), rows of `width` pixels one after the
