@@ -228,6 +228,8 @@ struct Registry {
 // of the same output bytes into the same kind of destination.
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:
+    // Plain text: the table goes to a file that tools/run-bench.sh reads.
+    SummaryReporter() : ConsoleReporter(OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
@@ -308,6 +310,20 @@ private:
 };
 
 }  // namespace
+
+// What a split costs beyond the fill itself: starting and joining the
+// threads of an empty fill. Below a few times this, splitting cannot pay.
+void splitOverhead(benchmark::State& state) {
+    const auto workers = static_cast<unsigned>(state.range(0));
+    for (auto _ : state) {
+        size_t done = 0;
+        kor::pixels::splitRange(workers * 64, 64, workers, [&](size_t begin, size_t) {
+            if (begin == 0) done = 1;
+        });
+        benchmark::DoNotOptimize(done);
+    }
+}
+BENCHMARK(splitOverhead)->Arg(2)->Arg(4)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 int main(int argc, char** argv) {
     Registry registry;

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs the benchmarks of a build configured with -DKORCAM_WITH_BENCH=ON and
 # prints their summary: each pixel path's throughput as a ratio to memcpy of
-# the same output bytes, measured in the same run; then, when the MEX files
+# the same output bytes, measured in the same run (the `gateway` column is
+# what KorDispatcher runs, on the `workers` threads it picks for the size),
+# and what starting a split's threads costs; then, when the MEX files
 # were built, the Octave snapshot benchmark.
 # Usage: tools/run-bench.sh BUILD_DIR [Google Benchmark options...]
 # Full results land in BUILD_DIR/bench-results/.
@@ -25,6 +27,10 @@ echo "Load average before the run: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) 
   --benchmark_out="$results/pixels.json" --benchmark_out_format=json "$@" >"$results/pixels.txt"
 # The table of every run is in pixels.txt; the summary closes it.
 sed -n '/^Kernel in use/p; /^Throughput as a ratio/,$p' "$results/pixels.txt"
+echo
+echo "Starting and joining the threads of an empty split (median, wall and CPU time):"
+grep -E '^splitOverhead/[0-9]+/real_time_median' "$results/pixels.txt" |
+  awk '{ printf "  %s workers: %s %s wall, %s %s CPU\n", substr($1, 15, index(substr($1, 15), "/") - 1), $2, $3, $4, $5 }'
 
 # The virtual cameras' own costs, which the snapshot figures below include.
 if [ -x "$build/bench/sim_bench" ]; then
