@@ -30,15 +30,6 @@ using kor::pixels::FillSplitOverride;
 using kor::pixels::ImageLayout;
 using kor::pixels::Kernels;
 
-// The public functions of pixels.h, as KorDispatcher calls them.
-const Kernels& gatewayKernels() {
-    namespace p = kor::pixels;
-    static const Kernels kernels{"gateway",         p::buildMonoPicture8, p::buildMonoPicture16, p::fillImage8,
-                                 p::fillImage16,    p::fillImage8To16,    nullptr,               nullptr,
-                                 p::fillMonoImage8, p::fillMonoImage16,   p::fillMonoImage8To16};
-    return kernels;
-}
-
 // Worker threads of the gateway's fills, by row of the summary ("size path").
 std::map<std::string, unsigned>& gatewayWorkers() {
     static std::map<std::string, unsigned> workers;
@@ -135,8 +126,8 @@ struct Registry {
         std::vector<Implementation> kernels = {{"naive", &kor::pixels::naiveKernels(), 0},
                                                {"portable", &kor::pixels::portableKernels(), 0}};
         if (const Kernels* k = kor::pixels::ssse3Kernels()) kernels.push_back({"ssse3", k, 0});
-        kernels.push_back({"gateway", &gatewayKernels(), 0});
-        kernels.push_back({"2-threads", &gatewayKernels(), 2});
+        kernels.push_back({"gateway", &kor::pixels::gatewayKernels(), 0});
+        kernels.push_back({"2-threads", &kor::pixels::gatewayKernels(), 2});
 
         for (const FrameSize& size : sizes) {
             inputs.push_back(std::make_unique<Inputs>(size));

@@ -48,5 +48,8 @@ const Kernels& portableKernels();
 const Kernels* ssse3Kernels();
 // What pixels.h uses: SSSE3 when the processor has it, else portable.
 const Kernels& activeKernels();
+// The functions of pixels.h themselves, the active kernels split over
+// threads for large images: what the gateway runs. No strided fills.
+const Kernels& gatewayKernels();
 
 }  // namespace kor::pixels

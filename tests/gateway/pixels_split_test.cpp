@@ -15,6 +15,7 @@
 #include "pixels.h"
 #include "pixels_kernels.h"
 #include "pixels_split.h"
+#include "random_samples.h"
 
 namespace kor::pixels {
 namespace {
@@ -117,25 +118,17 @@ TEST(FillWorkers, OneThreadForSmallImagesThenOnePerShareBoundedByProcessors) {
 
 // --- The public fills against the one-thread kernels ------------------------
 
-template <typename T>
-std::vector<T> randomSamples(size_t count, std::mt19937& rng) {
-    std::uniform_int_distribution<unsigned> dist(0, (1u << (8 * sizeof(T))) - 1);
-    std::vector<T> v(count);
-    for (T& x : v) x = static_cast<T>(dist(rng));
-    return v;
-}
-
-// Whole arrays, gaps included, prefilled with a sentinel: the split fill
-// with `workers` threads (0: by image size) against the active kernel alone.
-template <typename Out, typename Split, typename Single>
-void expectSameBytes(const char* what, ImageLayout layout, unsigned workers, StartWorker start, Split split,
-                     Single single) {
-    std::vector<Out> expected(3 * layout.pageStride, static_cast<Out>(0xA5A5));
+// Whole arrays, gaps included, prefilled with a sentinel: run(kernels, out)
+// through the gateway's functions with `workers` threads (0: by image size)
+// against the active kernel alone.
+template <typename Out, typename Run>
+void expectSameBytes(const char* what, size_t elements, unsigned workers, StartWorker start, Run run) {
+    std::vector<Out> expected(elements, static_cast<Out>(0xA5A5));
     std::vector<Out> actual(expected);
-    single(activeKernels(), expected.data());
+    run(activeKernels(), expected.data());
     {
         const FillSplitOverride forced(workers, start);
-        split(actual.data());
+        run(gatewayKernels(), actual.data());
     }
     EXPECT_TRUE(expected == actual) << what;
 }
@@ -148,51 +141,40 @@ void expectEveryFillSplitsExactly(uint32_t width, uint32_t height, unsigned work
     const auto picture8 = randomSamples<uint8_t>(3 * n, rng);
     const auto picture16 = randomSamples<uint16_t>(3 * n, rng);
     const auto raw = randomSamples<uint8_t>(2 * n, rng);
-    const ImageLayout dense = denseLayout(width, height);
-    std::vector<ImageLayout> layouts{dense};
+    std::vector<ImageLayout> layouts{denseLayout(width, height)};
     if (padded) layouts.push_back(ImageLayout{height + 3u, (height + 3u) * size_t{width} + 5});
     for (const ImageLayout layout : layouts) {
         SCOPED_TRACE(layout.rows == height ? "dense" : "padded");
-        expectSameBytes<uint8_t>(
-            "fillImage8", layout, workers, start,
-            [&](uint8_t* out) { fillImage8(picture8.data(), width, height, out, layout); },
-            [&](const Kernels& k, uint8_t* out) { k.fillImage8(picture8.data(), width, height, out, layout); });
-        expectSameBytes<uint16_t>(
-            "fillImage16", layout, workers, start,
-            [&](uint16_t* out) { fillImage16(picture16.data(), width, height, out, layout); },
-            [&](const Kernels& k, uint16_t* out) { k.fillImage16(picture16.data(), width, height, out, layout); });
-        expectSameBytes<uint16_t>(
-            "fillImage8To16", layout, workers, start,
-            [&](uint16_t* out) { fillImage8To16(picture8.data(), width, height, out, layout); },
-            [&](const Kernels& k, uint16_t* out) { k.fillImage8To16(picture8.data(), width, height, out, layout); });
-        expectSameBytes<uint8_t>(
-            "fillMonoImage8", layout, workers, start,
-            [&](uint8_t* out) { fillMonoImage8(raw.data(), width, height, out, layout); },
-            [&](const Kernels& k, uint8_t* out) { k.fillMonoImage8(raw.data(), width, height, out, layout); });
-        expectSameBytes<uint16_t>(
-            "fillMonoImage8To16", layout, workers, start,
-            [&](uint16_t* out) { fillMonoImage8To16(raw.data(), width, height, out, layout); },
-            [&](const Kernels& k, uint16_t* out) { k.fillMonoImage8To16(raw.data(), width, height, out, layout); });
+        const size_t elements = 3 * layout.pageStride;
+        auto bytes = [&](const char* what, auto run) { expectSameBytes<uint8_t>(what, elements, workers, start, run); };
+        auto words = [&](const char* what, auto run) { expectSameBytes<uint16_t>(what, elements, workers, start, run); };
+        bytes("fillImage8", [&](const Kernels& k, uint8_t* out) {
+            k.fillImage8(picture8.data(), width, height, out, layout);
+        });
+        words("fillImage16", [&](const Kernels& k, uint16_t* out) {
+            k.fillImage16(picture16.data(), width, height, out, layout);
+        });
+        words("fillImage8To16", [&](const Kernels& k, uint16_t* out) {
+            k.fillImage8To16(picture8.data(), width, height, out, layout);
+        });
+        bytes("fillMonoImage8", [&](const Kernels& k, uint8_t* out) {
+            k.fillMonoImage8(raw.data(), width, height, out, layout);
+        });
+        words("fillMonoImage8To16", [&](const Kernels& k, uint16_t* out) {
+            k.fillMonoImage8To16(raw.data(), width, height, out, layout);
+        });
         for (bool swap : {false, true})
-            expectSameBytes<uint16_t>(
-                swap ? "fillMonoImage16 swapped" : "fillMonoImage16", layout, workers, start,
-                [&](uint16_t* out) { fillMonoImage16(raw.data(), width, height, swap, out, layout); },
-                [&](const Kernels& k, uint16_t* out) {
-                    k.fillMonoImage16(raw.data(), width, height, swap, out, layout);
-                });
+            words(swap ? "fillMonoImage16 swapped" : "fillMonoImage16", [&](const Kernels& k, uint16_t* out) {
+                k.fillMonoImage16(raw.data(), width, height, swap, out, layout);
+            });
     }
     // The monochrome pictures of the two-pass path, split by pixels.
-    std::vector<uint8_t> mono8(3 * n), single8(3 * n);
-    std::vector<uint16_t> mono16(3 * n), single16(3 * n);
-    activeKernels().buildMonoPicture8(raw.data(), n, single8.data());
-    activeKernels().buildMonoPicture16(raw.data(), n, true, single16.data());
-    {
-        const FillSplitOverride forced(workers, start);
-        buildMonoPicture8(raw.data(), n, mono8.data());
-        buildMonoPicture16(raw.data(), n, true, mono16.data());
-    }
-    EXPECT_TRUE(mono8 == single8) << "buildMonoPicture8";
-    EXPECT_TRUE(mono16 == single16) << "buildMonoPicture16";
+    expectSameBytes<uint8_t>("buildMonoPicture8", 3 * n, workers, start, [&](const Kernels& k, uint8_t* out) {
+        k.buildMonoPicture8(raw.data(), n, out);
+    });
+    expectSameBytes<uint16_t>("buildMonoPicture16", 3 * n, workers, start, [&](const Kernels& k, uint16_t* out) {
+        k.buildMonoPicture16(raw.data(), n, true, out);
+    });
 }
 
 // Odd sizes, bands shorter than a kernel tile, a last band of a few rows.

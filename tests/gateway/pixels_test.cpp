@@ -10,6 +10,7 @@
 
 #include "pixels.h"
 #include "pixels_kernels.h"
+#include "random_samples.h"
 
 namespace kor::pixels {
 namespace {
@@ -173,14 +174,6 @@ std::vector<ImageLayout> layoutsFor(uint32_t width, uint32_t height) {
 }
 
 size_t elementsOf(ImageLayout layout) { return 3 * layout.pageStride; }
-
-template <typename T>
-std::vector<T> randomSamples(size_t count, std::mt19937& rng) {
-    std::uniform_int_distribution<unsigned> dist(0, (1u << (8 * sizeof(T))) - 1);
-    std::vector<T> v(count);
-    for (T& x : v) x = static_cast<T>(dist(rng));
-    return v;
-}
 
 TEST_P(PixelKernels, FillPlacesEveryPixelByFormula) {
     // The sample value encodes its picture row, column and sample number.
