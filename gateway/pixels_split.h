@@ -48,8 +48,9 @@ private:
 // threads would only add start-up cost and take cores from the camera
 // driver and the host.
 constexpr unsigned kMaxFillWorkers = 4;
-// Output bytes per thread below which starting one costs more than it saves
-// (measured: see bench/RESULTS.md). A 640x480 colour image (0.9 MB) stays on
+// Output bytes per thread below which starting one costs more than it saves:
+// starting and joining a thread takes tens of microseconds, filling 2 MiB a
+// few hundred (bench/RESULTS.md). A 640x480 colour image (0.9 MB) stays on
 // the caller's thread.
 constexpr size_t kMinBytesPerFillWorker = size_t{2} << 20;
 // Array rows of a band: band boundaries keep every band's columns on the
@@ -72,10 +73,11 @@ bool startWorkerThread(std::thread& worker, FunctionRef<void()> body);
 
 // Runs part(begin, end) over [0, count) cut into at most `workers` ranges of
 // nearly equal size whose inner boundaries are multiples of `grain`; returns
-// when every range is done. `start` starts the threads (a test substitutes
-// one that fails).
+// when every range is done. `start` starts the threads; null:
+// startWorkerThread, or the one of a FillSplitOverride in force (a test
+// substitutes one that fails).
 void splitRange(size_t count, size_t grain, unsigned workers, FunctionRef<void(size_t, size_t)> part,
-                StartWorker start = startWorkerThread);
+                StartWorker start = nullptr);
 
 // The array rows [0, height) of one image in bands of kRowBandGrain rows:
 // fillBand(firstRow, endRow) fills array rows [firstRow, endRow) of every
