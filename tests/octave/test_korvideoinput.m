@@ -465,6 +465,25 @@ function unplugged_camera()
   kt_equal(size(frames, 4), 5, 'acquires again once plugged back');
   stop(vid);
   delete(vid);
+
+  % Unplugged before the camera is opened: start and getsnapshot say so.
+  vid = KorVideoInput(1, '320x240');
+  korcamsim('fail', 'KorcamCameraOpen', 2);
+  for fn = {@start, @getsnapshot}
+    try
+      fn{1}(vid);
+      error('no error raised');
+    catch err
+      kt_equal({err.identifier, err.message}, {'KorvixAdaptor:openDevice', 'Unable to open camera.'}, ...
+               func2str(fn{1}));
+    end
+  end
+  korcamsim('fail');
+  vid.FramesPerTrigger = 2;
+  start(vid);
+  wait(vid);
+  kt_equal(vid.FramesAvailable, 2, 'no stale error once plugged in');
+  delete(vid);
 end
 
 function memory_limit()

@@ -295,14 +295,17 @@ void raiseReadOnlyWhileRunning(Video& video, const std::string& name) {
               name + " cannot be changed while the video input is running. Stop it first with stop(vid).");
 }
 
-void ensureOpen(Video& video, const Failure& openFailure) {
+void ensureOpen(Video& video) {
     if (video.input->isOpen()) return;
     const bool opened = static_cast<bool>(video.input->open());
     // Opening hands every property value to the adaptor again; what it
     // warned about then was shown when the value was set.
     takeWarnings();
     if (!opened) {
-        if (openFailure) raise(openFailure);
+        // The adaptor says why, through the log of this input (the snapshot's
+        // when a snapshot opens the camera).
+        if (Failure failure = video.log->takeFailure()) raise(failure);
+        if (Failure failure = video.log->snapshotFailure()) raise(failure);
         raise("KorVideoInput:openFailed",
               "The camera could not be opened. Check that it is attached and not in use by another program, "
               "then try again.");
@@ -481,7 +484,7 @@ void start(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
               "The video input is running already. Wait for it with wait(vid), or stop it with stop(vid), "
               "before starting again.");
     if (Failure failure = video.log->takeFailure()) raise(failure);
-    ensureOpen(video, Failure());
+    ensureOpen(video);
     if (Failure failure = video.log->takeFailure()) raise(failure);
     applyAcquisitionSettings(video, video.frameGrabInterval);
     video.startWall = std::chrono::system_clock::now();
@@ -646,10 +649,11 @@ void getsnapshot(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         }
     }
     video.log->beginSnapshot();
-    ensureOpen(video, Failure());
-    if (Failure failure = video.log->snapshotFailure()) {
+    try {
+        ensureOpen(video);
+    } catch (const Raised&) {
         video.log->refuseFrames();
-        raise(failure);
+        throw;
     }
     applyAcquisitionSettings(video, 1);
     video.input->start(1);
