@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -548,7 +549,8 @@ mxArray* metaOf(const Video& video, const std::vector<std::shared_ptr<const Logg
 // cannot be addressed.
 mxArray* createFrameArray(std::int32_t width, std::int32_t height, std::uint64_t count) {
     const std::uint64_t frameElements = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 3;
-    const std::uint64_t limit = static_cast<std::uint64_t>(static_cast<mwSize>(-1)) / 2;
+    const std::uint64_t limit = std::min<std::uint64_t>(std::numeric_limits<mwSize>::max(),
+                                                        std::numeric_limits<std::size_t>::max());
     if (frameElements != 0 && count > limit / frameElements)
         raise("KorVideoInput:outOfMemory",
               "So many frames do not fit in one array; ask getdata for fewer frames at a time.");
