@@ -11,6 +11,7 @@
 #include "korcam.h"
 #include "matlab_values.h"
 #include "pixels.h"
+#include "pixels_grey.h"
 #include "preview.h"
 #include "slots.h"
 
@@ -84,17 +85,62 @@ void buildPicture(CameraHandle handle, ColorFormat color, const FrameGeometry& g
     }
 }
 
+// What each image of a capture holds: red, green and blue pages, or one grey
+// page (the samples of a monochrome camera, the luminance of a colour one).
+enum class Pages { Colour, Grey };
+
 // A zeroed [rows columns 3 count] uint8 or uint16 array, three-dimensional
-// for a single image. A 32-bit MATLAB process cannot hold more than
-// kMaxBufferBytes in one array, so larger ones are refused here everywhere.
-mxArray* createImageArray(uint32_t rows, uint32_t columns, uint32_t count, bool wideSamples) {
-    if (imageArrayBytes(rows, columns, count, wideSamples ? 2 : 1) > kMaxBufferBytes) fail("%s", kArrayNotCreated);
-    const mwSize dims[4] = {rows, columns, 3, count};
+// for a single image; [rows columns 1 count] for grey images, a matrix for a
+// single one. A 32-bit MATLAB process cannot hold more than kMaxBufferBytes
+// in one array, so larger ones are refused here everywhere.
+mxArray* createImageArray(uint32_t rows, uint32_t columns, uint32_t count, bool wideSamples,
+                          Pages pages = Pages::Colour) {
+    const uint32_t sampleBytes = wideSamples ? 2 : 1;
+    const bool grey = pages == Pages::Grey;
+    const uint64_t bytes = grey ? saturatingProduct(saturatingProduct(rows, columns), uint64_t{count} * sampleBytes)
+                                : imageArrayBytes(rows, columns, count, sampleBytes);
+    if (bytes > kMaxBufferBytes) fail("%s", kArrayNotCreated);
+    const mwSize dims[4] = {rows, columns, grey ? mwSize{1} : mwSize{3}, count};
+    const mwSize dimensions = count != 1 ? 4 : grey ? 2 : 3;
     // MATLAB answers null when it cannot create the array (Octave throws).
     mxArray* array =
-        mxCreateNumericArray(count == 1 ? 3 : 4, dims, wideSamples ? mxUINT16_CLASS : mxUINT8_CLASS, mxREAL);
+        mxCreateNumericArray(dimensions, dims, wideSamples ? mxUINT16_CLASS : mxUINT8_CLASS, mxREAL);
     if (!array) fail("%s", kArrayNotCreated);
     return array;
+}
+
+// Fills the grey page of image k of a [rows columns 1 count] array: a
+// monochrome camera's samples straight from its raw frame, a colour camera's
+// luminance from its picture. In a uint16 array 8-bit values are widened as
+// im2uint16 does.
+void fillGreyImage(mxArray* array, uint32_t rows, uint32_t columns, bool wideSamples, uint32_t k, ColorFormat color,
+                   const Buffer& raw, const Buffer& picture, const FrameGeometry& g) {
+    const size_t first = static_cast<size_t>(rows) * columns * k;
+    uint8_t* out8 = static_cast<uint8_t*>(mxGetData(array)) + (wideSamples ? 0 : first);
+    uint16_t* out16 = static_cast<uint16_t*>(mxGetData(array)) + (wideSamples ? first : 0);
+    if (color.monochrome) {
+        if (!wideSamples)
+            pixels::fillGreyImage8(raw.data(), g.width, g.height, out8, rows);
+        else if (g.sampleBytes == 2)
+            pixels::fillGreyImage16(raw.data(), g.width, g.height, color.swapBytes, out16, rows);
+        else
+            pixels::fillGreyImage8To16(raw.data(), g.width, g.height, out16, rows);
+    } else if (!wideSamples) {
+        pixels::fillLuminance8(picture.data(), g.width, g.height, out8, rows);
+    } else if (g.sampleBytes == 2) {
+        pixels::fillLuminance16(picture.as<uint16_t>(), g.width, g.height, out16, rows);
+    } else {
+        pixels::fillLuminance8To16(picture.data(), g.width, g.height, out16, rows);
+    }
+}
+
+// The [H W] array of one frame: from the raw frame of a monochrome camera,
+// from the picture of a colour one.
+mxArray* greyImageOf(ColorFormat color, const FrameGeometry& g, const Buffer& raw, const Buffer& picture) {
+    const bool wide = g.sampleBytes == 2;
+    OwnedArray image(createImageArray(g.height, g.width, 1, wide, Pages::Grey));
+    fillGreyImage(image.get(), g.height, g.width, wide, 0, color, raw, picture, g);
+    return image.release();
 }
 
 // Copies a picture into image k of a [rows columns 3 count] array: rows 1 to
@@ -125,13 +171,13 @@ mxArray* imageOf(const Buffer& picture, const FrameGeometry& g) {
     return image.release();
 }
 
-// The [H W 3] array of a colour raw frame, demosaicked into the picture
-// buffer; the raw frame is released before the array is created.
+// The [H W 3] (or grey [H W]) array of a colour raw frame, demosaicked into
+// the picture buffer; the raw frame is released before the array is created.
 mxArray* colourImageOf(CameraHandle handle, ColorFormat color, const FrameGeometry& g, Buffer& raw,
-                       const Buffer& picture) {
+                       const Buffer& picture, Pages pages) {
     buildPicture(handle, color, g, raw, picture);
     raw.reset();
-    return imageOf(picture, g);
+    return pages == Pages::Grey ? greyImageOf(color, g, raw, picture) : imageOf(picture, g);
 }
 
 // The [H W 3] array of a monochrome raw frame. Its samples go straight into
@@ -207,9 +253,7 @@ private:
     SyncGroupHandle group_;
 };
 
-}  // namespace
-
-mxArray* takeVideoFrame(const Params& p) {
+mxArray* videoFrame(const Params& p, Pages pages) {
     const int32_t n = p.integer(1);
     const CameraSlot slot = guardConnectedCamera(n, "Cannot capture a frame, camera %d is not connected.");
     if (!slot.previewing) fail("Cannot capture a frame, not previewing.");
@@ -220,12 +264,13 @@ mxArray* takeVideoFrame(const Params& p) {
     const FrameGeometry g = frameGeometry(format);
     Buffer raw = obtain(g.rawBytes, "Not enough memory to make raw frame buffer.");
     if (!KorcamTakeVideo(slot.handle, 1, raw.data())) fail("An error occured while trying to take a video frame.");
-    if (color.monochrome) return monochromeImageOf(raw, color, g);
+    if (color.monochrome)
+        return pages == Pages::Grey ? greyImageOf(color, g, raw, Buffer()) : monochromeImageOf(raw, color, g);
     const Buffer picture = obtain(g.pictureBytes, "Not enough memory to make rgb frame buffer.");
-    return colourImageOf(slot.handle, color, g, raw, picture);
+    return colourImageOf(slot.handle, color, g, raw, picture, pages);
 }
 
-mxArray* takeSnapshot(const Params& p) {
+mxArray* snapshot(const Params& p, Pages pages) {
     const int32_t n = p.integer(1);
     const CameraSlot slot = guardConnectedCamera(n, "Cannot take snapshot, camera %d is not connected.");
     PausedPreviews paused;
@@ -244,15 +289,16 @@ mxArray* takeSnapshot(const Params& p) {
         if (error == KORCAM_ERROR_TIMEOUT) fail("Snapshot timed out.");
         fail("Error %u occured while attempting to take a fast frame with camera %d.", error, n);
     }
-    OwnedArray image(color.monochrome ? monochromeImageOf(raw, color, g)
-                                      : colourImageOf(slot.handle, color, g, raw, picture));
+    OwnedArray image(color.monochrome ? (pages == Pages::Grey ? greyImageOf(color, g, raw, picture)
+                                                              : monochromeImageOf(raw, color, g))
+                                      : colourImageOf(slot.handle, color, g, raw, picture, pages));
     raw.reset();
     picture.reset();
     paused.resume();
     return image.release();
 }
 
-mxArray* takeSynchronousSnapshots(const Params&) {
+mxArray* synchronousSnapshots(Pages pages) {
     // The participating cameras, in ascending number. The lists below hold at
     // most ten entries and live on the stack: unlike the frames, they cannot
     // fail to be obtained.
@@ -289,12 +335,6 @@ mxArray* takeSynchronousSnapshots(const Params&) {
         if (!KorcamTakeSynchronousSnapshots(group.handle(), rawList.data())) fail("Error taking synchronous snapshots.");
         group.disable();
     }
-    for (uint32_t k = 0; k < n; ++k)
-        pictures[k] = obtain(geometry[k].pictureBytes, "Not enough memory to create rgb buffer.");
-    for (uint32_t k = 0; k < n; ++k)
-        buildPicture(handles[k], readColorFormat(handles[k]), geometry[k], raw[k], pictures[k]);
-    for (uint32_t k = 0; k < n; ++k) raw[k].reset();
-
     uint32_t rows = 0;
     uint32_t columns = 0;
     bool wide = false;
@@ -303,6 +343,34 @@ mxArray* takeSynchronousSnapshots(const Params&) {
         if (geometry[k].width > columns) columns = geometry[k].width;
         wide = wide || geometry[k].sampleBytes == 2;
     }
+    if (pages == Pages::Grey) {
+        // Grey pages of monochrome cameras come straight from their raw
+        // frames: only colour cameras need a picture.
+        std::array<ColorFormat, kSlotCount> colors{};
+        for (uint32_t k = 0; k < n; ++k) colors[k] = readColorFormat(handles[k]);
+        for (uint32_t k = 0; k < n; ++k) {
+            if (colors[k].monochrome) continue;
+            pictures[k] = obtain(geometry[k].pictureBytes, "Not enough memory to create rgb buffer.");
+            buildPicture(handles[k], colors[k], geometry[k], raw[k], pictures[k]);
+            raw[k].reset();
+        }
+        OwnedArray images(createImageArray(rows, columns, n, wide, Pages::Grey));
+        for (uint32_t k = 0; k < n; ++k)
+            fillGreyImage(images.get(), rows, columns, wide, k, colors[k], raw[k], pictures[k], geometry[k]);
+        for (uint32_t k = 0; k < n; ++k) {
+            raw[k].reset();
+            pictures[k].reset();
+        }
+        paused.resume();
+        return images.release();
+    }
+
+    for (uint32_t k = 0; k < n; ++k)
+        pictures[k] = obtain(geometry[k].pictureBytes, "Not enough memory to create rgb buffer.");
+    for (uint32_t k = 0; k < n; ++k)
+        buildPicture(handles[k], readColorFormat(handles[k]), geometry[k], raw[k], pictures[k]);
+    for (uint32_t k = 0; k < n; ++k) raw[k].reset();
+
     OwnedArray images(createImageArray(rows, columns, n, wide));
     for (uint32_t k = 0; k < n; ++k) fillImage(images.get(), rows, columns, wide, k, pictures[k], geometry[k]);
     for (uint32_t k = 0; k < n; ++k) pictures[k].reset();
@@ -310,5 +378,15 @@ mxArray* takeSynchronousSnapshots(const Params&) {
     paused.resume();
     return images.release();
 }
+
+}  // namespace
+
+mxArray* takeVideoFrame(const Params& p) { return videoFrame(p, Pages::Colour); }
+mxArray* takeSnapshot(const Params& p) { return snapshot(p, Pages::Colour); }
+mxArray* takeSynchronousSnapshots(const Params&) { return synchronousSnapshots(Pages::Colour); }
+
+mxArray* takeGreyVideoFrame(const Params& p) { return videoFrame(p, Pages::Grey); }
+mxArray* takeGreySnapshot(const Params& p) { return snapshot(p, Pages::Grey); }
+mxArray* takeGreySynchronousSnapshots(const Params&) { return synchronousSnapshots(Pages::Grey); }
 
 }  // namespace kor

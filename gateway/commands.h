@@ -33,6 +33,10 @@ mxArray* getFrameRate(const Params&);
 mxArray* takeVideoFrame(const Params&);
 mxArray* takeSnapshot(const Params&);
 mxArray* takeSynchronousSnapshots(const Params&);
+// The same captures with one grey page per image instead of three pages.
+mxArray* takeGreyVideoFrame(const Params&);
+mxArray* takeGreySnapshot(const Params&);
+mxArray* takeGreySynchronousSnapshots(const Params&);
 
 // snapshot_settings.cpp: stored snapshot settings, live exposure and gain
 mxArray* getExposureRange(const Params&);

@@ -1,6 +1,13 @@
 // KorDispatcher: the MEX entry point. One table row per command code holds
 // its parameter count, count message, type checks and handler; mexFunction
 // walks the row for the code it was given.
+//
+// Codes -2 to 74 are the commands MATLAB code has always called. The grey
+// captures follow them as 100 plus the code of the capture they mirror
+// (107 video frame, 113 snapshot, 132 synchronous snapshots), with the same
+// parameters and messages; they return one [H W] page per image, the samples
+// of a monochrome camera or the luminance of a colour one. Every other code
+// returns at once and does nothing.
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -157,19 +164,33 @@ constexpr Command kCommands[] = {
     {72, 2, N2, {I1, Check{Kind::Double, P(2), E2d}}, waitForAutoFocus},
     {73, 1, N1, {I1}, stopAutoFocus},
     {74, 1, N1, {I1}, queryAutoFocusProgress},
+    // Grey captures: [H W] per image.
+    {107, 1, N1, {I1}, takeGreyVideoFrame},
+    {113, 1, N1, {I1}, takeGreySnapshot},
+    {132, kAnyCount, nullptr, {NoCheck}, takeGreySynchronousSnapshots},
 };
 
 constexpr int kFirstCode = -2;
 constexpr int kLastCode = 74;
+constexpr int kRangeCount = kLastCode - kFirstCode + 1;
 constexpr int kCommandCount = static_cast<int>(sizeof kCommands / sizeof kCommands[0]);
-static_assert(kCommandCount == kLastCode - kFirstCode + 1, "one row per command code");
 
 constexpr bool rowsFollowTheirCodes() {
-    for (int i = 0; i < kCommandCount; ++i)
+    for (int i = 0; i < kRangeCount; ++i)
         if (kCommands[i].code != kFirstCode + i) return false;
+    for (int i = kRangeCount; i < kCommandCount; ++i)
+        if (kCommands[i].code <= kCommands[i - 1].code) return false;
     return true;
 }
-static_assert(rowsFollowTheirCodes(), "row i holds code i - 2");
+static_assert(rowsFollowTheirCodes(), "row i holds code i - 2 up to code 74, then ascending codes");
+
+// The row of a code, or null for a code without a command.
+const Command* commandFor(int32_t code) {
+    if (code >= kFirstCode && code <= kLastCode) return &kCommands[code - kFirstCode];
+    for (int i = kRangeCount; i < kCommandCount; ++i)
+        if (kCommands[i].code == code) return &kCommands[i];
+    return nullptr;
+}
 
 bool passes(Kind kind, const mxArray* array) {
     switch (kind) {
@@ -194,10 +215,10 @@ void dispatch(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     (void)nlhs;
     if (nrhs < 1) fail("At least one parameter is required.");
     if (!isIntegerArgument(prhs[0])) fail("First input must be an integer.");
-    const int32_t code = truncateToInt32(mxGetScalar(prhs[0]));
-    if (code < kFirstCode || code > kLastCode) return;
+    const Command* row = commandFor(truncateToInt32(mxGetScalar(prhs[0])));
+    if (!row) return;
 
-    const Command& command = kCommands[code - kFirstCode];
+    const Command& command = *row;
     if (command.params != kAnyCount && nrhs != command.params + 1) fail("%s", command.countMessage);
     runChecks(command, prhs);
 

@@ -57,6 +57,8 @@ classdef KorCamera < handle
 %     SnapshotStrobe            stored strobe use, logical (23 / 22)
 %     SnapshotStrobeDelay       stored strobe delay (25 / 24)
 %     SnapshotHardwareTrigger   stored hardware trigger use, logical (27 / 26)
+%     ReturnedColorSpace        'rgb' or 'grayscale': what snapshot and videoFrame return
+%                               (codes 13 and 7, or 113 and 107 for one grey page)
 %
 %   Methods (see the help of each):
 %     connect disconnect preview stopPreview showPropertyPage videoFrame
@@ -158,6 +160,15 @@ classdef KorCamera < handle
     % SNAPSHOTHARDWARETRIGGER  Stored hardware trigger use of the next snapshots, a logical (codes 27 / 26).
     %   While true a snapshot waits for the trigger input.
     SnapshotHardwareTrigger
+  end
+
+  properties
+    % RETURNEDCOLORSPACE  What snapshot() and videoFrame() return, 'rgb' or 'grayscale'.
+    %   'rgb' (the default): [H W 3] arrays, pages red, green, blue (codes 13,
+    %   7). 'grayscale': one [H W] page (codes 113, 107), a monochrome
+    %   camera's samples without the three equal pages, or a colour camera's
+    %   luminance, weighed as rgb2gray does. Any letter case is accepted.
+    ReturnedColorSpace = 'rgb'
   end
 
   properties (Access = private)
@@ -280,10 +291,11 @@ classdef KorCamera < handle
     % VIDEOFRAME  One frame of the running live preview.
     %   IMG = CAM.VIDEOFRAME() returns an [H W 3] uint8 array (uint16 in
     %   16-bit mode), pages red, green, blue. The preview must be running
-    %   (see PREVIEW); YUV 4:2:2 frames are refused.
+    %   (see PREVIEW); YUV 4:2:2 frames are refused. With ReturnedColorSpace
+    %   'grayscale', IMG is one [H W] page (code 107).
     %
     %   Command code 7.
-      img = korcam_call('videoFrame', 7, obj.Number);
+      img = korcam_call('videoFrame', 7 + 100 * strcmp(obj.ReturnedColorSpace, 'grayscale'), obj.Number);
     end
 
     function img = snapshot(obj)
@@ -292,10 +304,11 @@ classdef KorCamera < handle
     %   in the camera's current format with the Snapshot* settings (exposure,
     %   gain, colour gains, strobe, trigger), restarts the preview and returns
     %   an [H W 3] uint8 array (uint16 when the format has 16-bit samples),
-    %   pages red, green, blue.
+    %   pages red, green, blue. With ReturnedColorSpace 'grayscale', IMG is
+    %   one [H W] page (code 113).
     %
     %   Command code 13.
-      img = korcam_call('snapshot', 13, obj.Number);
+      img = korcam_call('snapshot', 13 + 100 * strcmp(obj.ReturnedColorSpace, 'grayscale'), obj.Number);
     end
 
     function rates = frameRates(obj)
@@ -805,7 +818,7 @@ classdef KorCamera < handle
       cameras = korcam_call('list', 38);
     end
 
-    function images = syncSnapshot()
+    function images = syncSnapshot(colorSpace)
     % SYNCSNAPSHOT  One snapshot of every connected camera, taken together.
     %   IMAGES = KORCAMERA.SYNCSNAPSHOT() needs at least two connected cameras.
     %   Each uses its stored snapshot settings, format and SyncSnapshot16Bit
@@ -818,9 +831,17 @@ classdef KorCamera < handle
     %   16-bit samples (PixelDepth 8) would make the whole call fail: that is
     %   refused first, naming the camera (KorCamera:no16BitSamples).
     %
+    %   IMAGES = KORCAMERA.SYNCSNAPSHOT('grayscale') returns [H W 1 K], one
+    %   grey page per camera, as ReturnedColorSpace 'grayscale' does (code
+    %   132 in place of 32); 'rgb' is the default.
+    %
     %   Command code 32 (after 37, 6, 19 and 60 for each camera).
+      if nargin < 1
+        colorSpace = 'rgb';
+      end
+      grey = strcmp(korcam_color_space(colorSpace), 'grayscale');
       korcam_check_sync_depths();
-      images = korcam_call('syncSnapshot', 32);
+      images = korcam_call('syncSnapshot', 32 + 100 * grey);
     end
 
     function cameras = info()
@@ -867,6 +888,12 @@ classdef KorCamera < handle
       else
         clear('KorDispatcher');
       end
+    end
+  end
+
+  methods
+    function set.ReturnedColorSpace(obj, value)
+      obj.ReturnedColorSpace = korcam_color_space(value);
     end
   end
 end
