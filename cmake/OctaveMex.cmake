@@ -8,10 +8,15 @@ if(KORCAM_WITH_OCTAVE AND NOT WIN32)
   message(STATUS "Octave headers: ${OCTAVE_INCLUDE_DIR}")
 endif()
 
-# korcam_add_mex(<name> SOURCES ... LIBRARIES ...): an Octave MEX file <name>.mex
-# in the build's top folder, finding the project's libraries through its rpath.
+# korcam_add_mex(<name> SOURCES ... LIBRARIES ... [HELP file.m]): an Octave MEX
+# file <name>.mex in the build's top folder, finding the project's libraries
+# through its rpath; HELP copies a help file beside it as <name>.m, which
+# `help <name>` reads while the MEX file runs.
 function(korcam_add_mex name)
-  cmake_parse_arguments(MEX "" "" "SOURCES;LIBRARIES" ${ARGN})
+  cmake_parse_arguments(MEX "" "HELP" "SOURCES;LIBRARIES" ${ARGN})
+  if(MEX_HELP)
+    configure_file(${MEX_HELP} ${PROJECT_BINARY_DIR}/${name}.m COPYONLY)
+  endif()
   add_library(${name} MODULE ${MEX_SOURCES})
   target_include_directories(${name} SYSTEM PRIVATE ${OCTAVE_INCLUDE_DIR} ${OCTAVE_INCLUDE_DIR}/octave)
   target_compile_definitions(${name} PRIVATE MEX_DEBUG=0)

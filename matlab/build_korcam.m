@@ -99,6 +99,8 @@ function file = build_korcam(varargin)
   if ~exist(file, 'file')
     error('build_korcam:failed', 'The build reported success but %s is missing.', file);
   end
+  % HELP KorDispatcher reads the help file beside the MEX file.
+  copyfile(fullfile(gatewayDir, 'KorDispatcher.m'), fullfile(outDir, 'KorDispatcher.m'));
   fprintf('Built %s\n', file);
 end
 

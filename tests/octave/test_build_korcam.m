@@ -155,6 +155,7 @@ function exercise_built_gateway(file)
   addpath(folder);
   restore = onCleanup(@() leave_built_gateway(folder));
   kt_equal(which('KorDispatcher'), file, 'the built gateway is the one called');
+  kt_true(exist(fullfile(folder, 'KorDispatcher.m'), 'file') == 2, 'its help file beside it');
   kt_equal(KorDispatcher(37), 3, 'count attached cameras');
   KorDispatcher(-1, 1);
   kt_equal(KorDispatcher(6, 1), true, 'connected');

@@ -1,0 +1,37 @@
+function cases = test_help()
+% Help of the two MEX files, read by HELP from the help files beside them,
+% while the MEX files themselves run.
+  cases = {
+    'help KorDispatcher: every command code',  @gateway_help
+    'help korcamsim: every command',           @korcamsim_help
+    'the help files never run in their place', @help_files_do_not_shadow
+  };
+end
+
+function gateway_help()
+  text = get_help_text('KorDispatcher');
+  kt_true(~isempty(strfind(text, 'KORDISPATCHER  Camera commands')), 'help found');
+  % every code of the gateway's command table, -2 to 74 and the grey captures
+  source = fileread(fullfile(fileparts(mfilename('fullpath')), '..', '..', 'gateway', 'dispatcher.cpp'));
+  rows = regexp(source, '^\s*\{(-?\d+), ', 'tokens', 'lineanchors');
+  codes = cellfun(@(row) str2double(row{1}), rows);
+  kt_equal(numel(codes), 80, 'rows of the command table');
+  for code = codes
+    kt_true(~isempty(regexp(text, sprintf('(?<![-\\d])%d(?!\\d)', code), 'once')), 'help names code %d', code);
+  end
+end
+
+function korcamsim_help()
+  text = get_help_text('korcamsim');
+  printed = strsplit(strtrim(evalc('korcamsim')), "\n");
+  kt_true(numel(printed) > 20, 'korcamsim prints its commands');
+  for i = 2:numel(printed)
+    kt_true(~isempty(strfind(text, strtrim(printed{i}))), 'help has: %s', strtrim(printed{i}));
+  end
+end
+
+function help_files_do_not_shadow()
+  kt_true(~isempty(regexp(which('KorDispatcher'), '\.mex$', 'once')), 'KorDispatcher runs as the MEX file');
+  kt_true(~isempty(regexp(which('korcamsim'), '\.mex$', 'once')), 'korcamsim runs as the MEX file');
+  kt_equal(KorDispatcher(37), 3, 'the gateway answers');
+end
