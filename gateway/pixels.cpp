@@ -3,43 +3,14 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "pixels_shared.h"
 #include "pixels_kernels.h"
 #include "pixels_split.h"
 
 namespace kor::pixels {
 namespace {
 
-uint16_t monoSample16(const uint8_t* raw, size_t i, bool swapBytes) {
-    const uint8_t first = raw[2 * i], second = raw[2 * i + 1];
-    const uint16_t sample = swapBytes ? static_cast<uint16_t>(first << 8 | second)
-                                      : static_cast<uint16_t>(second << 8 | first);
-    return static_cast<uint16_t>(sample & 0xFFF0);
-}
-
 uint16_t widen(uint8_t v) { return static_cast<uint16_t>(v * 257); }
-
-// The array is column-major, so output writes are the cost: each visit of a
-// block writes long runs down a few columns (256 bytes at least) while the
-// picture rows it reads stay in the first-level cache. Array rows ascend, so
-// the picture is read bottom-up.
-template <typename Out, typename Source>
-void blockedFill(uint32_t width, uint32_t height, Out* out, ImageLayout layout, Source source) {
-    constexpr uint32_t blockColumns = 16;
-    constexpr uint32_t blockRows = 512 / sizeof(Out);
-    for (uint32_t cb = 0; cb < width; cb += blockColumns) {
-        const uint32_t cEnd = std::min(width, cb + blockColumns);
-        for (uint32_t ib = 0; ib < height; ib += blockRows) {
-            const uint32_t iEnd = std::min(height, ib + blockRows);
-            for (uint32_t c = cb; c < cEnd; ++c) {
-                Out* column = out + static_cast<size_t>(c) * layout.rows;
-                for (unsigned page = 0; page < 3; ++page) {
-                    Out* dst = column + page * layout.pageStride;
-                    for (uint32_t i = ib; i < iEnd; ++i) dst[i] = source(height - 1 - i, c, page);
-                }
-            }
-        }
-    }
-}
 
 void buildMono8(const uint8_t* raw, size_t pixelCount, uint8_t* picture) {
     for (size_t i = 0; i < pixelCount; ++i) picture[3 * i] = picture[3 * i + 1] = picture[3 * i + 2] = raw[i];

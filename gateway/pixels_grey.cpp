@@ -1,37 +1,17 @@
 #include "pixels_grey.h"
 
-#include <algorithm>
 #include <cmath>
+
+#include "pixels_shared.h"
 
 namespace kor::pixels {
 namespace {
 
-// The page is column-major, so its writes are the cost: each visit of a block
-// writes runs down a few columns while the frame rows it reads stay in the
-// first-level cache. Page rows ascend, so the frame is read bottom-up.
-// Column blocks are independent, so threads can share a page by them.
+// One page: blockedFill's source reads pixel t * width + c of the frame.
 template <typename Out, typename Source>
 void blockedPageFill(uint32_t width, uint32_t height, Out* out, size_t rows, Source source) {
-    constexpr uint32_t blockColumns = 16;
-    constexpr uint32_t blockRows = 512 / sizeof(Out);
-    for (uint32_t cb = 0; cb < width; cb += blockColumns) {
-        const uint32_t cEnd = std::min(width, cb + blockColumns);
-        for (uint32_t ib = 0; ib < height; ib += blockRows) {
-            const uint32_t iEnd = std::min(height, ib + blockRows);
-            for (uint32_t c = cb; c < cEnd; ++c) {
-                Out* column = out + static_cast<size_t>(c) * rows;
-                for (uint32_t i = ib; i < iEnd; ++i)
-                    column[i] = source(static_cast<size_t>(height - 1 - i) * width + c);
-            }
-        }
-    }
-}
-
-uint16_t monoSample16(const uint8_t* raw, size_t i, bool swapBytes) {
-    const uint8_t first = raw[2 * i], second = raw[2 * i + 1];
-    const uint16_t sample = swapBytes ? static_cast<uint16_t>(first << 8 | second)
-                                      : static_cast<uint16_t>(second << 8 | first);
-    return static_cast<uint16_t>(sample & 0xFFF0);
+    blockedFill<1>(width, height, out, ImageLayout{rows, 0},
+                   [=](uint32_t t, uint32_t c, unsigned) { return source(static_cast<size_t>(t) * width + c); });
 }
 
 template <typename In>
