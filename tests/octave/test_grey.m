@@ -5,6 +5,7 @@ function cases = test_grey()
 % delivered (korcamsim 'lastframe') and the library's own conversion.
   cases = {
     'snapshot: monochrome 8 and 16 bits, colour luminance', @grey_snapshot
+    'snapshot: 16-bit colour luminance',                    @grey_colour_16bit
     'video frame: monochrome and colour',                   @grey_video_frame
     'synchronous: sizes, classes and placement',            @grey_synchronous
     'parameters, guard and messages of the colour codes',   @grey_messages
@@ -50,6 +51,15 @@ function grey_snapshot()
   img = KorDispatcher(113, 1);
   kt_equal(img, expected_grey(1, 'color'), 'colour luminance');
   kt_true(img(100, 20) > img(end, 20), 'upright: %d at the top, %d at the bottom', img(100, 20), img(end, 20));
+end
+
+function grey_colour_16bit()
+  korcamsim('rig', struct('color', {true, true}, 'bits16', true, 'maxWidth', 64, 'maxHeight', 48));
+  KorDispatcher(-1, 1);
+  KorDispatcher(10, 1, true);
+  img = KorDispatcher(113, 1);
+  kt_true(isa(img, 'uint16') && isequal(size(img), [48 64]), 'uint16 [48 64]');
+  kt_equal(img, expected_grey(1, 'color'), 'luminance of the 16-bit conversion');
 end
 
 function grey_video_frame()
