@@ -580,8 +580,8 @@ classdef KorCamera < handle
     function values = settings(obj)
     % SETTINGS  Every readable setting of the camera, as a structure.
     %   S = CAM.SETTINGS() returns a structure with one field per readable
-    %   property, Number to SnapshotHardwareTrigger, read from the gateway
-    %   now. SnapshotExposure and SnapshotGain hold the values this object
+    %   property, Number to SnapshotHardwareTrigger read from the gateway
+    %   now, and ReturnedColorSpace. SnapshotExposure and SnapshotGain hold the values this object
     %   last set, or the connect defaults: the gateway has no command that
     %   reads them back. Raises KorCamera:notConnected when the camera is not
     %   connected.
@@ -592,7 +592,8 @@ classdef KorCamera < handle
       names = {'Number', 'Connected', 'CameraId', 'PixelDepth', 'UsbInterface', 'FrameSize', 'Offset', ...
                'FrameRate', 'Video16Bit', 'FrameFormat', 'LiveExposure', 'LiveGain', 'Gamma', 'Contrast', ...
                'Brightness', 'Hue', 'Saturation', 'SnapshotExposure', 'SnapshotGain', 'SyncSnapshot16Bit', ...
-               'SnapshotColorGains', 'SnapshotStrobe', 'SnapshotStrobeDelay', 'SnapshotHardwareTrigger'};
+               'SnapshotColorGains', 'SnapshotStrobe', 'SnapshotStrobeDelay', 'SnapshotHardwareTrigger', ...
+               'ReturnedColorSpace'};
       values = struct();
       for i = 1:numel(names)
         values.(names{i}) = obj.(names{i});
