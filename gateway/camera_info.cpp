@@ -23,9 +23,8 @@ mxArray* createVersionStructs(size_t count) {
 void fillVersionStruct(mxArray* structs, size_t index, const VersionInfo& record) {
     const auto texts = versionTexts(record);
     for (int field = 0; field < kVersionFieldCount; ++field) {
-        mxArray* text = mxCreateString(texts[field].data());
-        if (!text) fail("Failed to allocate memory.");
-        mxSetFieldByNumber(structs, static_cast<mwIndex>(index), field, text);
+        mxSetFieldByNumber(structs, static_cast<mwIndex>(index), field,
+                           text(texts[field].data(), "Failed to allocate memory."));
     }
 }
 
@@ -73,7 +72,7 @@ mxArray* querySoftwareVersions(const Params& p) {
 mxArray* queryUsbInterface(const Params& p) {
     const uint32_t interfaceType = queryCameraValue(p, "Cannot query USB interface, camera %d is not connected.",
                                                     KorcamQueryExternInterface, "Failed to query external interface.");
-    return mxCreateString(interfaceType == 2 ? "USB2" : "USB1");
+    return text(interfaceType == 2 ? "USB2" : "USB1");
 }
 
 mxArray* getCameraId(const Params& p) {

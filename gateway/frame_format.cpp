@@ -50,8 +50,7 @@ mxArray* getFrameFormatStructure(const Params& p) {
     if (!structure) fail("An error occured while creating the frame format structure.");
     const FrameFormatValues values = frameFormatValues(format, frameRate);
     for (int i = 0; i < kFrameFormatFieldCount; ++i) {
-        mxArray* value = doubleScalar(values[i]);
-        if (!value) fail("An error occured while creating the frame format structure.");
+        mxArray* value = doubleScalar(values[i], "An error occured while creating the frame format structure.");
         mxSetFieldByNumber(structure.get(), 0, i, value);
     }
     return structure.release();

@@ -149,9 +149,7 @@ mxArray* getFrameRate(const Params& p) {
     const CameraSlot slot =
         guardConnectedCamera(p.integer(1), "Cannot list frame rates, camera %d not connected.");
     const WorkingFormat working = currentFormat(slot, "An error occured while obtaining the current frame rate.");
-    mxArray* rate = doubleScalar(working.frameRate);
-    if (!rate) fail("An error occured while creating frame rate matrix.");
-    return rate;
+    return doubleScalar(working.frameRate, "An error occured while creating frame rate matrix.");
 }
 
 mxArray* listAvailableFrameRates(const Params& p) {

@@ -31,10 +31,15 @@ private:
     mxArray* array_;
 };
 
-mxArray* doubleScalar(double value);
-mxArray* logicalScalar(bool value);
+// What the call raises when MATLAB cannot create an array: it answers null,
+// and a handler that passed the null on would leave its output unassigned.
+constexpr const char* kNotEnoughMemory = "Not enough memory.";
+
+mxArray* doubleScalar(double value, const char* failure = kNotEnoughMemory);
+mxArray* logicalScalar(bool value, const char* failure = kNotEnoughMemory);
 // Real column (n x 1) and row (1 x n) of doubles.
-mxArray* doubleColumn(std::initializer_list<double> values);
-mxArray* doubleRow(std::initializer_list<double> values);
+mxArray* doubleColumn(std::initializer_list<double> values, const char* failure = kNotEnoughMemory);
+mxArray* doubleRow(std::initializer_list<double> values, const char* failure = kNotEnoughMemory);
+mxArray* text(const char* value, const char* failure = kNotEnoughMemory);
 
 }  // namespace kor
