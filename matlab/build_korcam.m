@@ -93,7 +93,7 @@ function file = build_korcam(varargin)
     file = fullfile(outDir, ['KorDispatcher.' mexext()]);
     refuse_cmake_output(file, force);
     args = [strcat('-I', includes), {['-L' libDir]}, strcat('-l', libraries), ...
-            {cxx17_flags(onWindows)}, sources, {'-output', 'KorDispatcher', '-outdir', outDir}];
+            {cxx17_flags(onWindows)}, array_dims_flag(), sources, {'-output', 'KorDispatcher', '-outdir', outDir}];
     mex(args{:});
   end
   if ~exist(file, 'file')
@@ -183,6 +183,17 @@ function flag = cxx17_flags(onWindows)
     flag = 'COMPFLAGS=$COMPFLAGS /std:c++17';
   else
     flag = 'CXXFLAGS=$CXXFLAGS -std=c++17';
+  end
+end
+
+function flag = array_dims_flag()
+  % 64-bit MATLAB: mwSize as wide as a pointer, which the gateway's size
+  % computations assume (the default only since R2018a). 32-bit MATLAB has
+  % no other choice.
+  if isempty(strfind(mexext(), '64'))
+    flag = {};
+  else
+    flag = {'-largeArrayDims'};
   end
 end
 

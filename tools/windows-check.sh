@@ -2,18 +2,21 @@
 # The Windows builds, with Debian's MinGW-w64 cross compilers:
 # - build-mingw32 (i686-w64-mingw32, the deliverables' platform): the SDK
 #   header as C and C++, the virtual camera library, the kit stand-in, the
-#   adaptor and the host tool;
-# - build-mingw64 (x86_64-w64-mingw32): the C++ tests that exercise the real
-#   Win32 thread and message functions, run under 64-bit wine, headless, in a
-#   private wine prefix (build-mingw64/wineprefix).
+#   adaptor, the host tool, and KorDispatcher.mexw32 against the MEX interface
+#   stand-in (kit/mex), warnings refused;
+# - build-mingw64 (x86_64-w64-mingw32): KorDispatcher.mexw64, for 64-bit
+#   MATLAB, and the C++ tests that exercise the real Win32 thread and message
+#   functions and the MEX file, run under 64-bit wine, headless, in a private
+#   wine prefix (build-mingw64/wineprefix).
+# Both MEX files must export mexFunction and nothing else (objdump -p).
 # Usage: tools/windows-check.sh        Needs: tools/install-deps.sh test
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # What to build and run. A trailing "?" marks a target that may not exist yet:
 # its absence is reported and skipped. Without the mark, absence fails.
-MINGW32_TARGETS="korcamapi imaqmex korimaqengine korviximaq korvix"
-MINGW64_TEST_TARGETS="win32_tests adaptor_tests adaptor_stress_tests"
+MINGW32_TARGETS="korcamapi imaqmex korimaqengine korviximaq korvix KorDispatcher"
+MINGW64_TEST_TARGETS="win32_tests adaptor_tests adaptor_stress_tests dispatcher_windows_tests"
 
 jobs=$(nproc)
 build32=build-mingw32
@@ -33,6 +36,7 @@ need_tool() {
 need_tool i686-w64-mingw32-gcc-posix
 need_tool i686-w64-mingw32-g++-posix
 need_tool x86_64-w64-mingw32-g++-posix
+need_tool x86_64-w64-mingw32-objdump
 
 # Debian's wine64 package puts the 64-bit loader outside PATH; the `wine`
 # wrapper in PATH also wants the 32-bit one, which the tests do not need.
@@ -79,6 +83,23 @@ build_targets() {
   fi
 }
 
+# A MEX file exports mexFunction only: anything else the gateway defines
+# would be reachable by name from every other module in the MATLAB process.
+check_mex_exports() {
+  local file=$1 exports
+  if [ ! -f "$file" ]; then
+    fail "$file was not built"
+    return
+  fi
+  exports=$(x86_64-w64-mingw32-objdump -p "$file" |
+    sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p')
+  if [ "$exports" = "mexFunction" ]; then
+    echo "$file exports mexFunction only"
+  else
+    fail "$file must export mexFunction only; it exports: $(echo $exports)"
+  fi
+}
+
 step "SDK header for 32-bit Windows, as C and as C++"
 t=$SECONDS
 i686-w64-mingw32-gcc-posix -x c -std=c11 -Wall -Wextra -Werror -fsyntax-only sdk/korcam.h ||
@@ -96,6 +117,7 @@ if cmake -S . -B "$build32" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw32.cmak
 else
   fail "configuring $build32 failed"
 fi
+check_mex_exports "$build32/KorDispatcher.mexw32"
 echo "32-bit build: $((SECONDS - t)) s"
 
 step "64-bit Windows test build ($build64): $MINGW64_TEST_TARGETS"
@@ -108,6 +130,7 @@ else
   fail "configuring $build64 failed"
 fi
 tests=("${BUILT[@]}")
+check_mex_exports "$build64/KorDispatcher.mexw64"
 echo "64-bit build: $((SECONDS - t)) s"
 
 if [ ${#tests[@]} -gt 0 ]; then
