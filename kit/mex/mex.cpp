@@ -9,9 +9,9 @@
 // system unwinder and runs GCC's personality routine on a foreign exception.
 // So the exit is GCC's own register-restoring jump: __builtin_setjmp in the
 // host's call and __builtin_longjmp in mexErrMsgTxt, both in this DLL. It
-// skips the MEX file's frames without running anything in them, exactly as
-// MATLAB's longjmp-based exit does: a MEX file must own nothing when it
-// raises an error.
+// skips the MEX file's frames without running anything in them: a MEX file
+// that still owns memory when it raises an error leaks it, as it may in
+// MATLAB, so it must own nothing by then.
 #include <windows.h>
 
 #include <cstdarg>
