@@ -9,7 +9,9 @@ function cases = test_build_korcam_matlab()
 end
 
 function windows_command_lines()
-  root = source_root();
+  root = fileparts(fileparts(which('build_korcam')));
+  scratch = tempname();
+  cleanup = onCleanup(@() remove_tree(scratch));
   sources = dir(fullfile(root, 'gateway', '*.cpp'));
   sources = sort({sources.name});
   kt_true(all(ismember({'dispatcher.cpp', 'capture.cpp', 'pixels_ssse3.cpp'}, sources)), 'gateway sources found');
@@ -25,15 +27,13 @@ function windows_command_lines()
   };
   for i = 1:rows(t)
     [ext, compiler, against, flags] = t{i, :};
-    folders = scratch_folder();
-    out = fullfile(folders.path, 'out');   % created by the build
+    libs = fullfile(scratch, sprintf('row%d', i));
+    mkdir(libs);
+    out = fullfile(libs, 'out');   % created by the build
     if strcmp(against, 'build')
-      libs = folders.path;
       options = {libs, 'output', out};
       header = fullfile(root, 'sdk');
     else
-      libs = fullfile(folders.path, 'SDK');
-      mkdir(libs);
       fclose(fopen(fullfile(libs, 'korcam.h'), 'w'));
       options = {'sdk', libs, 'output', out};
       header = libs;
@@ -50,15 +50,17 @@ function windows_command_lines()
 end
 
 function command_line_outside_windows()
-  folders = scratch_folder();
+  folder = tempname();
+  mkdir(folder);
+  cleanup = onCleanup(@() remove_tree(folder));
   host = struct('mexext', 'mexa64', 'compiler', 'g++', 'windows', false);
-  [~, calls] = build_as_matlab(host, folders.path, 'output', folders.path);
+  [~, calls] = build_as_matlab(host, folder, 'output', folder);
   args = calls{1};
   kt_equal(args(5:8), {'-lkorcamapi', '-lkorwin32', 'CXXFLAGS=$CXXFLAGS -std=c++17', '-largeArrayDims'}, ...
            'libraries and flags');
-  fclose(fopen(fullfile(folders.path, 'korcam.h'), 'w'));
+  fclose(fopen(fullfile(folder, 'korcam.h'), 'w'));
   try
-    build_as_matlab(host, 'sdk', folders.path);
+    build_as_matlab(host, 'sdk', folder);
     error('an SDK folder without libkorwin32.so was accepted');
   catch err
     kt_equal(err.identifier, 'build_korcam:noWin32', err.message);
@@ -85,20 +87,7 @@ function leave_matlab_host(folder, state)
   clear -global KORCAM_MATLAB_HOST
 end
 
-function root = source_root()
-  root = fileparts(fileparts(which('build_korcam')));
-end
-
-% A temporary folder, removed when the returned structure goes.
-function s = scratch_folder()
-  s.path = tempname();
-  mkdir(s.path);
-  s.cleanup = onCleanup(@() remove_folder(s.path));
-end
-
-function remove_folder(path)
+function remove_tree(folder)
   confirm_recursive_rmdir(false, 'local');
-  if exist(path, 'dir')
-    rmdir(path, 's');
-  end
+  rmdir(folder, 's');
 end
