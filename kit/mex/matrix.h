@@ -83,7 +83,8 @@ KORMX_API mwSize mxGetNumberOfDimensions(const mxArray* array);
 KORMX_API const mwSize* mxGetDimensions(const mxArray* array);
 
 // Data. mxGetPr is for double arrays, mxGetLogicals for logical ones and
-// mxGetChars for character arrays; mxGetData serves every numeric class.
+// mxGetChars for character arrays (on any other class they answer NULL);
+// mxGetData serves every class but structures.
 KORMX_API double mxGetScalar(const mxArray* array);
 KORMX_API double* mxGetPr(const mxArray* array);
 KORMX_API double* mxGetPi(const mxArray* array);

@@ -219,6 +219,25 @@ void appendImage(const mxArray* a, std::string& image) {
     }
 }
 
+bool hasClass(const mxArray* array, const char* function, mxClassID id) {
+    const mxArray* a = valid(array, function);
+    return a && a->classId == id;
+}
+
+// The real (or imaginary) elements of an array of one class. MATLAB's
+// typed accessors are for their class only: on any other the call is the
+// caller's fault, and answers null (stricter than MATLAB, whose answer is
+// then undefined or the untyped data) so that it cannot go unnoticed.
+void* typedData(const mxArray* array, const char* function, mxClassID id, bool imaginary) {
+    const mxArray* a = valid(array, function);
+    if (!a) return nullptr;
+    if (a->classId != id) {
+        breakRule("%s on a %s array, which is not %s", function, describe(a).c_str(), className(id));
+        return nullptr;
+    }
+    return imaginary ? a->imag : a->real;
+}
+
 bool isOwnedByCall(const mxArray* a) { return a->owner == Owner::Temporary; }
 
 }  // namespace
@@ -337,25 +356,13 @@ bool mxIsNumeric(const mxArray* array) {
     return a && isNumericClass(a->classId);
 }
 
-bool mxIsDouble(const mxArray* array) {
-    const mxArray* a = valid(array, "mxIsDouble");
-    return a && a->classId == mxDOUBLE_CLASS;
-}
+bool mxIsDouble(const mxArray* array) { return hasClass(array, "mxIsDouble", mxDOUBLE_CLASS); }
 
-bool mxIsLogical(const mxArray* array) {
-    const mxArray* a = valid(array, "mxIsLogical");
-    return a && a->classId == mxLOGICAL_CLASS;
-}
+bool mxIsLogical(const mxArray* array) { return hasClass(array, "mxIsLogical", mxLOGICAL_CLASS); }
 
-bool mxIsChar(const mxArray* array) {
-    const mxArray* a = valid(array, "mxIsChar");
-    return a && a->classId == mxCHAR_CLASS;
-}
+bool mxIsChar(const mxArray* array) { return hasClass(array, "mxIsChar", mxCHAR_CLASS); }
 
-bool mxIsStruct(const mxArray* array) {
-    const mxArray* a = valid(array, "mxIsStruct");
-    return a && a->classId == mxSTRUCT_CLASS;
-}
+bool mxIsStruct(const mxArray* array) { return hasClass(array, "mxIsStruct", mxSTRUCT_CLASS); }
 
 bool mxIsComplex(const mxArray* array) {
     const mxArray* a = valid(array, "mxIsComplex");
@@ -423,21 +430,9 @@ double mxGetScalar(const mxArray* array) {
     }
 }
 
-double* mxGetPr(const mxArray* array) {
-    const mxArray* a = valid(array, "mxGetPr");
-    if (!a) return nullptr;
-    // The data pointer is still answered, as MATLAB's separate-complex API
-    // does, but reading it as doubles is the caller's fault.
-    if (a->classId != mxDOUBLE_CLASS) breakRule("mxGetPr on a %s array, which is not double", describe(a).c_str());
-    return static_cast<double*>(a->real);
-}
+double* mxGetPr(const mxArray* array) { return static_cast<double*>(typedData(array, "mxGetPr", mxDOUBLE_CLASS, false)); }
 
-double* mxGetPi(const mxArray* array) {
-    const mxArray* a = valid(array, "mxGetPi");
-    if (!a) return nullptr;
-    if (a->classId != mxDOUBLE_CLASS) breakRule("mxGetPi on a %s array, which is not double", describe(a).c_str());
-    return static_cast<double*>(a->imag);
-}
+double* mxGetPi(const mxArray* array) { return static_cast<double*>(typedData(array, "mxGetPi", mxDOUBLE_CLASS, true)); }
 
 void* mxGetData(const mxArray* array) {
     const mxArray* a = valid(array, "mxGetData");
@@ -445,23 +440,11 @@ void* mxGetData(const mxArray* array) {
 }
 
 mxLogical* mxGetLogicals(const mxArray* array) {
-    const mxArray* a = valid(array, "mxGetLogicals");
-    if (!a) return nullptr;
-    if (a->classId != mxLOGICAL_CLASS) {
-        breakRule("mxGetLogicals on a %s array, which is not logical", describe(a).c_str());
-        return nullptr;
-    }
-    return static_cast<mxLogical*>(a->real);
+    return static_cast<mxLogical*>(typedData(array, "mxGetLogicals", mxLOGICAL_CLASS, false));
 }
 
 mxChar* mxGetChars(const mxArray* array) {
-    const mxArray* a = valid(array, "mxGetChars");
-    if (!a) return nullptr;
-    if (a->classId != mxCHAR_CLASS) {
-        breakRule("mxGetChars on a %s array, which is not char", describe(a).c_str());
-        return nullptr;
-    }
-    return static_cast<mxChar*>(a->real);
+    return static_cast<mxChar*>(typedData(array, "mxGetChars", mxCHAR_CLASS, false));
 }
 
 // --------------------------------------------------------------- structures
