@@ -134,19 +134,25 @@ protected:
 
 // The [H W 3] picture MATLAB gets of camera n's last frame: the buffer's
 // last row on top, blue-green-red samples turned into red, green and blue
-// pages. Colour frames go through the library's own conversion; monochrome
-// samples are replicated.
-std::vector<uint8_t> expectedImage(int32_t n, bool color, uint32_t* height, uint32_t* width) {
+// pages. Colour frames go through the library's own conversion (8-bit here);
+// monochrome samples are replicated, 16-bit ones little-endian with their
+// four noise bits cleared.
+template <typename T>
+std::vector<T> expectedImage(int32_t n, bool color, uint32_t* height, uint32_t* width) {
     const korcamsim::Frame frame = korcamsim::lastFrame(n);
-    EXPECT_EQ(frame.pixelFormat, 0u) << "8-bit frames only here";
+    EXPECT_EQ(frame.pixelFormat, sizeof(T) == 1 ? 0u : 1u);
     const uint32_t w = frame.width, h = frame.height;
-    std::vector<uint8_t> bgr;
+    std::vector<T> bgr;
     if (color) {
-        bgr = korcamsim::convertFrame(n, frame.bytes, w, h, 0);
+        const std::vector<uint8_t> converted = korcamsim::convertFrame(n, frame.bytes, w, h, frame.pixelFormat);
+        bgr.assign(converted.begin(), converted.end());
     } else {
-        for (uint8_t sample : frame.bytes) bgr.insert(bgr.end(), {sample, sample, sample});
+        for (size_t i = 0; i + sizeof(T) <= frame.bytes.size(); i += sizeof(T)) {
+            const T sample = sizeof(T) == 1 ? T(frame.bytes[i]) : T((frame.bytes[i] | frame.bytes[i + 1] << 8) & 0xFFF0);
+            bgr.insert(bgr.end(), {sample, sample, sample});
+        }
     }
-    std::vector<uint8_t> image(size_t{3} * w * h);
+    std::vector<T> image(size_t{3} * w * h);
     for (uint32_t r = 0; r < h; ++r)
         for (uint32_t c = 0; c < w; ++c)
             for (uint32_t page = 0; page < 3; ++page)
@@ -161,11 +167,12 @@ std::vector<mwSize> dimsOf(const mxArray* a) {
     return std::vector<mwSize>(d, d + mxGetNumberOfDimensions(a));
 }
 
-// Image k of a [H W 3 K] uint8 array, cut to h rows and w columns.
-std::vector<uint8_t> imageIn(const mxArray* a, size_t k, uint32_t h, uint32_t w) {
+// Image k of a [H W 3 K] array, cut to h rows and w columns.
+template <typename T>
+std::vector<T> imageIn(const mxArray* a, size_t k, uint32_t h, uint32_t w) {
     const std::vector<mwSize> d = dimsOf(a);
-    const uint8_t* data = static_cast<const uint8_t*>(mxGetData(a)) + k * d[0] * d[1] * 3;
-    std::vector<uint8_t> image(size_t{3} * w * h);
+    const T* data = static_cast<const T*>(mxGetData(a)) + k * d[0] * d[1] * 3;
+    std::vector<T> image(size_t{3} * w * h);
     for (uint32_t page = 0; page < 3; ++page)
         for (uint32_t c = 0; c < w; ++c)
             for (uint32_t r = 0; r < h; ++r)
@@ -187,10 +194,19 @@ TEST_F(DispatcherTest, ConnectAndSnapshotMatchTheCamerasFrames) {
         ASSERT_TRUE(image);
         ASSERT_EQ(mxGetClassID(image.get()), mxUINT8_CLASS);
         uint32_t h = 0, w = 0;
-        const std::vector<uint8_t> expected = expectedImage(n, n != 2, &h, &w);
+        const std::vector<uint8_t> expected = expectedImage<uint8_t>(n, n != 2, &h, &w);
         EXPECT_EQ(dimsOf(image.get()), (std::vector<mwSize>{h, w, 3}));
-        EXPECT_TRUE(imageIn(image.get(), 0, h, w) == expected) << "pixels differ";
+        EXPECT_TRUE(imageIn<uint8_t>(image.get(), 0, h, w) == expected) << "pixels differ";
     }
+    // 16-bit samples of the monochrome camera, through the wide path.
+    ok(args(number(10), number(2), logical(true)), 0);
+    Array wide = ok({13, 2});
+    ASSERT_TRUE(wide);
+    ASSERT_EQ(mxGetClassID(wide.get()), mxUINT16_CLASS);
+    uint32_t h = 0, w = 0;
+    const std::vector<uint16_t> expected = expectedImage<uint16_t>(2, false, &h, &w);
+    EXPECT_EQ(dimsOf(wide.get()), (std::vector<mwSize>{h, w, 3}));
+    EXPECT_TRUE(imageIn<uint16_t>(wide.get(), 0, h, w) == expected) << "pixels differ";
     EXPECT_TRUE(korcamsim::cameraState(1).open);
 }
 
@@ -207,8 +223,8 @@ TEST_F(DispatcherTest, SynchronousSnapshotHoldsEachCamerasFrame) {
     for (int32_t n : {1, 3}) {
         SCOPED_TRACE("camera " + std::to_string(n));
         uint32_t h = 0, w = 0;
-        const std::vector<uint8_t> expected = expectedImage(n, true, &h, &w);
-        EXPECT_TRUE(imageIn(images.get(), k++, h, w) == expected) << "pixels differ";
+        const std::vector<uint8_t> expected = expectedImage<uint8_t>(n, true, &h, &w);
+        EXPECT_TRUE(imageIn<uint8_t>(images.get(), k++, h, w) == expected) << "pixels differ";
     }
     // Camera 3's image is smaller; the rest of its block stays zero.
     const uint8_t* block = static_cast<const uint8_t*>(mxGetData(images.get())) + d[0] * d[1] * 3;
