@@ -10,8 +10,7 @@ end
 
 function windows_command_lines()
   root = fileparts(fileparts(which('build_korcam')));
-  scratch = tempname();
-  cleanup = onCleanup(@() remove_tree(scratch));
+  scratch = kt_scratch_folder();
   sources = dir(fullfile(root, 'gateway', '*.cpp'));
   sources = sort({sources.name});
   kt_true(all(ismember({'dispatcher.cpp', 'capture.cpp', 'pixels_ssse3.cpp'}, sources)), 'gateway sources found');
@@ -27,7 +26,7 @@ function windows_command_lines()
   };
   for i = 1:rows(t)
     [ext, compiler, against, flags] = t{i, :};
-    libs = fullfile(scratch, sprintf('row%d', i));
+    libs = fullfile(scratch.path, sprintf('row%d', i));
     mkdir(libs);
     out = fullfile(libs, 'out');   % created by the build
     if strcmp(against, 'build')
@@ -50,9 +49,8 @@ function windows_command_lines()
 end
 
 function command_line_outside_windows()
-  folder = tempname();
-  mkdir(folder);
-  cleanup = onCleanup(@() remove_tree(folder));
+  scratch = kt_scratch_folder();
+  folder = scratch.path;
   host = struct('mexext', 'mexa64', 'compiler', 'g++', 'windows', false);
   [~, calls] = build_as_matlab(host, folder, 'output', folder);
   args = calls{1};
@@ -85,9 +83,4 @@ function leave_matlab_host(folder, state)
   rmpath(folder);
   warning(state);
   clear -global KORCAM_MATLAB_HOST
-end
-
-function remove_tree(folder)
-  confirm_recursive_rmdir(false, 'local');
-  rmdir(folder, 's');
 end
