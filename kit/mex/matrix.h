@@ -76,6 +76,11 @@ KORMX_API bool mxIsChar(const mxArray* array);
 KORMX_API bool mxIsStruct(const mxArray* array);
 KORMX_API bool mxIsComplex(const mxArray* array);
 KORMX_API bool mxIsEmpty(const mxArray* array);
+// The stand-in creates no sparse arrays: mxIsSparse answers false, and
+// mxGetIr and mxGetJc, which are for sparse arrays only, answer NULL.
+KORMX_API bool mxIsSparse(const mxArray* array);
+KORMX_API mwIndex* mxGetIr(const mxArray* array);
+KORMX_API mwIndex* mxGetJc(const mxArray* array);
 KORMX_API size_t mxGetM(const mxArray* array);
 KORMX_API size_t mxGetN(const mxArray* array);
 KORMX_API size_t mxGetNumberOfElements(const mxArray* array);

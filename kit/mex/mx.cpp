@@ -374,6 +374,21 @@ bool mxIsEmpty(const mxArray* array) {
     return a && elementCount(a->dims) == 0;
 }
 
+bool mxIsSparse(const mxArray* array) {
+    valid(array, "mxIsSparse");
+    return false;
+}
+
+mwIndex* mxGetIr(const mxArray* array) {
+    if (valid(array, "mxGetIr")) breakRule("mxGetIr on an array that is not sparse (%s)", describe(array).c_str());
+    return nullptr;
+}
+
+mwIndex* mxGetJc(const mxArray* array) {
+    if (valid(array, "mxGetJc")) breakRule("mxGetJc on an array that is not sparse (%s)", describe(array).c_str());
+    return nullptr;
+}
+
 size_t mxGetM(const mxArray* array) {
     const mxArray* a = valid(array, "mxGetM");
     return a ? a->dims[0] : 0;

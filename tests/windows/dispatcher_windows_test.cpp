@@ -278,11 +278,17 @@ TEST_F(DispatcherTest, ErrorTextsAreExact) {
     }
 }
 
-// The property page's parent is the foreground window. Headless wine has
-// one (the desktop window); a new, empty desktop has none.
+// The property page's parent is the foreground window. Headless wine makes
+// its desktop window the foreground once the desktop is running (asking for
+// the desktop window starts it); a new, empty desktop has none.
 TEST_F(DispatcherTest, PropertyPageNeedsAForegroundWindow) {
     ok({-1, 1}, 0);
     korcamsim::clearCalls();
+    HWND desktop = GetDesktopWindow();
+    for (int wait = 0; wait < 100 && !GetForegroundWindow(); ++wait) {
+        SetForegroundWindow(desktop);
+        Sleep(50);
+    }
     ASSERT_NE(GetForegroundWindow(), nullptr);
     ok({5, 1}, 0);
     size_t shown = 0;
