@@ -115,10 +115,13 @@ classdef KorVideoInput < handle
     % most; WAIT(VID, SECONDS) waits SECONDS at most (Inf: no limit). Raises
     % KorVideoInput:timeout when the time runs out, and the error that stopped
     % the acquisition, if one did.
-      if nargin < 2
-        KorVideoInput.call('wait', obj.Handle);
-      else
-        KorVideoInput.call('wait', obj.Handle, seconds);
+    % The wait goes in slices of well under a second, so that Ctrl-C ends it.
+      args = {};
+      if nargin >= 2
+        args = {seconds};
+      end
+      begun = tic;
+      while ~KorVideoInput.call('waitslice', obj.Handle, toc(begun), args{:})
       end
     end
 
@@ -126,8 +129,9 @@ classdef KorVideoInput < handle
     % [DATA, TIME, META] = GETDATA(VID) takes FramesPerTrigger frames from the
     % log, the oldest first; GETDATA(VID, N) takes N. It waits until they are
     % available: KorVideoInput:timeout after 10 s without a new frame, and
-    % KorVideoInput:notEnoughFrames at once when the object is not running and
-    % fewer are available.
+    % KorVideoInput:notEnoughFrames at once when fewer are available than
+    % asked for and the acquisition can no longer give the rest (it is not
+    % running, or will end before). Ctrl-C ends the wait.
     %   DATA  uint8 [height width 3 N], each frame the right way up with red,
     %         green and blue pages (height and width from ROIPosition)
     %   TIME  N x 1 seconds since START, increasing
@@ -136,8 +140,23 @@ classdef KorVideoInput < handle
     %         gap shows frames not logged), RelativeFrame (among the frames
     %         logged since START) and TriggerIndex (1)
       args = {'getdata', obj.Handle};
+      count = {};
       if nargin >= 2
         args{end + 1} = n;
+        count = {n};
+      end
+      % The wait goes in slices of well under a second, so that Ctrl-C ends it.
+      seen = -1;
+      idle = tic;
+      while true
+        [ready, available] = KorVideoInput.call('framesready', obj.Handle, toc(idle), seen, count{:});
+        if ready
+          break;
+        end
+        if available ~= seen
+          seen = available;
+          idle = tic;
+        end
       end
       if nargout <= 1
         data = KorVideoInput.call(args{:});
@@ -157,9 +176,11 @@ classdef KorVideoInput < handle
 
     function src = getselectedsource(obj)
     % SRC = GETSELECTEDSOURCE(VID) is the camera's video source, whose
-    % properties are the device properties, e.g. SRC.Exposure = 20.
+    % properties are the device properties, e.g. SRC.Exposure = 20. The source
+    % does not keep VID alive: once VID is deleted (or cleared), using SRC
+    % raises KorVideoInput:deleted.
       if isempty(obj.Source)
-        obj.Source = KorVideoSource(obj.Handle, obj);
+        obj.Source = KorVideoSource(obj.Handle);
       end
       src = obj.Source;
     end

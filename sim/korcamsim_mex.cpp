@@ -24,6 +24,8 @@ const char kHelp[] =
     "                                          maxHeight, bits16, littleEndian, strobeDuration,\n"
     "                                          frameRates, firmware, fpga, api, driver, serial,\n"
     "                                          reserved, interface, pixelDepth\n"
+    "  korcamsim('reattach')                   unplug and re-plug every camera: all handles become\n"
+    "                                          invalid, the cameras come back as at power-up\n"
     "  korcamsim('count', n) / ('count')       KorcamNumCameras reports n (-1: fails) / undo\n"
     "  korcamsim('fail', op, code[, count, skip])  later calls of op fail with last error code\n"
     "                                          (after skip calls pass, count times; count Inf = always)\n"
@@ -219,6 +221,10 @@ void run(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     expectArgs(nrhs, 2, 2, command);
     noOutput();
     rig(prhs[1]);
+  } else if (command == "reattach") {
+    expectArgs(nrhs, 1, 1, command);
+    noOutput();
+    korcamsim::reattach();
   } else if (command == "count") {
     expectArgs(nrhs, 1, 2, command);
     noOutput();
