@@ -31,7 +31,12 @@ classdef KorVideoInput < handle
 %   raised by the next WAIT, GETDATA or START. An error of the adaptor while
 %   acquiring (e.g. an unplugged camera) stops the acquisition the same way,
 %   with the adaptor's identifier and text. Frames logged before either stay
-%   available.
+%   available. After an error of the adaptor the camera is closed and opened
+%   again by the next START or GETSNAPSHOT.
+%
+%   A camera serves one object at a time: while one object acquires, another
+%   object's START or GETSNAPSHOT on that camera, or making one for it, raises
+%   KorVideoInput:cameraInUse. An idle object gives the camera up to another.
 %
 %   Example:
 %     hw = KorVideoInput.hwinfo();

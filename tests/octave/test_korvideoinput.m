@@ -587,7 +587,13 @@ function shared_camera()
   acquired = first.FramesAcquired;
   pause(0.3);
   kt_true(first.FramesAcquired > acquired, 'and keeps acquiring');
+  korcamsim('calls', 'clear');
+  hw = KorVideoInput.hwinfo();            % the catalogue read before: no format tried on camera 1
+  kt_equal(numel(hw), 3);
   other = KorVideoInput(2, '640x480');   % another camera is not concerned
+  calls = korcamsim('calls');
+  kt_true(~any(strcmp({calls.op}, 'KorcamSetFormat') & [calls.camera] == 1), ...
+          'nothing tried a format on the camera while it acquired');
   other.FramesPerTrigger = 2;
   start(other);
   kt_equal(size(getdata(other), 4), 2);

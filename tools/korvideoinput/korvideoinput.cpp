@@ -359,6 +359,22 @@ bool running(Video& video) {
     return video.input->isAcquiring();
 }
 
+// The adaptor's catalogue opens every camera and tries each format on it,
+// which changes the camera's format: it is read only while no object
+// acquires, and the one read last serves meanwhile.
+const std::vector<korimaq::DeviceEntry>& catalogue() {
+    static std::vector<korimaq::DeviceEntry> devices;
+    static bool read = false;
+    bool acquiring = false;
+    for (auto& entry : videos())
+        if (running(*entry.second)) acquiring = true;
+    if (!acquiring || !read) {
+        devices = library().availableHardware();
+        read = true;
+    }
+    return devices;
+}
+
 void raiseReadOnlyWhileRunning(Video& video, const std::string& name) {
     if (running(video))
         raise("KorVideoInput:readOnlyWhileRunning",
@@ -435,7 +451,7 @@ void applyAcquisitionSettings(Video& video, std::uint64_t frameGrabInterval) {
 using Handler = void (*)(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
 void hwinfo(int, mxArray* plhs[], int, const mxArray*[]) {
-    const std::vector<korimaq::DeviceEntry> devices = library().availableHardware();
+    const std::vector<korimaq::DeviceEntry> devices = catalogue();
     const char* fields[] = {"DeviceID", "DeviceName", "SupportedFormats", "DefaultFormat"};
     mxArray* result = mxCreateStructMatrix(1, devices.size(), 4, fields);
     for (std::size_t i = 0; i < devices.size(); ++i) {
@@ -460,7 +476,7 @@ void create(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     if (nrhs < 2 || !readScalar(prhs[1], id))
         raise("KorVideoInput:noDevice", "The camera must be given by its DeviceID, a number that "
                                         "KorVideoInput.hwinfo() lists.");
-    const std::vector<korimaq::DeviceEntry> devices = library().availableHardware();
+    const std::vector<korimaq::DeviceEntry> devices = catalogue();
     const korimaq::DeviceEntry* device = nullptr;
     for (const korimaq::DeviceEntry& entry : devices)
         if (static_cast<double>(entry.id) == id) device = &entry;
