@@ -21,15 +21,31 @@ thread_local bool failHere = false;
 
 }  // namespace
 
-void* operator new(std::size_t size) {
-    if (failHere || size >= failFrom.load()) throw std::bad_alloc();
-    if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+// Every form, so that no block is allocated by one allocator and freed by
+// another (the program exports them to the libraries it loads).
+namespace {
+void* allocate(std::size_t size) noexcept {
+    if (failHere || size >= failFrom.load()) return nullptr;
+    return std::malloc(size == 0 ? 1 : size);
+}
+void* allocateOrThrow(std::size_t size) {
+    if (void* block = allocate(size)) return block;
     throw std::bad_alloc();
 }
+}  // namespace
+
+void* operator new(std::size_t size) { return allocateOrThrow(size); }
+void* operator new[](std::size_t size) { return allocateOrThrow(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
 // Both halves are malloc and free: the warning about a mismatch does not apply.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
 
 namespace {
 
