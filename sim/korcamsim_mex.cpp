@@ -52,6 +52,9 @@ std::string text(const mxArray* arg, const char* what) {
   if (!raw) throw std::invalid_argument(std::string(what) + " must be a character string");
   std::string value(raw);
   mxFree(raw);
+  // A NUL would cut the text short: ['reset' 0 'x'] is not 'reset'.
+  if (value.size() != mxGetNumberOfElements(arg))
+    throw std::invalid_argument(std::string(what) + " must not hold a NUL character");
   return value;
 }
 
@@ -111,7 +114,9 @@ korcamsim::CameraSpec specFrom(const mxArray* cams, mwIndex element) {
     else if (name == "interface") model.interfaceType = u32(0);
     else if (name == "pixelDepth") model.pixelDepth = u32(0);
     else if (name == "frameRates") {
-      if (!mxIsDouble(value) || mxIsComplex(value)) throw std::invalid_argument(what + " must be real doubles");
+      // A sparse array's data holds only its nonzero elements.
+      if (!mxIsDouble(value) || mxIsComplex(value) || mxIsSparse(value))
+        throw std::invalid_argument(what + " must be real doubles, not sparse");
       const double* rates = mxGetPr(value);
       model.frameRates.clear();
       for (std::size_t i = 0; i < mxGetNumberOfElements(value); ++i)
