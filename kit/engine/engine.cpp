@@ -289,9 +289,14 @@ bool HostEngine::waitUntil(std::chrono::milliseconds timeout, std::uint64_t want
 }
 
 void HostEngine::violation(std::string text) {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (violations_.size() < kMaxViolations) violations_.push_back(std::move(text));
+    // Reached from the adaptor's thread (setImage, createFrame): counted even
+    // when its text cannot be kept.
     ++violationCount_;
+    try {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (violations_.size() < kMaxViolations) violations_.push_back(std::move(text));
+    } catch (...) {
+    }
 }
 
 std::vector<std::string> HostEngine::violations() const {
