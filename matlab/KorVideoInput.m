@@ -119,8 +119,9 @@ classdef KorVideoInput < handle
     % WAIT(VID) returns when the object is no longer running, waiting 10 s at
     % most; WAIT(VID, SECONDS) waits SECONDS at most (Inf: no limit). Raises
     % KorVideoInput:timeout when the time runs out, and the error that stopped
-    % the acquisition, if one did.
-    % The wait goes in slices of well under a second, so that Ctrl-C ends it.
+    % the acquisition, if one did. Ctrl-C ends the wait (not the acquisition).
+
+      % The wait goes in slices of well under a second, so that Ctrl-C ends it.
       args = {};
       if nargin >= 2
         args = {seconds};
