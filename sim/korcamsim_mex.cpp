@@ -109,7 +109,9 @@ korcamsim::CameraSpec specFrom(const mxArray* cams, mwIndex element) {
     else if (name == "interface") model.interfaceType = u32(0);
     else if (name == "pixelDepth") model.pixelDepth = u32(0);
     else if (name == "frameRates") {
-      if (!mxIsDouble(value) || mxIsComplex(value)) throw std::invalid_argument(what + " must be real doubles");
+      // A sparse array stores only its non-zero elements: its data is not one per element.
+      if (!mxIsDouble(value) || mxIsComplex(value) || mxIsSparse(value))
+        throw std::invalid_argument(what + " must be real doubles, in a full (not sparse) array");
       const double* rates = mxGetPr(value);
       model.frameRates.clear();
       for (std::size_t i = 0; i < mxGetNumberOfElements(value); ++i)

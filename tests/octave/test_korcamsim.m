@@ -132,6 +132,7 @@ function bad_arguments()
     {'rig', struct('colour', true)}
     {'rig', struct('maxWidth', 0)}
     {'rig', struct('frameRates', [15 NaN])}
+    {'rig', struct('frameRates', sparse([15 0 30]))}
     {'rig', struct('id', -1)}
     {'rig', 5}
     {'convert', 1, uint8(1:5), 2, 2, 0}
