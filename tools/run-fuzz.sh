@@ -3,8 +3,9 @@
 # undefined-behaviour sanitizers in their own build folder (build-fuzz).
 #
 #   tools/run-fuzz.sh check          build, then run every target over its
-#                                    committed corpus and for a fixed number of
-#                                    new inputs from a fixed seed (make test)
+#                                    committed corpus and regression inputs,
+#                                    and for a fixed number of new inputs from
+#                                    a fixed seed (make test)
 #   tools/run-fuzz.sh fuzz           build, then fuzz every target for
 #                                    FUZZ_SECONDS (600) and merge what reached
 #                                    new code into the committed corpus (make fuzz)
@@ -17,12 +18,14 @@ build=${FUZZ_BUILD:-build-fuzz}
 jobs=${FUZZ_JOBS:-2}
 read -r -a targets <<<"${FUZZ_TARGETS:-dispatcher korvideoinput korcamsim adaptor}"
 corpus_root=tests/fuzz/corpus
+# Inputs that once failed: replayed by every check, never merged away.
+regressions_root=tests/fuzz/regressions
 out=out/fuzz
 
 # Every target: runs of the check, in new inputs after the corpus.
 declare -A check_runs=([dispatcher]=4000 [korvideoinput]=3000 [korcamsim]=20000 [adaptor]=300)
 # A hang is an input that runs longer than this (seconds).
-common=(-timeout=30 -max_len=1024 -close_fd_mask=1 -print_final_stats=1)
+common=(-timeout=30 -max_len=1024 -len_control=0 -close_fd_mask=1 -print_final_stats=1)
 
 build_targets() {
   if [ ! -f "$build/CMakeCache.txt" ]; then
@@ -34,63 +37,72 @@ build_targets() {
   cmake --build "$build" -j "$jobs" --target "${names[@]}"
 }
 
-case "${1:-}" in
-  check)
-    build_targets
-    for t in "${targets[@]}"; do
-      scratch=$(mktemp -d)
-      printf '\n-- fuzz_%s: the corpus and %s new inputs\n' "$t" "${check_runs[$t]}"
-      # New inputs go to the scratch folder: the committed corpus stays as it is.
-      if ! "$build/fuzz_$t" "${common[@]}" -seed=1 -runs="${check_runs[$t]}" -max_total_time=90 \
-          -artifact_prefix="$scratch/" "$scratch" "$corpus_root/$t" >"$scratch/log" 2>&1; then
-        tail -n 60 "$scratch/log"
-        mkdir -p "$out"
-        cp "$scratch"/crash-* "$scratch"/timeout-* "$scratch"/leak-* "$out/" 2>/dev/null || true
-        echo "fuzz_$t failed; the failing input is in $out/ (replay: tools/run-fuzz.sh replay $t FILE)" >&2
-        exit 1
-      fi
-      grep -E '^#[0-9]+ +DONE|stat::number_of_executed_units|stat::peak_rss_mb' "$scratch/log" || true
-      rm -rf "$scratch"
-    done
-    ;;
-  fuzz)
-    build_targets
-    seconds=${FUZZ_SECONDS:-600}
-    mkdir -p "$out"
-    for t in "${targets[@]}"; do
-      found="$out/$t-new"
-      merged="$out/$t-merged"
-      rm -rf "$found" "$merged"
-      mkdir -p "$found" "$merged" "$corpus_root/$t"
-      printf '\n-- fuzz_%s for %s s\n' "$t" "$seconds"
-      status=0
-      "$build/fuzz_$t" "${common[@]}" -max_total_time="$seconds" -artifact_prefix="$out/$t-" \
-        "$found" "$corpus_root/$t" >"$out/$t.log" 2>&1 || status=$?
-      grep -E '^#[0-9]+ +(DONE|pulse)' "$out/$t.log" | tail -n 1 || true
-      grep -E '^stat::' "$out/$t.log" || true
-      # The smallest set of inputs that covers all the old and new ones.
-      "$build/fuzz_$t" -merge=1 "${common[@]}" "$merged" "$corpus_root/$t" "$found" >"$out/$t-merge.log" 2>&1
-      rm -rf "${corpus_root:?}/$t"
-      mv "$merged" "$corpus_root/$t"
-      echo "corpus: $(find "$corpus_root/$t" -type f | wc -l) inputs"
-      if [ "$status" -ne 0 ]; then
-        tail -n 60 "$out/$t.log"
-        echo "fuzz_$t failed; the failing input is in $out/ (replay: tools/run-fuzz.sh replay $t FILE)" >&2
-        exit 1
-      fi
-    done
-    ;;
-  replay)
-    [ $# -ge 3 ] || { echo "usage: $0 replay TARGET FILE..." >&2; exit 2; }
-    t=$2
-    shift 2
-    FUZZ_TARGETS=$t
-    targets=("$t")
-    build_targets >/dev/null
-    FUZZ_TRACE=1 "$build/fuzz_$t" -timeout=30 "$@"
-    ;;
-  *)
-    echo "usage: $0 check | fuzz | replay TARGET FILE..." >&2
-    exit 2
-    ;;
-esac
+# All in one function, read whole before it runs: the script may be edited
+# while a long run goes on.
+main() {
+  case "${1:-}" in
+    check)
+      build_targets
+      for t in "${targets[@]}"; do
+        scratch=$(mktemp -d)
+        printf '\n-- fuzz_%s: the corpus, the regression inputs and %s new inputs\n' "$t" "${check_runs[$t]}"
+        folders=("$corpus_root/$t")
+        [ -d "$regressions_root/$t" ] && folders+=("$regressions_root/$t")
+        # New inputs go to the scratch folder: the committed corpus stays as it is.
+        if ! "$build/fuzz_$t" "${common[@]}" -seed=1 -runs="${check_runs[$t]}" -max_total_time=90 \
+            -artifact_prefix="$scratch/" "$scratch" "${folders[@]}" >"$scratch/log" 2>&1; then
+          tail -n 60 "$scratch/log"
+          mkdir -p "$out"
+          cp "$scratch"/crash-* "$scratch"/timeout-* "$scratch"/leak-* "$out/" 2>/dev/null || true
+          echo "fuzz_$t failed; the failing input is in $out/ (replay: tools/run-fuzz.sh replay $t FILE)" >&2
+          exit 1
+        fi
+        grep -E '^#[0-9]+ +DONE|stat::number_of_executed_units|stat::peak_rss_mb' "$scratch/log" || true
+        rm -rf "$scratch"
+      done
+      ;;
+    fuzz)
+      build_targets
+      seconds=${FUZZ_SECONDS:-600}
+      mkdir -p "$out"
+      for t in "${targets[@]}"; do
+        found="$out/$t-new"
+        merged="$out/$t-merged"
+        rm -rf "$found" "$merged"
+        mkdir -p "$found" "$merged" "$corpus_root/$t"
+        printf '\n-- fuzz_%s for %s s\n' "$t" "$seconds"
+        status=0
+        "$build/fuzz_$t" "${common[@]}" -max_total_time="$seconds" -artifact_prefix="$out/$t-" \
+          "$found" "$corpus_root/$t" >"$out/$t.log" 2>&1 || status=$?
+        grep -E '^#[0-9]+ +(DONE|pulse)' "$out/$t.log" | tail -n 1 || true
+        grep -E '^stat::' "$out/$t.log" || true
+        # The smallest set of inputs that covers all the old and new ones.
+        "$build/fuzz_$t" -merge=1 "${common[@]}" "$merged" "$corpus_root/$t" "$found" >"$out/$t-merge.log" 2>&1
+        rm -rf "${corpus_root:?}/$t"
+        mv "$merged" "$corpus_root/$t"
+        echo "corpus: $(find "$corpus_root/$t" -type f | wc -l) inputs"
+        if [ "$status" -ne 0 ]; then
+          tail -n 60 "$out/$t.log"
+          echo "fuzz_$t failed; the failing input is in $out/ (replay: tools/run-fuzz.sh replay $t FILE)" >&2
+          exit 1
+        fi
+      done
+      ;;
+    replay)
+      [ $# -ge 3 ] || { echo "usage: $0 replay TARGET FILE..." >&2; exit 2; }
+      t=$2
+      shift 2
+      FUZZ_TARGETS=$t
+      targets=("$t")
+      build_targets >/dev/null
+      FUZZ_TRACE=1 "$build/fuzz_$t" -timeout=30 "$@"
+      ;;
+    *)
+      echo "usage: $0 check | fuzz | replay TARGET FILE..." >&2
+      exit 2
+      ;;
+  esac
+}
+
+main "$@"
+exit

@@ -97,6 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 Input input;
                 input.device = device.id;
                 input.video = library->createVideoInput(device.id, format, error);
+                fuzz::trace("device %d: new input, format %s%s%s\n", device.id, format.c_str(),
+                            input.video ? "" : ", refused: ", input.video ? "" : error.c_str());
                 if (!input.video) continue;  // the adaptor may refuse a camera that just failed
                 input.video->setFrameSink(input.sink.get());
                 used.insert(device.id);
@@ -104,6 +106,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 continue;
             }
             Input& input = inputs[in.pick(inputs.size())];
+            static const char* const kSteps[] = {"open", "start", "start", "wait", "stop", "close",
+                                                 "set property", "set ROI", "set grab interval", "destroy"};
+            fuzz::trace("device %d: %s (state %s)\n", input.device, kSteps[kind % 10],
+                        korimaq::stateName(input.video->state()));
             switch (kind % 10) {
                 case 0: input.video->open(); break;
                 case 1:
@@ -157,17 +163,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         imaqkit::host::setAllocationFault(0, 0, 0);
         devices = library->availableHardware();
         for (const korimaq::DeviceEntry& device : devices) {
-            if (!used.count(device.id)) continue;
+            // A camera that accepts no format of the table is catalogued without
+            // any; an input for it stands for 640x480, which it refuses.
+            if (!used.count(device.id) || device.formats.empty()) continue;
+            fuzz::trace("device %d opened again, format %s of %zu\n", device.id, defaultFormat(device).c_str(),
+                        device.formats.size());
             Input input;
             input.device = device.id;
             input.video = library->createVideoInput(device.id, defaultFormat(device), error);
             if (!input.video) fuzz::failure("device %d gives no video input after the faults: %s", device.id, error.c_str());
             input.video->setFrameSink(input.sink.get());
             if (!input.video->open()) fuzz::failure("device %d does not open again after the faults", device.id);
-            input.video->setRoi(0, 0, 8, 8);
             input.sink->accepting = true;
-            if (!input.video->start(1) || !input.video->waitUntilComplete(std::chrono::seconds(20)))
-                fuzz::failure("device %d delivers no frame again after the faults", device.id);
+            const korimaq::Status started = input.video->start(1);
+            if (!started || !input.video->waitUntilComplete(std::chrono::seconds(20))) {
+                const auto report = input.video->adaptorError();
+                fuzz::failure("device %d delivers no frame again after the faults (start: %s; adaptor: %s)", device.id,
+                              started ? "ok" : started.message.c_str(), report ? report->message.c_str() : "no error");
+            }
             stop(input);
             check(input, "opening again");
         }
