@@ -114,15 +114,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 case 0: input.video->open(); break;
                 case 1:
                 case 2: {
+                    // Frames may come before start returns; a start refused
+                    // (running already, say) leaves the sink as it was.
+                    const bool accepting = input.sink->accepting;
                     input.sink->accepting = true;
-                    if (!input.video->start(static_cast<std::uint32_t>(in.pick(6)))) input.sink->accepting = false;
+                    if (!input.video->start(static_cast<std::uint32_t>(in.pick(6)))) input.sink->accepting = accepting;
                     break;
                 }
                 case 3: input.video->waitUntilComplete(std::chrono::milliseconds(in.pick(30))); break;
                 case 4: stop(input); break;
                 case 5:
+                    input.video->close();  // stops first when running
                     input.sink->accepting = false;
-                    input.video->close();
                     break;
                 case 6: {
                     const auto& properties = input.video->attributes().properties;
