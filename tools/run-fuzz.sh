@@ -22,8 +22,9 @@ corpus_root=tests/fuzz/corpus
 regressions_root=tests/fuzz/regressions
 out=out/fuzz
 
-# Every target: runs of the check, in new inputs after the corpus.
-declare -A check_runs=([dispatcher]=4000 [korvideoinput]=3000 [korcamsim]=20000 [adaptor]=300)
+# Every target: runs of the check in all, the corpus and the regression
+# inputs first, then new inputs (about two minutes for the four together).
+declare -A check_runs=([dispatcher]=8000 [korvideoinput]=6000 [korcamsim]=40000 [adaptor]=600)
 # A hang is an input that runs longer than this (seconds).
 common=(-timeout=30 -max_len=1024 -len_control=0 -close_fd_mask=1 -print_final_stats=1)
 
@@ -45,7 +46,7 @@ main() {
       build_targets
       for t in "${targets[@]}"; do
         scratch=$(mktemp -d)
-        printf '\n-- fuzz_%s: the corpus, the regression inputs and %s new inputs\n' "$t" "${check_runs[$t]}"
+        printf '\n-- fuzz_%s: the corpus, the regression inputs, then new inputs: %s runs\n' "$t" "${check_runs[$t]}"
         folders=("$corpus_root/$t")
         [ -d "$regressions_root/$t" ] && folders+=("$regressions_root/$t")
         # New inputs go to the scratch folder: the committed corpus stays as it is.
