@@ -80,6 +80,7 @@ KORMX_API void mxDestroyArray(mxArray* array);
 
 // Class and shape.
 KORMX_API mxClassID mxGetClassID(const mxArray* array);
+KORMX_API const char* mxGetClassName(const mxArray* array);
 KORMX_API bool mxIsNumeric(const mxArray* array);
 KORMX_API bool mxIsDouble(const mxArray* array);
 KORMX_API bool mxIsLogical(const mxArray* array);

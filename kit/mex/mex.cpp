@@ -261,6 +261,30 @@ int mexCallMATLAB(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[], const ch
         }
         return 0;
     }
+    // full() of a sparse array: the only arrays the stand-in makes sparse are double and logical.
+    if (name == "full" && nrhs == 1 && nlhs <= 1 && mxIsSparse(prhs[0])) {
+        const mxArray* in = prhs[0];
+        const bool logical = mxIsLogical(in);
+        const size_t m = mxGetM(in), n = mxGetN(in);
+        mxArray* out = logical ? mxCreateLogicalMatrix(m, n) : mxCreateDoubleMatrix(m, n, mxREAL);
+        if (!out) return 1;
+        const mwIndex* ir = mxGetIr(in);
+        const mwIndex* jc = mxGetJc(in);
+        for (size_t column = 0; column < n; ++column) {
+            for (mwIndex k = jc[column]; k < jc[column + 1]; ++k) {
+                if (logical)
+                    mxGetLogicals(out)[ir[k] + column * m] = mxGetLogicals(in)[k];
+                else
+                    mxGetPr(out)[ir[k] + column * m] = mxGetPr(in)[k];
+            }
+        }
+        if (nlhs == 1) {
+            plhs[0] = out;
+        } else {
+            mxDestroyArray(out);
+        }
+        return 0;
+    }
     if (name == "warning" && nlhs == 0 && nrhs >= 1) {
         std::string line = "warning:";
         for (int k = 0; k < nrhs; ++k) {

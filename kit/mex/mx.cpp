@@ -436,6 +436,11 @@ mxClassID mxGetClassID(const mxArray* array) {
     return a ? a->classId : mxUNKNOWN_CLASS;
 }
 
+const char* mxGetClassName(const mxArray* array) {
+    const mxArray* a = valid(array, "mxGetClassName");
+    return a ? className(a->classId) : "unknown";
+}
+
 bool mxIsNumeric(const mxArray* array) {
     const mxArray* a = valid(array, "mxIsNumeric");
     return a && isNumericClass(a->classId);
