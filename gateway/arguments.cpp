@@ -32,7 +32,12 @@ int32_t Params::uncheckedInteger(int k) const {
     return truncateToInt32(mxGetScalar(array));
 }
 
-double Params::real(int k) const { return mxGetPr(inputs_[k])[0]; }
+double Params::real(int k) const {
+    const mxArray* array = inputs_[k];
+    // A 1 x 1 sparse zero stores no element: its data holds nothing to read.
+    if (mxIsSparse(array)) return mxGetJc(array)[1] > 0 ? mxGetPr(array)[0] : 0.0;
+    return mxGetPr(array)[0];
+}
 
 double Params::number(int k) const { return mxGetScalar(inputs_[k]); }
 

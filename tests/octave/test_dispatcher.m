@@ -9,6 +9,7 @@ function cases = test_dispatcher()
     'integer check accepts any numeric class', @integer_check_classes
     'refused calls change nothing',            @refused_calls_change_nothing
     'sparse logicals are read by element 1',   @sparse_logicals
+    'a sparse number is read as its value',    @sparse_numbers
   };
 end
 
@@ -171,5 +172,17 @@ function sparse_logicals()
       KorDispatcher(readers{r, 1}, 2, values{v, 1});
       kt_equal(logical(readers{r, 2}()), values{v, 2}, 'code %d, value %d', readers{r, 1}, v);
     end
+  end
+end
+
+% A sparse zero stores no element, so its value is not in its data.
+function sparse_numbers()
+  KorDispatcher(-1, 2);
+  for value = [0 7 0]
+    KorDispatcher(30, 2, value);
+    full_result = KorDispatcher(31, 2);
+    KorDispatcher(30, 2, 3);
+    KorDispatcher(30, 2, sparse(value));
+    kt_equal(KorDispatcher(31, 2), full_result, 'live exposure set to sparse(%g)', value);
   end
 end
