@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test test-fast test-asan test-tsan bench fuzz-long clean
+.PHONY: all deps build demo test test-fast test-asan test-tsan bench fuzz-long format clean
 
 all: build
 
@@ -49,6 +49,10 @@ bench:
 fuzz-long: build
 	KORCAM_FUZZ_CALLS=$${KORCAM_FUZZ_CALLS:-2000000} KORCAM_FUZZ_SEED=$${KORCAM_FUZZ_SEED:-$$(date +%s)} \
 	  OCTAVE_HISTFILE=/dev/null tests/octave/run_octave_test.sh $(BUILD) test_fuzz
+
+# Formats every C++ file with the root .clang-format (make test checks it).
+format: deps
+	tools/check-format.sh --fix
 
 clean:
 	rm -rf build build-asan build-tsan build-bench build-mingw32 build-mingw64 out

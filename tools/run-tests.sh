@@ -2,7 +2,7 @@
 # Every test of the project, as `make test` runs it (CI calls nothing else):
 # the plain build, the address/undefined-behaviour sanitizer build (C++ and
 # Octave-hosted tests), the thread sanitizer build (threaded tests), and the
-# Windows builds under wine.
+# Windows builds under wine; last, that every C++ file is formatted.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -26,3 +26,6 @@ ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L threads
 
 step "Windows builds (MinGW) and their tests under wine"
 tools/windows-check.sh
+
+step "Formatting (.clang-format)"
+tools/check-format.sh
