@@ -24,7 +24,7 @@ function file = build_korcam(varargin)
 %
 %   MATLAB compiles with mex (on Windows it links user32 for
 %   GetForegroundWindow); Octave with mkoctfile --mex. The sources are those
-%   of the gateway folder next to this one, the SDK header that of the sdk
+%   of the gateway and pixels folders next to this one, the SDK header that of the sdk
 %   folder unless 'sdk' is given. Put the SDK's korcamapi.dll (Windows) on
 %   the system path, or beside the MEX file, before calling KorDispatcher.
 %
@@ -36,11 +36,12 @@ function file = build_korcam(varargin)
   [buildDir, sdkDir, outDir, force] = parse_options(varargin);
   root = fileparts(fileparts(mfilename('fullpath')));
   gatewayDir = fullfile(root, 'gateway');
+  pixelsDir = fullfile(root, 'pixels');
   onWindows = ispc();
 
   % korwin32.h is windows.h itself on Windows and the project's portable
   % Win32 layer elsewhere.
-  includes = {gatewayDir, fullfile(root, 'kit', 'win32')};
+  includes = {gatewayDir, pixelsDir, fullfile(root, 'kit', 'win32')};
   if isempty(sdkDir)
     % The project's virtual cameras: the shared SDK header and the libraries
     % the CMake build produced.
@@ -75,8 +76,7 @@ function file = build_korcam(varargin)
     libraries{end + 1} = 'korwin32';
   end
 
-  sources = dir(fullfile(gatewayDir, '*.cpp'));
-  sources = cellfun(@(name) fullfile(gatewayDir, name), sort({sources.name}), 'UniformOutput', false);
+  sources = [folder_sources(gatewayDir), folder_sources(pixelsDir)];
   if ~exist(outDir, 'dir')
     mkdir(outDir);
   end
@@ -238,4 +238,10 @@ function restore_variable(name, previous)
     end
   end
   setenv(name, previous);
+end
+
+% The C++ sources of FOLDER, full names, sorted.
+function sources = folder_sources(folder)
+  listed = dir(fullfile(folder, '*.cpp'));
+  sources = cellfun(@(name) fullfile(folder, name), sort({listed.name}), 'UniformOutput', false);
 end
