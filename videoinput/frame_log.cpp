@@ -25,7 +25,7 @@ void FrameLog::clearLocked() {
     bytes_ = 0;
 }
 
-void FrameLog::begin(double startStamp, std::uint64_t framesPerTrigger) {
+void FrameLog::begin(double startStamp, const korimaq::AcquisitionPlan& plan) {
     std::lock_guard<std::mutex> lock(mutex_);
     clearLocked();
     newest_.reset();
@@ -34,7 +34,7 @@ void FrameLog::begin(double startStamp, std::uint64_t framesPerTrigger) {
     snapshotMode_ = false;
     ended_ = false;
     startStamp_ = startStamp;
-    framesPerTrigger_ = framesPerTrigger;
+    framesPerTrigger_ = plan.framesPerTrigger;
     acquired_ = 0;
     ++version_;
 }

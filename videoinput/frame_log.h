@@ -57,7 +57,8 @@ public:
 
     // A new acquisition: the log is emptied, counters cleared, frames
     // accepted; time stamps count from startStamp (the kit's clock).
-    void begin(double startStamp, std::uint64_t framesPerTrigger);
+    // The plan's framesPerTrigger (0: until stopped) ends the log.
+    void begin(double startStamp, const korimaq::AcquisitionPlan& plan);
     // One frame for a snapshot, kept apart from the log and its counters.
     void beginSnapshot();
     // No frame is taken from now on (stop has returned).

@@ -170,8 +170,7 @@ struct Video {
     const imaqkit::IAdaptor* adaptor = nullptr;
     std::int32_t width = 0;
     std::int32_t height = 0;
-    std::uint64_t framesPerTrigger = 10;
-    std::uint64_t frameGrabInterval = 1;
+    korimaq::AcquisitionPlan plan{10, 1};
     Region roi{0, 0, 0, 0};
     std::chrono::system_clock::time_point startWall{};
     double startStamp = 0;
@@ -313,8 +312,7 @@ void ensureOpen(Video& video) {
     }
 }
 
-void applyAcquisitionSettings(Video& video, std::uint64_t frameGrabInterval) {
-    video.input->setFrameGrabInterval(static_cast<std::uint32_t>(frameGrabInterval));
+void applyRoi(Video& video) {
     const Region region = adaptorRegion(video.roi, video.height);
     if (!video.input->setRoi(region.x, region.y, region.width, region.height))
         raise("KorVideoInput:badROI", "ROIPosition no longer lies inside the image; set it again.");
@@ -421,9 +419,9 @@ void get(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     } else if (name == "Running") {
         plhs[0] = mxCreateLogicalScalar(running(video));
     } else if (name == "FramesPerTrigger") {
-        plhs[0] = scalar(static_cast<double>(video.framesPerTrigger));
+        plhs[0] = scalar(static_cast<double>(video.plan.framesPerTrigger));
     } else if (name == "FrameGrabInterval") {
-        plhs[0] = scalar(static_cast<double>(video.frameGrabInterval));
+        plhs[0] = scalar(static_cast<double>(video.plan.frameGrabInterval));
     } else if (name == "ROIPosition") {
         plhs[0] = row({static_cast<double>(video.roi.x), static_cast<double>(video.roi.y),
                        static_cast<double>(video.roi.width), static_cast<double>(video.roi.height)});
@@ -474,8 +472,8 @@ void set(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     if (!isRealScalar(value) || !positiveWhole(mxGetScalar(value), kMaxUint32))
         raise("KorVideoInput:badValue", name + " must be a positive whole number (at most 4294967295), e.g. vid." +
                                             name + " = 5.");
-    const auto count = static_cast<std::uint64_t>(mxGetScalar(value));
-    (name == "FramesPerTrigger" ? video.framesPerTrigger : video.frameGrabInterval) = count;
+    const auto count = static_cast<std::uint32_t>(mxGetScalar(value));
+    (name == "FramesPerTrigger" ? video.plan.framesPerTrigger : video.plan.frameGrabInterval) = count;
 }
 
 void start(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
@@ -487,11 +485,11 @@ void start(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     if (Failure failure = video.log->takeFailure()) raise(failure);
     ensureOpen(video);
     if (Failure failure = video.log->takeFailure()) raise(failure);
-    applyAcquisitionSettings(video, video.frameGrabInterval);
+    applyRoi(video);
     video.startWall = std::chrono::system_clock::now();
     video.startStamp = imaqkit::getCurrentTime();
-    video.log->begin(video.startStamp, video.framesPerTrigger);
-    if (!video.input->start(static_cast<std::uint32_t>(video.framesPerTrigger))) {
+    video.log->begin(video.startStamp, video.plan);
+    if (!video.input->start(video.plan)) {
         video.log->refuseFrames();
         raise("KorVideoInput:startFailed", "The acquisition could not be started; delete the object, "
                                            "create it again and start again.");
@@ -573,7 +571,7 @@ void fillFrame(const LoggedFrame& frame, std::uint8_t* out) {
 
 void getdata(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     Video& video = videoOf(nrhs, prhs);
-    std::uint64_t wanted = video.framesPerTrigger;
+    std::uint64_t wanted = video.plan.framesPerTrigger;
     if (nrhs >= 3) {
         if (!isRealScalar(prhs[2]) || !positiveWhole(mxGetScalar(prhs[2]), 9007199254740992.0))
             raise("KorVideoInput:badValue", "The number of frames must be a positive whole number.");
@@ -657,8 +655,8 @@ void getsnapshot(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         video.log->refuseFrames();
         throw;
     }
-    applyAcquisitionSettings(video, 1);
-    video.input->start(1);
+    applyRoi(video);
+    video.input->start(korimaq::AcquisitionPlan{1, 1});
     std::shared_ptr<const LoggedFrame> frame;
     Failure failure;
     for (;;) {
@@ -678,24 +676,40 @@ void getsnapshot(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     raise("KorVideoInput:timeout", timeoutText);
 }
 
-const korimaq::PropertyEntry& sourceProperty(Video& video, const std::string& name) {
-    const korimaq::PropertyEntry* property = video.input->attributes().find(name);
-    if (property == nullptr) {
-        std::string names;
-        for (const auto& entry : video.input->attributes().properties)
-            names += (names.empty() ? "" : ", ") + entry.name;
-        raise("KorVideoInput:noProperty", "This camera's source has no property '" + name +
-                                              "'. Its properties are: " + names + ".");
+// The engine's refusal of a device property value, as the user sees it.
+[[noreturn]] void raiseRefusal(const korimaq::Status& status) {
+    const char* identifier = "KorVideoInput:badValue";
+    switch (status.code) {
+        case korimaq::Status::NO_PROPERTY:
+        case korimaq::Status::NOT_SETTABLE:
+            identifier = "KorVideoInput:noProperty";
+            break;
+        case korimaq::Status::READ_ONLY_WHILE_RUNNING:
+            identifier = "KorVideoInput:readOnlyWhileRunning";
+            break;
+        case korimaq::Status::OUT_OF_RANGE:
+            identifier = "KorVideoInput:outOfRange";
+            break;
+        default:
+            break;
     }
+    raise(identifier, status.message + ".");
+}
+
+const korimaq::PropertyEntry& sourceProperty(Video& video, const std::string& name) {
+    const korimaq::PropertyEntry* property = nullptr;
+    if (const korimaq::Status found = korimaq::findProperty(video.input->attributes(), name, &property); !found)
+        raiseRefusal(found);
     return *property;
 }
 
 bool isEnum(const korimaq::PropertyEntry& property) { return property.kind == imaqkit::IPropInfo::KIND_ENUM; }
 
-std::string enumTexts(const korimaq::PropertyEntry& property) {
-    std::string texts;
-    for (const auto& choice : property.enumValues) texts += (texts.empty() ? "'" : ", '") + choice.first + "'";
-    return texts;
+// A MATLAB value as the engine's property check takes it.
+korimaq::PropertyValue propertyValue(const mxArray* value) {
+    if (mxIsChar(value)) return korimaq::PropertyValue::ofText(text(value));
+    if (isRealScalar(value) && !mxIsLogical(value)) return korimaq::PropertyValue::ofNumber(mxGetScalar(value));
+    return korimaq::PropertyValue::other();
 }
 
 void sourcenames(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
@@ -715,58 +729,12 @@ void sourceget(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         plhs[0] = scalar(video.input->doubleValue(name));
 }
 
-// The engine checks again what was checked here, and the mode while running.
-void setChecked(Video& video, const std::string& name, const korimaq::Status& status) {
-    switch (status.code) {
-        case korimaq::Status::OK:
-            return;
-        case korimaq::Status::READ_ONLY_WHILE_RUNNING:
-            raiseReadOnlyWhileRunning(video, name);
-            break;
-        case korimaq::Status::BAD_VALUE:
-            raise("KorVideoInput:outOfRange", status.message + ".");
-        default:
-            break;
-    }
-    raise("KorVideoInput:badValue", name + " was not set: " + status.message + ".");
-}
-
 void sourceset(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     Video& video = videoOf(nrhs, prhs);
     const std::string name = argumentText(nrhs, prhs, 2, "The property name");
     if (nrhs < 4) raise("KorVideoInput:badArgument", "A value is required.");
-    const korimaq::PropertyEntry& property = sourceProperty(video, name);
-    raiseReadOnlyWhileRunning(video, name);
-    const mxArray* value = prhs[3];
-    if (isEnum(property)) {
-        const std::string wanted = text(value);
-        for (const auto& choice : property.enumValues) {
-            if (mxIsChar(value) && choice.first.size() == wanted.size() &&
-                std::equal(wanted.begin(), wanted.end(), choice.first.begin(), [](char a, char b) {
-                    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-                })) {
-                setChecked(video, name, video.input->setProperty(name, choice.first));
-                return;
-            }
-        }
-        raise("KorVideoInput:outOfRange", name + " takes one of " + enumTexts(property) + ".");
-    }
-    if (property.kind != imaqkit::IPropInfo::KIND_DOUBLE && property.kind != imaqkit::IPropInfo::KIND_INT)
-        raise("KorVideoInput:noProperty", name + " cannot be set from here.");
-    if (!isRealScalar(value) || mxIsLogical(value))
-        raise("KorVideoInput:badValue", name + " must be a real number, e.g. src." + name + " = " +
-                                            number(property.defaultValue) + ".");
-    const double number = mxGetScalar(value);
-    const bool inside = property.hasRange ? number >= property.minimum && number <= property.maximum
-                                          : std::isfinite(number);
-    if (!inside)
-        raise("KorVideoInput:outOfRange",
-              property.hasRange ? name + " must lie between " + korvid::number(property.minimum) + " and " +
-                                      korvid::number(property.maximum) + "."
-                                : name + " must be a finite number.");
-    if (property.kind == imaqkit::IPropInfo::KIND_INT && std::floor(number) != number)
-        raise("KorVideoInput:outOfRange", name + " must be a whole number.");
-    setChecked(video, name, video.input->setProperty(name, number));
+    settle(video);  // an acquisition that has what it asked for is stopped first
+    if (const korimaq::Status set = video.input->setProperty(name, propertyValue(prhs[3])); !set) raiseRefusal(set);
 }
 
 void propinfo(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {

@@ -56,7 +56,7 @@ void AdaptorDelivery(benchmark::State& state) {
         return;
     }
     for (auto _ : state) {
-        if (!input->start(kBatch) || !input->waitUntilComplete(std::chrono::seconds(60))) {
+        if (!input->start({kBatch}) || !input->waitUntilComplete(std::chrono::seconds(60))) {
             state.SkipWithError("the acquisition did not complete");
             break;
         }

@@ -149,30 +149,67 @@ private:
 // korviximaq.dll), or an empty string when the executable's folder is unknown.
 std::string adaptorBesideExecutable();
 
+// What one acquisition is to do: the value VideoInput::start takes, and what
+// the adaptor's manager answers from while it runs.
+struct AcquisitionPlan {
+    std::uint32_t framesPerTrigger = 0;   // frames to deliver; 0: until stopped
+    std::uint32_t frameGrabInterval = 1;  // every n-th acquired frame is delivered (n >= 1)
+};
+
 // What a VideoInput operation came to. Converts to true on success.
 struct Status {
     enum Code {
         OK,
-        WRONG_STATE,         // the operation is not allowed in the input's current state
-        NO_PROPERTY,         // the device declares no property of that name
-        BAD_VALUE,           // outside the declared range or enumeration, or not a value at all
+        WRONG_STATE,  // the operation is not allowed in the input's current state
+        NO_PROPERTY,  // the device declares no property of that name
+        NOT_SETTABLE,  // a property of a kind that takes no value from here
+        BAD_VALUE,     // not a value of the property's type, or a plan that cannot run
+        OUT_OF_RANGE,  // outside the declared range or enumeration, not finite, or not whole
+        READ_ONLY,     // declared read-only always
         READ_ONLY_WHILE_RUNNING,
-        REFUSED,             // the adaptor said no (openDevice returned false, say)
+        REFUSED,  // the adaptor said no (openDevice returned false, say)
     };
     Code code = OK;
     std::string message;  // empty on success; otherwise what was refused and why
     explicit operator bool() const { return code == OK; }
 };
 
+// A value offered for a device property, as the caller holds it.
+struct PropertyValue {
+    enum Kind {
+        NUMBER,   // a real number
+        TEXT,     // an enumerated value's name, in any case
+        WRITTEN,  // text from a command line: an enumerated value's name, or a number written out
+        OTHER,    // anything else: an array, a logical, a complex number
+    };
+    Kind kind = OTHER;
+    double number = 0;
+    std::string text;
+    static PropertyValue ofNumber(double number);
+    static PropertyValue ofText(std::string text);
+    static PropertyValue ofWritten(std::string text);
+    static PropertyValue other();
+};
+
+// A value that passed the check, as the property container takes it.
+struct CheckedValue {
+    double number = 0;
+    std::string enumText;  // an enumerated value's name as declared
+};
+
 class VideoInput {
 public:
-    // One state, changed only on the engine's thread.
+    // One state, changed in one place on the engine's thread (the host's
+    // request to end a run, from any thread, only moves RUNNING to ENDING).
     enum class State {
-        CLOSED,   // created, or closed again: the device is not open
-        OPEN,     // the device is open, no acquisition runs
-        RUNNING,  // between start and the end of the acquisition (frames complete, stop, or an adaptor error)
+        CLOSED,    // created, or closed again: the device is not open
+        OPEN,      // the device is open and no acquisition runs (none yet, or the host stopped it)
+        STARTING,  // inside the adaptor's start capture: frames are taken, the manager does not report it running yet
+        RUNNING,   // between start and the end of the acquisition
+        ENDING,    // the host asked the run to end: the adaptor is told it is complete, the stop is on its way
+        ENDED,     // the device is open; the last run stopped by itself (frames complete, an adaptor error, ended early)
     };
-    enum class Operation { OPEN, CLOSE, START, STOP, SET_PROPERTY, SET_ROI, SET_FRAME_GRAB_INTERVAL, SET_FRAME_SINK };
+    enum class Operation { OPEN, CLOSE, START, STOP, SET_PROPERTY, SET_ROI, SET_FRAME_SINK };
 
     ~VideoInput();  // stops, removes the listeners, destroys the adaptor (which closes), then the engine
     VideoInput(const VideoInput&) = delete;
@@ -183,19 +220,20 @@ public:
     // Opens the device (manager operation 1). Opening resets some of the
     // adaptor's settings to the camera's defaults, so every property value
     // is handed to its listeners again afterwards: values set before opening
-    // stay in force. Allowed closed or open.
+    // stay in force.
     Status open();
     // Stops if running, then closes (manager operation 2). Allowed in every state.
     Status close();
-    // Starts an acquisition of framesPerTrigger delivered frames (0: until
-    // stopped) with counters, time stamps, stored frames and the last adaptor
-    // error cleared. Allowed open.
-    Status start(std::uint32_t framesPerTrigger);
+    // Starts the acquisition the plan describes, with counters, time stamps,
+    // stored frames and the last adaptor error cleared.
+    Status start(const AcquisitionPlan& plan);
     // Stops (manager operation 4); when it returns no further frame arrives.
     // Allowed in every state; nothing to do unless running.
     Status stop();
     bool isOpen() const { return state() != State::CLOSED; }
-    bool isAcquiring() const { return state() == State::RUNNING; }
+    bool isAcquiring() const;
+    // The plan of the last start (the default plan before any).
+    AcquisitionPlan plan() const;
 
     // Waits until the frames asked for by start have been delivered; false on time-out.
     bool waitUntilComplete(std::chrono::milliseconds timeout) const;
@@ -204,15 +242,12 @@ public:
     // Waits until the input is not running; false on time-out.
     bool waitUntilStopped(std::chrono::milliseconds timeout) const;
 
-    // Every n-th acquired frame is delivered (n >= 1). Not while running.
-    Status setFrameGrabInterval(std::uint32_t interval);
-    std::uint32_t frameGrabInterval() const;
     // A region of interest inside the adaptor's image. Not while running.
     Status setRoi(std::int32_t xOffset, std::int32_t yOffset, std::int32_t width, std::int32_t height);
 
-    // Device properties. A value outside the declared range or enumeration is
-    // refused, and so is any change of a property declared read-only
-    // "whileRunning" while the input runs; the adaptor's listener is then not called.
+    // Device properties, through checkPropertyValue: a refused value never
+    // reaches the adaptor's listener.
+    Status setProperty(const std::string& name, const PropertyValue& value);
     Status setProperty(const std::string& name, double value);
     // An enumerated value by its text (any case), or a number written out.
     Status setProperty(const std::string& name, const std::string& value);
@@ -227,8 +262,8 @@ public:
     // stopped the acquisition for it), if any.
     std::optional<imaqkit::host::Report> adaptorError() const;
 
-    std::uint64_t framesReceived() const;  // delivered in this acquisition
-    std::uint64_t framesAcquired() const;  // counted by the adaptor in this acquisition
+    std::uint64_t framesReceived() const;    // delivered in this acquisition
+    std::uint64_t framesAcquired() const;    // counted by the adaptor in this acquisition
     std::vector<double> timeStamps() const;  // of this acquisition, in delivery order
     TimeStampStats timeStampStats() const;
     bool firstFrame(DeliveredFrame& frame) const;
@@ -237,7 +272,7 @@ public:
     // outlive the acquisitions it sees. Not while running.
     Status setFrameSink(FrameSink* sink);
     // From any thread: the adaptor is told the acquisition is complete and
-    // takes no further frame; the engine then stops it. Cleared by start.
+    // takes no further frame; the engine then stops it.
     void endEarly();
 
     // Rules of the host the adaptor broke: frames without or before their
@@ -265,9 +300,6 @@ public:
 private:
     friend class AdaptorLibrary;
     VideoInput() = default;
-    // The gate every operation passes: refuses with the current state, the
-    // states the operation needs and the operation's name.
-    Status allowed(Operation operation, std::initializer_list<State> wanted) const;
 
     std::shared_ptr<AdaptorLibrary> library_;
     std::shared_ptr<HostEngine> engine_;  // shared with work the adaptor's threads post to the engine's thread
@@ -277,8 +309,33 @@ private:
     std::string formatName_;
 };
 
+// STARTING, RUNNING and ENDING: an acquisition runs.
+bool isRunning(VideoInput::State state);
+// The one table of which operation each state allows.
+bool isAllowed(VideoInput::Operation operation, VideoInput::State state);
+// The gate every operation passes: refuses naming the operation, the states
+// it needs and the current state.
+Status gate(VideoInput::Operation operation, VideoInput::State state);
+// A plan that cannot run (a frame grab interval of 0) is refused.
+Status checkPlan(const AcquisitionPlan& plan);
+
+// Whether `value` may be set on device property `name` of an input in
+// `state`: the property exists, may change in that state, and the value has
+// its type and lies in its range or enumeration. Decided here only; the
+// video input, its property container and the hosts ask it. On success
+// `checked` (if given) holds the value as the container takes it.
+Status checkPropertyValue(const DeviceAttributes& attributes, const std::string& name, VideoInput::State state,
+                          const PropertyValue& value, CheckedValue* checked = nullptr);
+// The same for a property already found.
+Status checkValue(const PropertyEntry& property, VideoInput::State state, const PropertyValue& value,
+                  CheckedValue* checked = nullptr);
+// The declared property `name`, or NO_PROPERTY with a text that lists the declared ones.
+Status findProperty(const DeviceAttributes& attributes, const std::string& name, const PropertyEntry** found);
+
 const char* stateName(VideoInput::State state);
 const char* operationName(VideoInput::Operation operation);
+bool equalsIgnoringCase(const std::string& a, const std::string& b);
+std::string number(double value);  // 10 significant digits
 
 // One line about a declared property: kind, range or values, default, read-only mode.
 std::string describeProperty(const PropertyEntry& property);

@@ -8,7 +8,6 @@
 #include <exception>
 #include <map>
 #include <mutex>
-#include <sstream>
 
 #if defined(_WIN32)
 #  include "korwin32.h"
@@ -53,23 +52,6 @@ bool resolve(void* module, const char* name, Function& function, std::string& er
     }
     function = reinterpret_cast<Function>(symbol);
     return true;
-}
-
-bool equalsIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-        const char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
-        if (x != y) return false;
-    }
-    return true;
-}
-
-std::string number(double value) {
-    std::ostringstream out;
-    out.precision(10);
-    out << value;
-    return out.str();
 }
 
 }  // namespace
@@ -225,23 +207,14 @@ imaqkit::IEngine* VideoInput::engine() const { return engine_.get(); }
 void VideoInput::onEngineThread(const std::function<void()>& work) const { engine_->thread().run(work); }
 
 VideoInput::State VideoInput::state() const { return engine_->state(); }
-
-Status VideoInput::allowed(Operation operation, std::initializer_list<State> wanted) const {
-    const State current = engine_->state();
-    std::string states;
-    for (State state : wanted) {
-        if (state == current) return Status();
-        states += std::string(states.empty() ? "" : " or ") + stateName(state);
-    }
-    return {Status::WRONG_STATE, std::string(operationName(operation)) + " needs the video input " + states +
-                                     ", but it is " + stateName(current)};
-}
+bool VideoInput::isAcquiring() const { return isRunning(state()); }
+AcquisitionPlan VideoInput::plan() const { return engine_->plan(); }
 
 Status VideoInput::open() {
     Status status;
     onEngineThread([&] {
-        status = allowed(Operation::OPEN, {State::CLOSED, State::OPEN});
-        if (!status || engine_->state() == State::OPEN) return;
+        status = gate(Operation::OPEN, engine_->state());
+        if (!status || engine_->state() != State::CLOSED) return;
         engine_->clearAdaptorError();
         if (!engine_->manager()->openDevice()) {
             const auto reported = engine_->adaptorError();
@@ -249,7 +222,6 @@ Status VideoInput::open() {
                                            (reported ? ": " + reported->message : std::string())};
             return;
         }
-        engine_->setState(State::OPEN);
         imaqkit::IPropContainer* container = engine_->getPropContainer();
         for (const PropertyEntry& property : attributes_.properties) {
             const char* name = property.name.c_str();
@@ -266,39 +238,30 @@ Status VideoInput::open() {
 }
 
 Status VideoInput::close() {
-    onEngineThread([&] {
-        engine_->manager()->closeDevice();  // stops first
-        engine_->setState(State::CLOSED);
-    });
+    onEngineThread([&] { engine_->manager()->closeDevice(); });  // stops first
     return Status();
 }
 
-Status VideoInput::start(std::uint32_t framesPerTrigger) {
+Status VideoInput::start(const AcquisitionPlan& plan) {
     Status status;
     onEngineThread([&] {
-        status = allowed(Operation::START, {State::OPEN});
+        status = gate(Operation::START, engine_->state());
+        if (status) status = checkPlan(plan);
         if (!status) return;
-        engine_->beginAcquisition(framesPerTrigger);
-        engine_->setState(State::RUNNING);
-        if (!engine_->manager()->startAcquisition()) {
-            engine_->setState(State::OPEN);
+        engine_->beginAcquisition(plan);
+        if (!engine_->manager()->startAcquisition())
             status = {Status::REFUSED, "start: the adaptor manager did not start"};
-        }
     });
     return status;
 }
 
 Status VideoInput::stop() {
-    onEngineThread([&] {
-        if (engine_->state() != State::RUNNING) return;
-        engine_->manager()->stopAcquisition();
-        engine_->setState(State::OPEN);
-    });
+    onEngineThread([&] { engine_->manager()->stopAcquisition(); });  // nothing to do unless running
     return Status();
 }
 
 bool VideoInput::waitUntilComplete(std::chrono::milliseconds timeout) const {
-    const std::uint32_t wanted = engine_->framesPerTrigger;
+    const std::uint32_t wanted = engine_->plan().framesPerTrigger;
     if (wanted == 0) return false;
     return engine_->waitUntil(timeout, wanted, 0, true);
 }
@@ -315,26 +278,10 @@ bool VideoInput::waitUntilStopped(std::chrono::milliseconds timeout) const {
     return engine_->waitUntil(timeout, 0, 0, true);
 }
 
-Status VideoInput::setFrameGrabInterval(std::uint32_t interval) {
-    Status status;
-    onEngineThread([&] {
-        status = allowed(Operation::SET_FRAME_GRAB_INTERVAL, {State::CLOSED, State::OPEN});
-        if (!status) return;
-        if (interval < 1) {
-            status = {Status::BAD_VALUE, "the frame grab interval must be at least 1"};
-            return;
-        }
-        engine_->manager()->setFrameGrabInterval(interval);
-    });
-    return status;
-}
-
-std::uint32_t VideoInput::frameGrabInterval() const { return engine_->manager()->getFrameGrabInterval(); }
-
 Status VideoInput::setRoi(std::int32_t xOffset, std::int32_t yOffset, std::int32_t width, std::int32_t height) {
     Status status;
     onEngineThread([&] {
-        status = allowed(Operation::SET_ROI, {State::CLOSED, State::OPEN});
+        status = gate(Operation::SET_ROI, engine_->state());
         if (!status) return;
         const std::int64_t maxWidth = adaptor_->getMaxWidth();
         const std::int64_t maxHeight = adaptor_->getMaxHeight();
@@ -353,7 +300,7 @@ Status VideoInput::setRoi(std::int32_t xOffset, std::int32_t yOffset, std::int32
 Status VideoInput::setFrameSink(FrameSink* sink) {
     Status status;
     onEngineThread([&] {
-        status = allowed(Operation::SET_FRAME_SINK, {State::CLOSED, State::OPEN});
+        status = gate(Operation::SET_FRAME_SINK, engine_->state());
         if (!status) return;
         std::lock_guard<std::mutex> lock(engine_->mutex);
         engine_->sink = sink;
@@ -363,74 +310,28 @@ Status VideoInput::setFrameSink(FrameSink* sink) {
 
 void VideoInput::endEarly() { engine_->endEarly(); }
 
-namespace {
-
-// The property's own rules, before any listener hears of a change.
-Status checkWritable(const PropertyEntry& property, VideoInput::State state) {
-    if (property.readOnly == "always" ||
-        (property.readOnly == "whileRunning" && state == VideoInput::State::RUNNING))
-        return {Status::READ_ONLY_WHILE_RUNNING,
-                property.name + " is read-only while the video input is running; stop it first"};
-    return Status();
-}
-
-Status checkInRange(const PropertyEntry& property, double number) {
-    if (property.kind != imaqkit::IPropInfo::KIND_DOUBLE && property.kind != imaqkit::IPropInfo::KIND_INT)
-        return {Status::BAD_VALUE, property.name + " takes one of: " + [&] {
-                    std::string choices;
-                    for (const auto& choice : property.enumValues)
-                        choices += (choices.empty() ? "" : ", ") + choice.first;
-                    return choices;
-                }()};
-    if (!std::isfinite(number))
-        return {Status::BAD_VALUE, property.name + " needs a finite number"};
-    if (property.hasRange && (number < property.minimum || number > property.maximum))
-        return {Status::BAD_VALUE, property.name + " must lie in [" + korimaq::number(property.minimum) + ", " +
-                                       korimaq::number(property.maximum) + "]"};
-    return Status();
-}
-
-}  // namespace
-
-Status VideoInput::setProperty(const std::string& name, double value) {
-    const PropertyEntry* property = attributes_.find(name);
-    if (property == nullptr) return {Status::NO_PROPERTY, "the device has no property \"" + name + "\""};
+Status VideoInput::setProperty(const std::string& name, const PropertyValue& value) {
     Status status;
     onEngineThread([&] {
-        status = allowed(Operation::SET_PROPERTY, {State::CLOSED, State::OPEN, State::RUNNING});
-        if (status) status = checkWritable(*property, engine_->state());
-        if (status) status = checkInRange(*property, value);
-        if (status && !engine_->getPropContainer()->setDoubleValue(name.c_str(), value))
-            status = {Status::REFUSED, "the host's property container refused " + name};
+        const State state = engine_->state();
+        CheckedValue checked;
+        status = gate(Operation::SET_PROPERTY, state);
+        if (status) status = checkPropertyValue(attributes_, name, state, value, &checked);
+        if (!status) return;
+        imaqkit::IPropContainer* container = engine_->getPropContainer();
+        const bool stored = checked.enumText.empty() ? container->setDoubleValue(name.c_str(), checked.number)
+                                                     : container->setEnumValue(name.c_str(), checked.enumText.c_str());
+        if (!stored) status = {Status::REFUSED, "the host's property container refused " + name};
     });
     return status;
 }
 
+Status VideoInput::setProperty(const std::string& name, double value) {
+    return setProperty(name, PropertyValue::ofNumber(value));
+}
+
 Status VideoInput::setProperty(const std::string& name, const std::string& value) {
-    const PropertyEntry* property = attributes_.find(name);
-    if (property == nullptr) return {Status::NO_PROPERTY, "the device has no property \"" + name + "\""};
-    if (property->kind == imaqkit::IPropInfo::KIND_ENUM) {
-        for (const auto& choice : property->enumValues) {
-            if (!equalsIgnoringCase(choice.first, value)) continue;
-            Status status;
-            onEngineThread([&] {
-                status = checkWritable(*property, engine_->state());
-                if (status && !engine_->getPropContainer()->setEnumValue(name.c_str(), choice.first.c_str()))
-                    status = {Status::REFUSED, "the host's property container refused " + name};
-            });
-            return status;
-        }
-        return checkInRange(*property, 0);  // names the choices
-    }
-    if (property->kind != imaqkit::IPropInfo::KIND_DOUBLE && property->kind != imaqkit::IPropInfo::KIND_INT)
-        return {Status::BAD_VALUE, name + " cannot be set from text"};
-    char* end = nullptr;
-    const double number = std::strtod(value.c_str(), &end);
-    // Out-of-range text gives an infinity (refused as not finite) or an
-    // underflow towards zero, which is a value like any other.
-    if (value.empty() || end == value.c_str() || *end != '\0' || std::isnan(number))
-        return {Status::BAD_VALUE, name + " needs a number, not \"" + value + "\""};
-    return setProperty(name, number);
+    return setProperty(name, PropertyValue::ofWritten(value));
 }
 
 double VideoInput::doubleValue(const std::string& name) const {
@@ -512,54 +413,5 @@ bool VideoInput::lastFrame(DeliveredFrame& frame) const {
 
 std::vector<std::string> VideoInput::violations() const { return engine_->violations(); }
 std::uint64_t VideoInput::violationCount() const { return engine_->violationCount(); }
-
-const char* stateName(VideoInput::State state) {
-    switch (state) {
-        case VideoInput::State::CLOSED: return "closed";
-        case VideoInput::State::OPEN: return "open";
-        case VideoInput::State::RUNNING: return "running";
-    }
-    return "unknown";
-}
-
-const char* operationName(VideoInput::Operation operation) {
-    switch (operation) {
-        case VideoInput::Operation::OPEN: return "open";
-        case VideoInput::Operation::CLOSE: return "close";
-        case VideoInput::Operation::START: return "start";
-        case VideoInput::Operation::STOP: return "stop";
-        case VideoInput::Operation::SET_PROPERTY: return "setProperty";
-        case VideoInput::Operation::SET_ROI: return "setRoi";
-        case VideoInput::Operation::SET_FRAME_GRAB_INTERVAL: return "setFrameGrabInterval";
-        case VideoInput::Operation::SET_FRAME_SINK: return "setFrameSink";
-    }
-    return "unknown";
-}
-
-std::string describeProperty(const PropertyEntry& property) {
-    std::string line = property.name + ": ";
-    switch (property.kind) {
-        case imaqkit::IPropInfo::KIND_ENUM: {
-            line += "enumerated {";
-            std::string defaultText;
-            for (std::size_t i = 0; i < property.enumValues.size(); ++i) {
-                line += (i ? ", " : "") + property.enumValues[i].first;
-                if (property.enumValues[i].second == property.enumDefault) defaultText = property.enumValues[i].first;
-            }
-            line += "}, default " + defaultText;
-            break;
-        }
-        case imaqkit::IPropInfo::KIND_DOUBLE:
-        case imaqkit::IPropInfo::KIND_INT:
-            line += property.kind == imaqkit::IPropInfo::KIND_DOUBLE ? "double" : "integer";
-            if (property.hasRange) line += " [" + number(property.minimum) + ", " + number(property.maximum) + "]";
-            line += ", default " + number(property.defaultValue);
-            break;
-        default:
-            line += "other";
-            break;
-    }
-    return line + ", read-only " + property.readOnly;
-}
 
 }  // namespace korimaq

@@ -232,12 +232,6 @@ const char* HostPropContainer::getEnumText(const char* name) const {
     return "";
 }
 
-bool HostPropContainer::writable(const Slot& slot) const {
-    const std::string& mode = slot.property->entry().readOnly;
-    if (mode == "always") return false;
-    return mode != "whileRunning" || engine_.state() != VideoInput::State::RUNNING;
-}
-
 void HostPropContainer::notify(Slot& slot, void* value) {
     // A copy: a listener could, in principle, register another one.
     const std::vector<imaqkit::IPropPostSetListener*> listeners = slot.listeners;
@@ -247,10 +241,8 @@ void HostPropContainer::notify(Slot& slot, void* value) {
 bool HostPropContainer::setDoubleValue(const char* name, double value) {
     engine_.thread().assertCurrent("setDoubleValue");
     Slot* slot = find(name);
-    if (slot == nullptr || !writable(*slot)) return false;
-    const PropertyEntry& entry = slot->property->entry();
-    if (entry.kind != imaqkit::IPropInfo::KIND_DOUBLE && entry.kind != imaqkit::IPropInfo::KIND_INT) return false;
-    if (value != value || (entry.hasRange && !(value >= entry.minimum && value <= entry.maximum))) return false;
+    if (slot == nullptr || !checkValue(slot->property->entry(), engine_.state(), PropertyValue::ofNumber(value)))
+        return false;
     slot->value = value;
     double delivered = value;
     notify(*slot, &delivered);
@@ -260,11 +252,12 @@ bool HostPropContainer::setDoubleValue(const char* name, double value) {
 bool HostPropContainer::setEnumValue(const char* name, const char* valueText) {
     engine_.thread().assertCurrent("setEnumValue");
     Slot* slot = find(name);
-    if (slot == nullptr || valueText == nullptr || slot->property->entry().kind != imaqkit::IPropInfo::KIND_ENUM ||
-        !writable(*slot))
+    CheckedValue checked;
+    if (slot == nullptr || valueText == nullptr ||
+        !checkValue(slot->property->entry(), engine_.state(), PropertyValue::ofText(valueText), &checked))
         return false;
     for (const auto& value : slot->property->entry().enumValues) {
-        if (value.first == valueText) {
+        if (value.first == checked.enumText) {
             slot->enumId = value.second;
             std::int32_t delivered = value.second;
             notify(*slot, &delivered);

@@ -3,6 +3,7 @@
 #include "host_objects.h"
 #include "korwin32.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -105,8 +106,9 @@ void HostEngine::receiveFrame(imaqkit::IAdaptorFrame* frame) {
     FrameSink* sink = nullptr;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        const std::uint32_t wanted = framesPerTrigger;
-        if (manager_ == nullptr || !manager_->isAcceptingFrames()) {
+        const std::uint32_t wanted = plan_.framesPerTrigger;
+        // From before start capture is called until stop capture returns.
+        if (manager_ == nullptr || !isRunning(state_)) {
             ++late;
             if (violations_.size() < kMaxViolations)
                 violations_.push_back("receiveFrame: a frame handed over after stop capture returned");
@@ -153,18 +155,18 @@ void HostEngine::postStop(std::uint64_t run) {
     thread_.post([weak, run] {
         std::shared_ptr<HostEngine> engine = weak.lock();
         if (!engine || engine->run_ != run || engine->manager_ == nullptr) return;
-        if (engine->state_ != VideoInput::State::RUNNING) return;
-        engine->manager_->stopAcquisition();
-        engine->setState(VideoInput::State::OPEN);
+        engine->manager_->stopAcquisition(VideoInput::State::ENDED);
     });
 }
 
-void HostEngine::setState(VideoInput::State state) {
+bool HostEngine::changeState(std::initializer_list<VideoInput::State> from, VideoInput::State to) {
     {
         std::lock_guard<std::mutex> lock(mutex);
-        state_ = state;
+        if (std::find(from.begin(), from.end(), state_.load()) == from.end()) return false;
+        state_ = to;
     }
     changed.notify_all();
+    return true;
 }
 
 void HostEngine::adaptorReported(const imaqkit::host::Report& report) {
@@ -187,7 +189,8 @@ void HostEngine::clearAdaptorError() {
 }
 
 void HostEngine::endEarly() {
-    endedEarly = true;
+    using State = VideoInput::State;
+    if (!changeState({State::STARTING, State::RUNNING}, State::ENDING)) return;
     std::lock_guard<std::mutex> lock(mutex);
     postStop(run_);
 }
@@ -206,11 +209,10 @@ imaqkit::IAdaptorManager* HostEngine::createAdaptorManager(imaqkit::IAdaptor* ad
 
 std::uint64_t HostEngine::getFramesReceived() const { return received; }
 
-std::uint64_t HostEngine::beginAcquisition(std::uint32_t frames) {
+std::uint64_t HostEngine::beginAcquisition(const AcquisitionPlan& plan) {
     std::lock_guard<std::mutex> lock(mutex);
     adaptorError_.reset();
-    endedEarly = false;
-    framesPerTrigger = frames;
+    plan_ = plan;
     received = 0;
     stamps.clear();
     if (first && pool_.size() < kFramePoolSize) pool_.push_back(std::move(first));
@@ -221,9 +223,14 @@ std::uint64_t HostEngine::beginAcquisition(std::uint32_t frames) {
     return ++run_;
 }
 
+AcquisitionPlan HostEngine::plan() const {
+    std::lock_guard<std::mutex> lock(mutex);
+    return plan_;
+}
+
 bool HostEngine::acquisitionNotComplete() const {
-    if (endedEarly) return false;
-    const std::uint32_t wanted = framesPerTrigger;
+    if (state_ == VideoInput::State::ENDING) return false;
+    const std::uint32_t wanted = plan().framesPerTrigger;
     return wanted == 0 || received < wanted;
 }
 
@@ -241,8 +248,7 @@ bool HostEngine::waitUntil(std::chrono::milliseconds timeout, std::uint64_t want
     if (wantAcquired > 0 && wantAcquired < wakeAcquired_) wakeAcquired_ = wantAcquired;
     const bool reached = changed.wait_for(lock, timeout, [&] {
         const std::uint64_t acquired = manager_ == nullptr ? 0 : manager_->getFramesAcquired();
-        return received >= wantReceived && acquired >= wantAcquired &&
-               (!stopped || state_ != VideoInput::State::RUNNING);
+        return received >= wantReceived && acquired >= wantAcquired && (!stopped || !isRunning(state_));
     });
     if (--waiters_ == 0) {
         wakeReceived_ = UINT64_MAX;
@@ -266,39 +272,48 @@ HostAdaptorManager::~HostAdaptorManager() {
     if (engine_->manager() == this) engine_->forgetManager();
 }
 
+bool HostAdaptorManager::isAcquiring() const {
+    const VideoInput::State state = engine_->state();
+    return state == VideoInput::State::RUNNING || state == VideoInput::State::ENDING;
+}
+
 bool HostAdaptorManager::openDevice() {
+    using State = VideoInput::State;
     engine_->thread().assertCurrent("openDevice");
-    if (open_) return true;
-    if (!adaptor_->openDevice()) return false;
-    open_ = true;
+    if (engine_->state() != State::CLOSED) return true;
+    if (!adaptor_->openDevice()) return false;  // sees the device closed
+    engine_->changeState({State::CLOSED}, State::OPEN);
     return true;
 }
 
 void HostAdaptorManager::closeDevice() {
+    using State = VideoInput::State;
     engine_->thread().assertCurrent("closeDevice");
-    if (acquiring_) stopAcquisition();
-    if (!open_) return;
+    if (isRunning(engine_->state())) stopAcquisition();
+    if (engine_->state() == State::CLOSED) return;
     adaptor_->closeDevice();  // sees the device still open, as it must to end its thread
-    open_ = false;
+    engine_->changeState({State::OPEN, State::ENDED}, State::CLOSED);
 }
 
 bool HostAdaptorManager::startAcquisition() {
+    using State = VideoInput::State;
     engine_->thread().assertCurrent("startAcquisition");
-    if (!open_) return false;
-    if (acquiring_) return true;
-    accepting_ = true;
-    // The adaptor starts only while the manager does not report it acquiring.
+    if (engine_->state() == State::CLOSED) return false;
+    if (isRunning(engine_->state())) return true;
+    // Frames are taken from here on; the adaptor starts only while the
+    // manager does not report it acquiring.
+    engine_->changeState({State::OPEN, State::ENDED}, State::STARTING);
     adaptor_->startCapture();
-    acquiring_ = true;
+    engine_->changeState({State::STARTING}, State::RUNNING);  // unless the host asked it to end meanwhile
     return true;
 }
 
-void HostAdaptorManager::stopAcquisition() {
+void HostAdaptorManager::stopAcquisition(VideoInput::State after) {
+    using State = VideoInput::State;
     engine_->thread().assertCurrent("stopAcquisition");
-    if (!acquiring_) return;
+    if (!isRunning(engine_->state())) return;
     adaptor_->stopCapture();  // sees acquisition running, as it must to stop the thread
-    acquiring_ = false;
-    accepting_ = false;
+    engine_->changeState({State::STARTING, State::RUNNING, State::ENDING}, after);
 }
 
 void HostAdaptorManager::getRoi(std::int32_t& xOffset, std::int32_t& yOffset, std::int32_t& width,
@@ -332,7 +347,7 @@ void HostAdaptorManager::incrementFramesAcquired() {
 }
 
 bool HostAdaptorManager::isFrameToBeDelivered() const {
-    const std::uint32_t interval = grabInterval_;
+    const std::uint32_t interval = engine_->plan().frameGrabInterval;
     return interval <= 1 || acquired_ % interval == 0;
 }
 

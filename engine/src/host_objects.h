@@ -115,9 +115,9 @@ private:
 class HostEngine;
 
 // Current values of the declared properties and their listeners. Changes and
-// listeners are the engine thread's only; a change outside the declared range
-// or enumeration, or of a property read-only in the input's current state, is
-// refused without calling a listener.
+// listeners are the engine thread's only; a change checkValue refuses (outside
+// the declared range or enumeration, or of a property read-only in the
+// input's current state) never reaches a listener.
 class HostPropContainer final : public imaqkit::IPropContainer {
 public:
     HostPropContainer(const std::vector<PropertyEntry>& declared, const HostEngine& engine);
@@ -148,7 +148,6 @@ private:
     Slot* find(const char* name);
     const Slot* find(const char* name) const;
     void notify(Slot& slot, void* value);
-    bool writable(const Slot& slot) const;
 
     const HostEngine& engine_;
     std::vector<Slot> slots_;
@@ -235,10 +234,13 @@ public:
     void setDeclaredFrameType(std::int32_t frameType) { declaredFrameType_ = frameType; }
 
     VideoInput::State state() const { return state_; }
-    void setState(VideoInput::State state);
+    // The one place the state changes: to `to`, when the state is one of
+    // `from`; false (and no change) otherwise.
+    bool changeState(std::initializer_list<VideoInput::State> from, VideoInput::State to);
 
     // Counters and stored frames of a new acquisition; returns its number.
-    std::uint64_t beginAcquisition(std::uint32_t framesPerTrigger);
+    std::uint64_t beginAcquisition(const AcquisitionPlan& plan);
+    AcquisitionPlan plan() const;
     bool waitUntil(std::chrono::milliseconds timeout, std::uint64_t received, std::uint64_t acquired,
                    bool stopped) const;
     void notifyAcquired(std::uint64_t acquired);
@@ -262,11 +264,9 @@ public:
     std::atomic<std::uint64_t> received{0};
     std::atomic<std::uint64_t> late{0};
     std::atomic<int> frameThreadPriority{0};
-    std::atomic<std::uint32_t> framesPerTrigger{0};
     std::vector<double> stamps;
     std::unique_ptr<HostFrame> first;
     std::unique_ptr<HostFrame> last;
-    std::atomic<bool> endedEarly{false};
     FrameSink* sink = nullptr;  // guarded by mutex; set while not acquiring
 
 private:
@@ -277,6 +277,7 @@ private:
     HostPropContainer container_;
     HostAdaptorManager* manager_ = nullptr;  // owned by the adaptor
     std::atomic<VideoInput::State> state_{VideoInput::State::CLOSED};
+    AcquisitionPlan plan_;  // guarded by mutex
     std::atomic<std::uint64_t> run_{0};
     std::atomic<std::int32_t> declaredFrameType_{0};
     std::optional<imaqkit::host::Report> adaptorError_;  // guarded by mutex
@@ -291,8 +292,11 @@ private:
 };
 
 // A plain bookkeeper: the acquisition thread asks it what to do, the engine's
-// VideoInput enforces the rules before it calls in. Opening, closing,
-// starting and stopping run on the engine's thread only.
+// VideoInput enforces the rules before it calls in. It keeps no state of its
+// own: what it reports is the engine's one state and the plan of the running
+// acquisition. Opening, closing, starting and stopping run on the engine's
+// thread only, and change the state after the adaptor's call returns, so that
+// the adaptor sees the state it is leaving.
 class HostAdaptorManager final : public imaqkit::IAdaptorManager {
 public:
     HostAdaptorManager(imaqkit::IAdaptor* adaptor, HostEngine* engine) : adaptor_(adaptor), engine_(engine) {}
@@ -301,13 +305,15 @@ public:
     bool openDevice() override;
     void closeDevice() override;
     bool startAcquisition() override;
-    void stopAcquisition() override;
-    bool isOpen() const override { return open_; }
-    bool isAcquiring() const override { return acquiring_; }
+    void stopAcquisition() override { stopAcquisition(VideoInput::State::OPEN); }
+    // Stops and leaves the input in `after`: OPEN when the host stopped it, ENDED when it ended by itself.
+    void stopAcquisition(VideoInput::State after);
+    bool isOpen() const override { return engine_->state() != VideoInput::State::CLOSED; }
+    bool isAcquiring() const override;
     imaqkit::IAdaptor* getAdaptor() const override { return adaptor_; }
     imaqkit::IEngine* getEngine() const override { return engine_; }
-    std::uint32_t getFramesPerTrigger() const override { return engine_->framesPerTrigger; }
-    std::uint32_t getFrameGrabInterval() const override { return grabInterval_; }
+    std::uint32_t getFramesPerTrigger() const override { return engine_->plan().framesPerTrigger; }
+    std::uint32_t getFrameGrabInterval() const override { return engine_->plan().frameGrabInterval; }
     void getRoi(std::int32_t& xOffset, std::int32_t& yOffset, std::int32_t& width,
                 std::int32_t& height) const override;
     std::uint64_t getFramesAcquired() const override { return acquired_; }
@@ -315,19 +321,12 @@ public:
     bool isFrameToBeDelivered() const override;
     bool isAcquisitionNotComplete() const override { return engine_->acquisitionNotComplete(); }
 
-    void setFrameGrabInterval(std::uint32_t interval) { grabInterval_ = interval; }
     void setRoi(std::int32_t xOffset, std::int32_t yOffset, std::int32_t width, std::int32_t height);
     void resetAcquired() { acquired_ = 0; }
-    // Frames handed over now are late: stop capture has returned.
-    bool isAcceptingFrames() const { return accepting_; }
 
 private:
     imaqkit::IAdaptor* adaptor_;
     HostEngine* engine_;
-    std::atomic<bool> open_{false};
-    std::atomic<bool> acquiring_{false};
-    std::atomic<bool> accepting_{false};
-    std::atomic<std::uint32_t> grabInterval_{1};
     std::atomic<std::uint64_t> acquired_{0};
     mutable std::mutex roiMutex_;
     bool roiSet_ = false;

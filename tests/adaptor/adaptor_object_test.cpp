@@ -299,7 +299,7 @@ TEST_F(AdaptorObjectTest, ObjectsAndListenersGoBackToTheKitHeap) {
         auto input = makeInput(2);
         ASSERT_NE(input, nullptr);
         EXPECT_EQ(imaqkit::host::outstandingAllocations(), before + 8);  // the adaptor and seven listeners
-        acquireFrames(*input, 2);
+        acquireFrames(*input, {2});
     }
     EXPECT_EQ(imaqkit::host::outstandingAllocations(), before);
     EXPECT_EQ(korcamsim::cameraState(2).handles, 0u);

@@ -74,10 +74,11 @@ std::unique_ptr<korimaq::VideoInput> AdaptorTest::makeInput(std::int32_t camera,
     return input;
 }
 
-void AdaptorTest::acquireFrames(korimaq::VideoInput& input, std::uint32_t frames) {
+void AdaptorTest::acquireFrames(korimaq::VideoInput& input, const korimaq::AcquisitionPlan& plan) {
     ASSERT_TRUE(input.open());
-    ASSERT_TRUE(input.start(frames));
-    ASSERT_TRUE(input.waitUntilComplete(kHang)) << "only " << input.framesReceived() << " of " << frames;
+    ASSERT_TRUE(input.start(plan));
+    ASSERT_TRUE(input.waitUntilComplete(kHang))
+        << "only " << input.framesReceived() << " of " << plan.framesPerTrigger;
     input.stop();
 }
 

@@ -23,7 +23,7 @@ bool deliver(FrameLog& log, std::size_t bytes, std::uint8_t value, double time, 
 TEST(FrameLogTest, FramesComeOutOldestFirstWithTimesFromStart) {
     MemoryBudget budget;
     FrameLog log(budget);
-    log.begin(100.0, 3);
+    log.begin(100.0, {3});
     EXPECT_TRUE(deliver(log, 12, 1, 100.5, 1));
     EXPECT_TRUE(deliver(log, 12, 2, 100.75, 4));
     EXPECT_FALSE(deliver(log, 12, 3, 101.0, 7)) << "the third of three frames ends the acquisition";
@@ -43,7 +43,7 @@ TEST(FrameLogTest, FramesComeOutOldestFirstWithTimesFromStart) {
     EXPECT_EQ(log.newest()->pixels[0], 3);
     EXPECT_EQ(log.take(5).size(), 1u);
 
-    log.begin(200.0, 0);
+    log.begin(200.0, {0});
     EXPECT_EQ(log.framesAcquired(), 0u);
     EXPECT_EQ(log.newest(), nullptr);
 }
@@ -53,8 +53,8 @@ TEST(FrameLogTest, TheBudgetIsSharedAndAFullOneEndsTheAcquisitionKeepingTheFrame
     budget.setLimit(100);
     FrameLog one(budget);
     FrameLog other(budget);
-    one.begin(0, 0);
-    other.begin(0, 0);
+    one.begin(0, {0});
+    other.begin(0, {0});
     EXPECT_TRUE(deliver(one, 60, 1, 1, 1));
     EXPECT_TRUE(deliver(other, 40, 2, 1, 1));
     EXPECT_FALSE(deliver(one, 1, 3, 2, 2));
@@ -67,7 +67,7 @@ TEST(FrameLogTest, TheBudgetIsSharedAndAFullOneEndsTheAcquisitionKeepingTheFrame
     EXPECT_EQ(budget.used(), 60u);
     {
         FrameLog dropped(budget);
-        dropped.begin(0, 0);
+        dropped.begin(0, {0});
         EXPECT_TRUE(deliver(dropped, 40, 4, 1, 1));
         EXPECT_EQ(budget.used(), 100u);
     }
@@ -77,7 +77,7 @@ TEST(FrameLogTest, TheBudgetIsSharedAndAFullOneEndsTheAcquisitionKeepingTheFrame
 TEST(FrameLogTest, TheFirstErrorIsKeptAndNoFrameFollowsIt) {
     MemoryBudget budget;
     FrameLog log(budget);
-    log.begin(0, 0);
+    log.begin(0, {0});
     EXPECT_TRUE(deliver(log, 4, 1, 1, 1));
     log.fail({"KorvixAdaptor:acquisitionThread", "Cannot take a snapshot. Error: 2"});
     log.fail({"KorvixAdaptor:acquisitionThread", "Cannot disable fast frames."});
@@ -90,7 +90,7 @@ TEST(FrameLogTest, TheFirstErrorIsKeptAndNoFrameFollowsIt) {
 TEST(FrameLogTest, ASnapshotTakesOneFrameApartFromTheLog) {
     MemoryBudget budget;
     FrameLog log(budget);
-    log.begin(0, 0);
+    log.begin(0, {0});
     EXPECT_TRUE(deliver(log, 4, 1, 1, 1));
     log.refuseFrames();
     log.beginSnapshot();
@@ -111,7 +111,7 @@ TEST(FrameLogTest, ASnapshotTakesOneFrameApartFromTheLog) {
 TEST(FrameLogTest, AWaiterWakesOnAFrameFromAnotherThread) {
     MemoryBudget budget;
     FrameLog log(budget);
-    log.begin(0, 0);
+    log.begin(0, {0});
     const std::uint64_t seen = log.version();
     std::thread adaptor([&] { deliver(log, 4, 1, 1, 1); });
     EXPECT_TRUE(log.waitForChange(seen, std::chrono::seconds(10)));

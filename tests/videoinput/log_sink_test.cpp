@@ -27,10 +27,9 @@ protected:
 
 TEST_F(LogSinkTest, TheLogTakesEveryFrameAndEndsTheRunAtItsCount) {
     auto input = logged(false);
-    ASSERT_TRUE(input->setFrameGrabInterval(2));
     ASSERT_TRUE(input->open());
-    log.begin(imaqkit::getCurrentTime(), 5);
-    ASSERT_TRUE(input->start(0));  // the log, not the engine, ends this one
+    log.begin(imaqkit::getCurrentTime(), {5, 2});
+    ASSERT_TRUE(input->start({0, 2}));  // the log, not the engine, ends this one
     ASSERT_TRUE(input->waitForFramesAcquired(9, kHang));
     const auto seen = log.version();
     while (!log.finished()) log.waitForChange(seen, kHang);
@@ -53,8 +52,8 @@ TEST_F(LogSinkTest, TheLogTakesEveryFrameAndEndsTheRunAtItsCount) {
 TEST_F(LogSinkTest, StartStopCyclesLeaveNoFrameAfterStop) {
     auto input = logged();
     for (int cycle = 0; cycle < 50; ++cycle) {
-        log.begin(imaqkit::getCurrentTime(), 0);
-        ASSERT_TRUE(input->start(0));
+        log.begin(imaqkit::getCurrentTime(), {0});
+        ASSERT_TRUE(input->start({0}));
         if (cycle % 10 == 0) input->waitForFramesAcquired(1, kHang);
         input->stop();
         log.refuseFrames();
@@ -68,8 +67,8 @@ TEST_F(LogSinkTest, StartStopCyclesLeaveNoFrameAfterStop) {
 TEST_F(LogSinkTest, EndingEarlyStopsAFailingRun) {
     auto input = logged();
     korcamsim::failOperation("KorcamConvertFrameToRgb24", 87);
-    log.begin(imaqkit::getCurrentTime(), 0);
-    ASSERT_TRUE(input->start(0));
+    log.begin(imaqkit::getCurrentTime(), {0});
+    ASSERT_TRUE(input->start({0}));
     ASSERT_TRUE(adaptortest::waitForErrors(1));
     input->endEarly();
     input->stop();

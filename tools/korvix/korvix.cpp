@@ -213,7 +213,6 @@ int acquire(const AcquireOptions& options, const std::string& adaptorPath) {
         std::fprintf(stderr, "korvix: %s\n", error.c_str());
         return 1;
     }
-    input->setFrameGrabInterval(static_cast<std::uint32_t>(options.interval));
 
     std::printf("Camera %ld (%s), format %s, %ld frame%s\n", options.camera, device->name.c_str(), format.c_str(),
                 options.frames, options.frames == 1 ? "" : "s");
@@ -232,7 +231,9 @@ int acquire(const AcquireOptions& options, const std::string& adaptorPath) {
         }
     }
     const auto started = std::chrono::steady_clock::now();
-    if (const korimaq::Status began = input->start(static_cast<std::uint32_t>(options.frames)); !began) {
+    const korimaq::AcquisitionPlan plan{static_cast<std::uint32_t>(options.frames),
+                                        static_cast<std::uint32_t>(options.interval)};
+    if (const korimaq::Status began = input->start(plan); !began) {
         std::fprintf(stderr, "korvix: the acquisition did not start: %s\n", began.message.c_str());
         return 1;
     }
