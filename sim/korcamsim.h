@@ -96,6 +96,9 @@ struct CallRecord {
 constexpr std::size_t kCallLogCapacity = 100000;
 
 KORCAMSIM_API std::vector<CallRecord> calls();
+// Calls of operation `op` in the log, on camera n (0: any camera or none).
+// Throws std::invalid_argument for a name that is not an SDK operation.
+KORCAMSIM_API std::size_t callCount(const std::string& op, uint32_t cameraNumber = 0);
 KORCAMSIM_API void clearCalls();
 
 struct CameraState {

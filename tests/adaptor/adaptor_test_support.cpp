@@ -40,12 +40,7 @@ bool waitForErrors(std::size_t count) {
     return true;
 }
 
-std::size_t callCount(const std::string& op, std::uint32_t camera) {
-    std::size_t count = 0;
-    for (const auto& call : korcamsim::calls())
-        if (call.op == op && (camera == 0 || call.camera == camera)) ++count;
-    return count;
-}
+std::size_t callCount(const std::string& op, std::uint32_t camera) { return korcamsim::callCount(op, camera); }
 
 korvix::KorvixAdaptor& korvixOf(const korimaq::VideoInput& input) {
     return *static_cast<korvix::KorvixAdaptor*>(input.adaptor());

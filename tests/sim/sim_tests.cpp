@@ -279,6 +279,22 @@ TEST_F(Sim, FaultNamesAreChecked) {
   EXPECT_EQ(korcamsim::operationNames().size(), 42u);
 }
 
+TEST_F(Sim, CallLogLookUpsCountOperationsAndRefuseOtherNames) {
+  const CameraHandle first = open(1);
+  open(2);
+  FrameFormat f{};
+  float rate;
+  KorcamGetFormat(first, &f, &rate);
+  KorcamGetFormat(first, &f, &rate);
+  EXPECT_EQ(korcamsim::callCount("KorcamCameraOpen"), 2u);
+  EXPECT_EQ(korcamsim::callCount("KorcamCameraOpen", 2), 1u);
+  EXPECT_EQ(korcamsim::callCount("KorcamGetFormat", 1), 2u);
+  EXPECT_EQ(korcamsim::callCount("KorcamTakeVideo"), 0u);
+  // A misspelt name would otherwise count nothing and pass for "never called".
+  EXPECT_THROW(korcamsim::callCount("KorcamGetFormt"), std::invalid_argument);
+  EXPECT_THROW(korcamsim::callCount("GetFormat"), std::invalid_argument);
+}
+
 TEST_F(Sim, CameraCountOverrideUnplugsCameras) {
   const CameraHandle second = open(2);
   korcamsim::setCameraCount(1);
