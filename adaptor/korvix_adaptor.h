@@ -68,6 +68,11 @@ private:
     bool endThread();
     // Gives the camera back once no thread can use it any more.
     void releaseCamera();
+    // The steps of openDevice; each reports its failure and gives the camera back.
+    bool openCamera();
+    bool readSensorSize(float& sensorWidth, float& sensorHeight);
+    void resetSnapshotSettings(float sensorWidth, float sensorHeight);
+    bool startThread();
 
     imaqkit::ICriticalSection* criticalSection_ = nullptr;
     std::int32_t width_ = 640;
@@ -105,8 +110,9 @@ DWORD WINAPI acquisitionThread(LPVOID adaptor);
 // infinity of their sign (a plain cast of them is undefined in C++).
 float narrowToFloat(double value);
 
-// Truncation toward zero into int32, saturating; NaN gives 0.
-std::int32_t truncateToInt32(float value);
+// Truncation toward zero into int32, saturating; NaN gives 0. (The gateway's
+// truncateToInt32 sends NaN to the minimum: another rule, another name.)
+std::int32_t truncateToInt32NanAsZero(float value);
 
 // floor(difference / 2): the centring offset, rounding down for odd and for negative differences.
 std::int64_t halfRoundedDown(std::int64_t difference);

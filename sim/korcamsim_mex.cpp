@@ -198,139 +198,193 @@ mxArray* byteColumn(const std::vector<uint8_t>& bytes) {
   return out;
 }
 
+// One call of a command: its name (for messages) and the MEX arguments.
+struct Request {
+  std::string command;
+  int nlhs;
+  mxArray** plhs;
+  int nrhs;
+  const mxArray** prhs;
+
+  void expectArgs(int minimum, int maximum) const { ::expectArgs(nrhs, minimum, maximum, command); }
+  void noOutput() const {
+    if (nlhs > 0) throw std::invalid_argument("'" + command + "' returns nothing");
+  }
+};
+
+void help(const Request&) { mexPrintf("%s", kHelp); }
+
+void resetCommand(const Request& r) {
+  r.expectArgs(1, 1);
+  r.noOutput();
+  korcamsim::reset();
+  korwin32SetForegroundWindowAvailable(1);
+}
+
+void rigCommand(const Request& r) {
+  r.expectArgs(2, 2);
+  r.noOutput();
+  rig(r.prhs[1]);
+}
+
+void countCommand(const Request& r) {
+  r.expectArgs(1, 2);
+  r.noOutput();
+  if (r.nrhs == 1)
+    korcamsim::clearCameraCount();
+  else
+    korcamsim::setCameraCount(static_cast<int32_t>(integer(r.prhs[1], "the count", -1, 2147483647.0)));
+}
+
+void failCommand(const Request& r) {
+  if (r.nrhs != 1 && r.nrhs != 3 && r.nrhs != 5)
+    throw std::invalid_argument("'fail' takes no argument, or op and code, or op, code, count and skip");
+  r.noOutput();
+  if (r.nrhs == 1) {
+    korcamsim::clearFaults();
+    return;
+  }
+  const std::string op = text(r.prhs[1], "the operation name");
+  const uint32_t code = static_cast<uint32_t>(integer(r.prhs[2], "the error code", 0, kU32Max));
+  uint64_t count = korcamsim::kAlways;
+  uint64_t skip = 0;
+  if (r.nrhs == 5) {
+    const double c = number(r.prhs[3], "the count");
+    if (!(c == std::numeric_limits<double>::infinity()))
+      count = static_cast<uint64_t>(integer(r.prhs[3], "the count", 1, 9007199254740992.0));
+    skip = static_cast<uint64_t>(integer(r.prhs[4], "the skip", 0, 9007199254740992.0));
+  }
+  korcamsim::failOperation(op, code, count, skip);
+}
+
+void callsCommand(const Request& r) {
+  r.expectArgs(1, 2);
+  if (r.nrhs == 1) {
+    r.plhs[0] = callLog();
+    return;
+  }
+  if (text(r.prhs[1], "the option") != "clear") throw std::invalid_argument("the option must be 'clear'");
+  r.noOutput();
+  korcamsim::clearCalls();
+}
+
+void stateCommand(const Request& r) {
+  r.expectArgs(2, 2);
+  r.plhs[0] = stateStruct(korcamsim::cameraState(cameraNumber(r.prhs[1])));
+}
+
+void lastFrameCommand(const Request& r) {
+  r.expectArgs(2, 2);
+  const korcamsim::Frame frame = korcamsim::lastFrame(cameraNumber(r.prhs[1]));
+  r.plhs[0] = byteColumn(frame.bytes);
+  if (r.nlhs > 1) r.plhs[1] = scalar(frame.width);
+  if (r.nlhs > 2) r.plhs[2] = scalar(frame.height);
+  if (r.nlhs > 3) r.plhs[3] = scalar(frame.pixelFormat);
+}
+
+void convertCommand(const Request& r) {
+  r.expectArgs(6, 6);
+  const int32_t n = cameraNumber(r.prhs[1]);
+  const mxArray* raw = r.prhs[2];
+  if (mxGetClassID(raw) != mxUINT8_CLASS || mxIsComplex(raw))
+    throw std::invalid_argument("raw must be a uint8 array of the frame's bytes");
+  const uint8_t* data = static_cast<const uint8_t*>(mxGetData(raw));
+  const std::vector<uint8_t> bytes(data, data + mxGetNumberOfElements(raw));
+  const uint32_t width = static_cast<uint32_t>(integer(r.prhs[3], "the width", 1, kU32Max));
+  const uint32_t height = static_cast<uint32_t>(integer(r.prhs[4], "the height", 1, kU32Max));
+  const uint32_t pixelFormat = static_cast<uint32_t>(integer(r.prhs[5], "the pixel format", 0, 1));
+  const std::vector<uint8_t> out = korcamsim::convertFrame(n, bytes, width, height, pixelFormat);
+  if (pixelFormat == KORCAM_PIXEL_8BIT) {
+    r.plhs[0] = byteColumn(out);
+  } else {
+    r.plhs[0] = mxCreateNumericMatrix(out.size() / 2, 1, mxUINT16_CLASS, mxREAL);
+    std::memcpy(mxGetData(r.plhs[0]), out.data(), out.size());
+  }
+}
+
+void setCommand(const Request& r) {
+  r.expectArgs(4, 5);
+  r.noOutput();
+  const int32_t n = cameraNumber(r.prhs[1]);
+  const int32_t id = static_cast<int32_t>(integer(r.prhs[2], "the property id", -2147483648.0, 2147483647.0));
+  const float value = static_cast<float>(number(r.prhs[3], "the value"));
+  korcamsim::setPropertyValue(n, id, value);
+  if (r.nrhs == 5) {
+    // Flags words are 32-bit patterns: 0x80000000 is given as 2147483648.
+    const int64_t flags = integer(r.prhs[4], "the flags", -2147483648.0, kU32Max);
+    korcamsim::setPropertyFlags(n, id, static_cast<int32_t>(static_cast<uint32_t>(flags)));
+  }
+}
+
+// The fields of `fields` written over `f`, each checked.
+FrameFormat formatWith(FrameFormat f, const mxArray* fields) {
+  if (!mxIsStruct(fields) || mxGetNumberOfElements(fields) != 1)
+    throw std::invalid_argument("the format must be a 1x1 struct");
+  for (int i = 0; i < mxGetNumberOfFields(fields); ++i) {
+    const std::string name = mxGetFieldNameByNumber(fields, i);
+    const mxArray* value = mxGetFieldByNumber(fields, 0, i);
+    const std::string what = "format field " + name;
+    auto u32 = [&] { return static_cast<uint32_t>(integer(value, what, 0, kU32Max)); };
+    auto u16 = [&] { return static_cast<uint16_t>(integer(value, what, 0, 65535)); };
+    if (name == "width") f.width = u32();
+    else if (name == "height") f.height = u32();
+    else if (name == "xOffset") f.xOffset = u32();
+    else if (name == "yOffset") f.yOffset = u32();
+    else if (name == "pixelFormat") f.pixelFormat = u32();
+    else if (name == "xBinSub") f.xBinSub = u16();
+    else if (name == "yBinSub") f.yBinSub = u16();
+    else if (name == "xFlags") f.xFlags = u16();
+    else if (name == "yFlags") f.yFlags = u16();
+    else throw std::invalid_argument("unknown format field '" + name + "'");
+  }
+  return f;
+}
+
+void formatCommand(const Request& r) {
+  r.expectArgs(3, 3);
+  r.noOutput();
+  const int32_t n = cameraNumber(r.prhs[1]);
+  korcamsim::forceFormat(n, formatWith(korcamsim::cameraState(n).format, r.prhs[2]));
+}
+
+void foregroundCommand(const Request& r) {
+  r.expectArgs(2, 2);
+  r.noOutput();
+  korwin32SetForegroundWindowAvailable(flag(r.prhs[1], "the foreground switch") ? 1 : 0);
+}
+
+void paceCommand(const Request& r) {
+  r.expectArgs(2, 2);
+  r.noOutput();
+  korcamsim::setPacing(flag(r.prhs[1], "the pacing switch"));
+}
+
+struct Command {
+  const char* name;
+  void (*handler)(const Request&);
+};
+
+constexpr Command kCommands[] = {
+    {"help", help},         {"reset", resetCommand},   {"rig", rigCommand},
+    {"count", countCommand}, {"fail", failCommand},     {"calls", callsCommand},
+    {"state", stateCommand}, {"lastframe", lastFrameCommand}, {"convert", convertCommand},
+    {"set", setCommand},     {"format", formatCommand}, {"foreground", foregroundCommand},
+    {"pace", paceCommand},
+};
+
 void run(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
   if (nrhs == 0) {
     mexPrintf("%s", kHelp);
     return;
   }
-  const std::string command = text(prhs[0], "the command");
-  auto noOutput = [&] {
-    if (nlhs > 0) throw std::invalid_argument("'" + command + "' returns nothing");
-  };
-
-  if (command == "help") {
-    mexPrintf("%s", kHelp);
-  } else if (command == "reset") {
-    expectArgs(nrhs, 1, 1, command);
-    noOutput();
-    korcamsim::reset();
-    korwin32SetForegroundWindowAvailable(1);
-  } else if (command == "rig") {
-    expectArgs(nrhs, 2, 2, command);
-    noOutput();
-    rig(prhs[1]);
-  } else if (command == "count") {
-    expectArgs(nrhs, 1, 2, command);
-    noOutput();
-    if (nrhs == 1)
-      korcamsim::clearCameraCount();
-    else
-      korcamsim::setCameraCount(static_cast<int32_t>(integer(prhs[1], "the count", -1, 2147483647.0)));
-  } else if (command == "fail") {
-    if (nrhs != 1 && nrhs != 3 && nrhs != 5)
-      throw std::invalid_argument("'fail' takes no argument, or op and code, or op, code, count and skip");
-    noOutput();
-    if (nrhs == 1) {
-      korcamsim::clearFaults();
+  const Request request{text(prhs[0], "the command"), nlhs, plhs, nrhs, prhs};
+  for (const Command& command : kCommands) {
+    if (request.command == command.name) {
+      command.handler(request);
       return;
     }
-    const std::string op = text(prhs[1], "the operation name");
-    const uint32_t code = static_cast<uint32_t>(integer(prhs[2], "the error code", 0, kU32Max));
-    uint64_t count = korcamsim::kAlways;
-    uint64_t skip = 0;
-    if (nrhs == 5) {
-      const double c = number(prhs[3], "the count");
-      if (!(c == std::numeric_limits<double>::infinity()))
-        count = static_cast<uint64_t>(integer(prhs[3], "the count", 1, 9007199254740992.0));
-      skip = static_cast<uint64_t>(integer(prhs[4], "the skip", 0, 9007199254740992.0));
-    }
-    korcamsim::failOperation(op, code, count, skip);
-  } else if (command == "calls") {
-    expectArgs(nrhs, 1, 2, command);
-    if (nrhs == 2) {
-      if (text(prhs[1], "the option") != "clear") throw std::invalid_argument("the option must be 'clear'");
-      noOutput();
-      korcamsim::clearCalls();
-    } else {
-      plhs[0] = callLog();
-    }
-  } else if (command == "state") {
-    expectArgs(nrhs, 2, 2, command);
-    plhs[0] = stateStruct(korcamsim::cameraState(cameraNumber(prhs[1])));
-  } else if (command == "lastframe") {
-    expectArgs(nrhs, 2, 2, command);
-    const korcamsim::Frame frame = korcamsim::lastFrame(cameraNumber(prhs[1]));
-    plhs[0] = byteColumn(frame.bytes);
-    if (nlhs > 1) plhs[1] = scalar(frame.width);
-    if (nlhs > 2) plhs[2] = scalar(frame.height);
-    if (nlhs > 3) plhs[3] = scalar(frame.pixelFormat);
-  } else if (command == "convert") {
-    expectArgs(nrhs, 6, 6, command);
-    const int32_t n = cameraNumber(prhs[1]);
-    const mxArray* raw = prhs[2];
-    if (mxGetClassID(raw) != mxUINT8_CLASS || mxIsComplex(raw))
-      throw std::invalid_argument("raw must be a uint8 array of the frame's bytes");
-    const uint8_t* data = static_cast<const uint8_t*>(mxGetData(raw));
-    const std::vector<uint8_t> bytes(data, data + mxGetNumberOfElements(raw));
-    const uint32_t width = static_cast<uint32_t>(integer(prhs[3], "the width", 1, kU32Max));
-    const uint32_t height = static_cast<uint32_t>(integer(prhs[4], "the height", 1, kU32Max));
-    const uint32_t pixelFormat = static_cast<uint32_t>(integer(prhs[5], "the pixel format", 0, 1));
-    const std::vector<uint8_t> out = korcamsim::convertFrame(n, bytes, width, height, pixelFormat);
-    if (pixelFormat == KORCAM_PIXEL_8BIT) {
-      plhs[0] = byteColumn(out);
-    } else {
-      plhs[0] = mxCreateNumericMatrix(out.size() / 2, 1, mxUINT16_CLASS, mxREAL);
-      std::memcpy(mxGetData(plhs[0]), out.data(), out.size());
-    }
-  } else if (command == "set") {
-    expectArgs(nrhs, 4, 5, command);
-    noOutput();
-    const int32_t n = cameraNumber(prhs[1]);
-    const int32_t id = static_cast<int32_t>(integer(prhs[2], "the property id", -2147483648.0, 2147483647.0));
-    const float value = static_cast<float>(number(prhs[3], "the value"));
-    korcamsim::setPropertyValue(n, id, value);
-    if (nrhs == 5) {
-      // Flags words are 32-bit patterns: 0x80000000 is given as 2147483648.
-      const int64_t flags = integer(prhs[4], "the flags", -2147483648.0, kU32Max);
-      korcamsim::setPropertyFlags(n, id, static_cast<int32_t>(static_cast<uint32_t>(flags)));
-    }
-  } else if (command == "format") {
-    expectArgs(nrhs, 3, 3, command);
-    noOutput();
-    const int32_t n = cameraNumber(prhs[1]);
-    FrameFormat f = korcamsim::cameraState(n).format;
-    const mxArray* fields = prhs[2];
-    if (!mxIsStruct(fields) || mxGetNumberOfElements(fields) != 1)
-      throw std::invalid_argument("the format must be a 1x1 struct");
-    for (int i = 0; i < mxGetNumberOfFields(fields); ++i) {
-      const std::string name = mxGetFieldNameByNumber(fields, i);
-      const mxArray* value = mxGetFieldByNumber(fields, 0, i);
-      const std::string what = "format field " + name;
-      auto u32 = [&] { return static_cast<uint32_t>(integer(value, what, 0, kU32Max)); };
-      auto u16 = [&] { return static_cast<uint16_t>(integer(value, what, 0, 65535)); };
-      if (name == "width") f.width = u32();
-      else if (name == "height") f.height = u32();
-      else if (name == "xOffset") f.xOffset = u32();
-      else if (name == "yOffset") f.yOffset = u32();
-      else if (name == "pixelFormat") f.pixelFormat = u32();
-      else if (name == "xBinSub") f.xBinSub = u16();
-      else if (name == "yBinSub") f.yBinSub = u16();
-      else if (name == "xFlags") f.xFlags = u16();
-      else if (name == "yFlags") f.yFlags = u16();
-      else throw std::invalid_argument("unknown format field '" + name + "'");
-    }
-    korcamsim::forceFormat(n, f);
-  } else if (command == "foreground") {
-    expectArgs(nrhs, 2, 2, command);
-    noOutput();
-    korwin32SetForegroundWindowAvailable(flag(prhs[1], "the foreground switch") ? 1 : 0);
-  } else if (command == "pace") {
-    expectArgs(nrhs, 2, 2, command);
-    noOutput();
-    korcamsim::setPacing(flag(prhs[1], "the pacing switch"));
-  } else {
-    throw std::invalid_argument("unknown command '" + command + "' (see korcamsim with no argument)");
   }
+  throw std::invalid_argument("unknown command '" + request.command + "' (see korcamsim with no argument)");
 }
 
 }  // namespace
