@@ -33,6 +33,19 @@ std::int64_t halfRoundedDown(std::int64_t difference) {
     return difference >= 0 ? difference / 2 : -((1 - difference) / 2);
 }
 
+std::size_t rawBufferBytes(std::size_t pixelCount, std::int32_t sensorWidth, std::int32_t sensorHeight,
+                           std::size_t guardBytes) {
+    if (pixelCount > SIZE_MAX - guardBytes) return 0;
+    std::size_t bytes = pixelCount + guardBytes;
+    if (sensorWidth > 0 && sensorHeight > 0) {
+        const std::uint64_t sensorBytes =
+            static_cast<std::uint64_t>(sensorWidth) * static_cast<std::uint64_t>(sensorHeight) * 2;
+        if (sensorBytes > SIZE_MAX) return 0;
+        if (sensorBytes > bytes) bytes = static_cast<std::size_t>(sensorBytes);
+    }
+    return bytes;
+}
+
 KorvixAdaptor::KorvixAdaptor(imaqkit::IEngine* engine, const imaqkit::IDeviceInfo* device, const char* formatName)
     : imaqkit::IAdaptor(engine) {
     if (const VideoFormat* format = findVideoFormat(formatName)) {
@@ -125,6 +138,8 @@ bool KorvixAdaptor::readSensorSize(float& sensorWidth, float& sensorHeight) {
         imaqkit::adaptorError(this, kOpenDeviceId, "Unable to get max height.");
         return false;
     }
+    sensorWidth_ = truncateToInt32NanAsZero(sensorWidth);
+    sensorHeight_ = truncateToInt32NanAsZero(sensorHeight);
     return true;
 }
 
@@ -193,16 +208,21 @@ bool KorvixAdaptor::endThread() {
     return ended;
 }
 
-void KorvixAdaptor::releaseCamera() {
-    if (thread_ != nullptr || threadAbandoned_ || cameraHandle_ == 0) return;
-    KorcamCameraClose(cameraHandle_);
+bool KorvixAdaptor::releaseCamera() {
+    if (thread_ != nullptr || threadAbandoned_ || cameraHandle_ == 0) return true;
+    const bool closed = KorcamCameraClose(cameraHandle_) != 0;
+    // The handle is given up either way: the SDK has refused it once, and a
+    // second close would not fare better. The user hears of it.
+    if (!closed)
+        imaqkit::adaptorWarn("KorvixAdaptor:closeDevice", "Cannot close camera %d. Error: %d", cameraNumber_,
+                             static_cast<int>(KorcamGetLastError()));
     cameraHandle_ = 0;
+    return closed;
 }
 
 bool KorvixAdaptor::closeDevice() {
     if (getAdaptorManager()->isOpen() && thread_ != nullptr) endThread();
-    releaseCamera();
-    return true;
+    return releaseCamera();
 }
 
 bool KorvixAdaptor::startCapture() {

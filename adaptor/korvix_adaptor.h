@@ -61,13 +61,17 @@ public:
 
     // The section the acquisition thread holds for a whole run.
     imaqkit::ICriticalSection* criticalSection() const { return criticalSection_; }
+    // The sensor's size as the camera reported it when opened.
+    std::int32_t sensorWidth() const { return sensorWidth_; }
+    std::int32_t sensorHeight() const { return sensorHeight_; }
 
 private:
     void registerListeners(imaqkit::IEngine* engine);
     // Ends the acquisition thread; false if it did not end within the time-out.
     bool endThread();
-    // Gives the camera back once no thread can use it any more.
-    void releaseCamera();
+    // Gives the camera back once no thread can use it any more; false when
+    // the SDK refused to close it (a warning says so).
+    bool releaseCamera();
     // The steps of openDevice; each reports its failure and gives the camera back.
     bool openCamera();
     bool readSensorSize(float& sensorWidth, float& sensorHeight);
@@ -77,6 +81,8 @@ private:
     imaqkit::ICriticalSection* criticalSection_ = nullptr;
     std::int32_t width_ = 640;
     std::int32_t height_ = 480;
+    std::int32_t sensorWidth_ = 0;
+    std::int32_t sensorHeight_ = 0;
     std::int32_t cameraNumber_ = 0;
     CameraHandle cameraHandle_ = 0;
     float requestedExposure_ = 50.0f;
@@ -116,6 +122,12 @@ std::int32_t truncateToInt32NanAsZero(float value);
 
 // floor(difference / 2): the centring offset, rounding down for odd and for negative differences.
 std::int64_t halfRoundedDown(std::int64_t difference);
+
+// Bytes of a raw buffer that holds a frame of `pixelCount` 8-bit samples with
+// `guardBytes` after it, and any frame of the sensor, 16-bit samples
+// included; 0 when that cannot be held in memory.
+std::size_t rawBufferBytes(std::size_t pixelCount, std::int32_t sensorWidth, std::int32_t sensorHeight,
+                           std::size_t guardBytes);
 
 }  // namespace korvix
 

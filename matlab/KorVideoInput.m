@@ -31,7 +31,12 @@ classdef KorVideoInput < handle
 %   raised by the next WAIT, GETDATA or START. An error of the adaptor while
 %   acquiring (e.g. an unplugged camera) stops the acquisition the same way,
 %   with the adaptor's identifier and text. Frames logged before either stay
-%   available.
+%   available. After an error of the adaptor the camera is closed and opened
+%   again by the next START or GETSNAPSHOT.
+%
+%   A camera serves one object at a time: while one object acquires, another
+%   object's START or GETSNAPSHOT on that camera, or making one for it, raises
+%   KorVideoInput:cameraInUse. An idle object gives the camera up to another.
 %
 %   Example:
 %     hw = KorVideoInput.hwinfo();
@@ -114,11 +119,15 @@ classdef KorVideoInput < handle
     % WAIT(VID) returns when the object is no longer running, waiting 10 s at
     % most; WAIT(VID, SECONDS) waits SECONDS at most (Inf: no limit). Raises
     % KorVideoInput:timeout when the time runs out, and the error that stopped
-    % the acquisition, if one did.
-      if nargin < 2
-        KorVideoInput.call('wait', obj.Handle);
-      else
-        KorVideoInput.call('wait', obj.Handle, seconds);
+    % the acquisition, if one did. Ctrl-C ends the wait (not the acquisition).
+
+      % The wait goes in slices of well under a second, so that Ctrl-C ends it.
+      args = {};
+      if nargin >= 2
+        args = {seconds};
+      end
+      begun = tic;
+      while ~KorVideoInput.call('waitslice', obj.Handle, toc(begun), args{:})
       end
     end
 
@@ -126,8 +135,9 @@ classdef KorVideoInput < handle
     % [DATA, TIME, META] = GETDATA(VID) takes FramesPerTrigger frames from the
     % log, the oldest first; GETDATA(VID, N) takes N. It waits until they are
     % available: KorVideoInput:timeout after 10 s without a new frame, and
-    % KorVideoInput:notEnoughFrames at once when the object is not running and
-    % fewer are available.
+    % KorVideoInput:notEnoughFrames at once when fewer are available than
+    % asked for and the acquisition can no longer give the rest (it is not
+    % running, or will end before). Ctrl-C ends the wait.
     %   DATA  uint8 [height width 3 N], each frame the right way up with red,
     %         green and blue pages (height and width from ROIPosition)
     %   TIME  N x 1 seconds since START, increasing
@@ -136,8 +146,23 @@ classdef KorVideoInput < handle
     %         gap shows frames not logged), RelativeFrame (among the frames
     %         logged since START) and TriggerIndex (1)
       args = {'getdata', obj.Handle};
+      count = {};
       if nargin >= 2
         args{end + 1} = n;
+        count = {n};
+      end
+      % The wait goes in slices of well under a second, so that Ctrl-C ends it.
+      seen = -1;
+      idle = tic;
+      while true
+        [ready, available] = KorVideoInput.call('framesready', obj.Handle, toc(idle), seen, count{:});
+        if ready
+          break;
+        end
+        if available ~= seen
+          seen = available;
+          idle = tic;
+        end
       end
       if nargout <= 1
         data = KorVideoInput.call(args{:});
@@ -157,9 +182,11 @@ classdef KorVideoInput < handle
 
     function src = getselectedsource(obj)
     % SRC = GETSELECTEDSOURCE(VID) is the camera's video source, whose
-    % properties are the device properties, e.g. SRC.Exposure = 20.
+    % properties are the device properties, e.g. SRC.Exposure = 20. The source
+    % does not keep VID alive: once VID is deleted (or cleared), using SRC
+    % raises KorVideoInput:deleted.
       if isempty(obj.Source)
-        obj.Source = KorVideoSource(obj.Handle, obj);
+        obj.Source = KorVideoSource(obj.Handle);
       end
       src = obj.Source;
     end

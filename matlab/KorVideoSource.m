@@ -23,14 +23,15 @@ classdef KorVideoSource < handle
   end
 
   properties (Access = private, Hidden)
+    % The handle of the video input, not the object: the object holds its
+    % source, and a source holding the object would keep both alive (and the
+    % camera open and acquiring) after the last variable is cleared.
     Handle = [];
-    Parent = [];   % keeps the video input alive while its source is in use
   end
 
   methods
-    function obj = KorVideoSource(handle, parent)
+    function obj = KorVideoSource(handle)
       obj.Handle = handle;
-      obj.Parent = parent;
       obj.SourceName = KorVideoInput.call('get', handle, 'SourceName');
     end
 
@@ -73,7 +74,7 @@ classdef KorVideoSource < handle
 
     function obj = subsasgn(obj, s, value)
       if strcmp(s(1).type, '.') && ischar(s(1).subs) && numel(s) == 1 && ...
-         ~any(strcmp(s(1).subs, {'SourceName', 'Handle', 'Parent'}))
+         ~any(strcmp(s(1).subs, {'SourceName', 'Handle'}))
         KorVideoInput.call('sourceset', obj.Handle, s(1).subs, value);
         return;
       end
@@ -85,7 +86,7 @@ classdef KorVideoSource < handle
     function tf = isDeviceName(name)
     % Names of the class itself are the class's; every other name is asked
     % of the camera, which refuses one it lacks.
-      tf = ~any(strcmp(name, {'SourceName', 'Handle', 'Parent', 'propinfo', 'propertyNames', 'disp', ...
+      tf = ~any(strcmp(name, {'SourceName', 'Handle', 'propinfo', 'propertyNames', 'disp', ...
                                'delete', 'isvalid'}));
     end
   end

@@ -22,6 +22,14 @@ void setRig(const std::vector<CameraSpec>& cameras) {
   sim.installRig(cameras);
 }
 
+void reattach() {
+  Simulator& sim = simulator();
+  std::lock_guard<std::mutex> lock(sim.mutex);
+  std::vector<CameraSpec> rig;
+  for (const Camera& camera : sim.cameras) rig.push_back(camera.model);
+  sim.installRig(rig);
+}
+
 void setCameraCount(int32_t count) {
   Simulator& sim = simulator();
   std::lock_guard<std::mutex> lock(sim.mutex);

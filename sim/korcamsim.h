@@ -70,6 +70,11 @@ KORCAMSIM_API void reset();
 // Throws std::invalid_argument naming the first bad field.
 KORCAMSIM_API void setRig(const std::vector<CameraSpec>& cameras);
 
+// Every camera is unplugged and plugged in again, as a USB re-plug does: all
+// handles and groups become invalid and each camera comes back as at
+// power-up; the rig, the faults and the call log stay.
+KORCAMSIM_API void reattach();
+
 // KorcamNumCameras reports count (below the attached number: the cameras
 // above it are unplugged; -1: the call fails).
 KORCAMSIM_API void setCameraCount(int32_t count);

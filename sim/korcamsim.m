@@ -7,6 +7,8 @@ function varargout = korcamsim(varargin)
 %                                          maxHeight, bits16, littleEndian, strobeDuration,
 %                                          frameRates, firmware, fpga, api, driver, serial,
 %                                          reserved, interface, pixelDepth
+%  korcamsim('reattach')                   unplug and re-plug every camera: all handles become
+%                                          invalid, the cameras come back as at power-up
 %  korcamsim('count', n) / ('count')       KorcamNumCameras reports n (-1: fails) / undo
 %  korcamsim('fail', op, code[, count, skip])  later calls of op fail with last error code
 %                                          (after skip calls pass, count times; count Inf = always)

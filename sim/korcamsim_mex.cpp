@@ -24,6 +24,8 @@ const char kHelp[] =
     "                                          maxHeight, bits16, littleEndian, strobeDuration,\n"
     "                                          frameRates, firmware, fpga, api, driver, serial,\n"
     "                                          reserved, interface, pixelDepth\n"
+    "  korcamsim('reattach')                   unplug and re-plug every camera: all handles become\n"
+    "                                          invalid, the cameras come back as at power-up\n"
     "  korcamsim('count', n) / ('count')       KorcamNumCameras reports n (-1: fails) / undo\n"
     "  korcamsim('fail', op, code[, count, skip])  later calls of op fail with last error code\n"
     "                                          (after skip calls pass, count times; count Inf = always)\n"
@@ -50,6 +52,9 @@ std::string text(const mxArray* arg, const char* what) {
   if (!raw) throw std::invalid_argument(std::string(what) + " must be a character string");
   std::string value(raw);
   mxFree(raw);
+  // A NUL would cut the text short: ['reset' 0 'x'] is not 'reset'.
+  if (value.size() != mxGetNumberOfElements(arg))
+    throw std::invalid_argument(std::string(what) + " must not hold a NUL character");
   return value;
 }
 
@@ -109,7 +114,9 @@ korcamsim::CameraSpec specFrom(const mxArray* cams, mwIndex element) {
     else if (name == "interface") model.interfaceType = u32(0);
     else if (name == "pixelDepth") model.pixelDepth = u32(0);
     else if (name == "frameRates") {
-      if (!mxIsDouble(value) || mxIsComplex(value)) throw std::invalid_argument(what + " must be real doubles");
+      // A sparse array's data holds only its nonzero elements.
+      if (!mxIsDouble(value) || mxIsComplex(value) || mxIsSparse(value))
+        throw std::invalid_argument(what + " must be real doubles, not sparse");
       const double* rates = mxGetPr(value);
       model.frameRates.clear();
       for (std::size_t i = 0; i < mxGetNumberOfElements(value); ++i)
@@ -225,6 +232,12 @@ void rigCommand(const Request& r) {
   r.expectArgs(2, 2);
   r.noOutput();
   rig(r.prhs[1]);
+}
+
+void reattachCommand(const Request& r) {
+  r.expectArgs(1, 1);
+  r.noOutput();
+  korcamsim::reattach();
 }
 
 void countCommand(const Request& r) {
@@ -365,7 +378,7 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"help", help},         {"reset", resetCommand},   {"rig", rigCommand},
+    {"help", help},         {"reset", resetCommand},   {"rig", rigCommand},     {"reattach", reattachCommand},
     {"count", countCommand}, {"fail", failCommand},     {"calls", callsCommand},
     {"state", stateCommand}, {"lastframe", lastFrameCommand}, {"convert", convertCommand},
     {"set", setCommand},     {"format", formatCommand}, {"foreground", foregroundCommand},

@@ -30,6 +30,7 @@ void FrameLog::begin(double startStamp, const korimaq::AcquisitionPlan& plan) {
     clearLocked();
     newest_.reset();
     failure_ = Failure();
+    outOfMemory_ = false;
     accepting_ = true;
     snapshotMode_ = false;
     ended_ = false;
@@ -43,6 +44,7 @@ void FrameLog::beginSnapshot() {
     std::lock_guard<std::mutex> lock(mutex_);
     snapshot_.reset();
     snapshotFailure_ = Failure();
+    snapshotOutOfMemory_ = false;
     snapshotMode_ = true;
     accepting_ = true;
     ++version_;
@@ -56,9 +58,50 @@ void FrameLog::refuseFrames() {
     changed_.notify_all();
 }
 
+// What the process could not allocate for a frame. Preallocated: there is no
+// memory left to build the text when it is needed.
+const Failure& allocationFailure() {
+    static const Failure failure{
+        "KorVideoInput:outOfMemory",
+        "The process ran out of memory for the frames and the acquisition stopped; the frames logged before "
+        "stay available. Take them with getdata, delete video inputs you no longer need, or lower "
+        "KorVideoInput.memoryLimit(bytes) below what the process can get, then start again."};
+    return failure;
+}
+
 bool FrameLog::frameReceived(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height,
                              double time, std::uint64_t frameNumber) {
     std::lock_guard<std::mutex> lock(mutex_);
+    // Called on the adaptor's thread, which nothing above catches.
+    try {
+        return frameReceivedLocked(pixels, width, height, time, frameNumber);
+    } catch (...) {
+        outOfMemoryLocked();
+        return false;
+    }
+}
+
+void FrameLog::outOfMemory() noexcept {
+    std::lock_guard<std::mutex> lock(mutex_);
+    outOfMemoryLocked();
+}
+
+// Only flags: the text is copied on the user's thread, when it is asked for.
+void FrameLog::outOfMemoryLocked() noexcept {
+    accepting_ = false;
+    if (snapshotMode_) {
+        snapshotMode_ = false;
+        if (!snapshotFailure_) snapshotOutOfMemory_ = true;
+    } else {
+        ended_ = true;
+        if (!failure_) outOfMemory_ = true;
+    }
+    ++version_;
+    changed_.notify_all();
+}
+
+bool FrameLog::frameReceivedLocked(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height,
+                                   double time, std::uint64_t frameNumber) {
     if (!accepting_) return false;
     auto frame = std::make_shared<LoggedFrame>();
     frame->width = width;
@@ -77,7 +120,7 @@ bool FrameLog::frameReceived(std::vector<std::uint8_t>& pixels, std::int32_t wid
     if (!budget_.reserve(size)) {
         accepting_ = false;
         ended_ = true;
-        if (!failure_)
+        if (!failure_ && !outOfMemory_)
             failure_ = {"KorVideoInput:outOfMemory",
                         "The frames logged reached the memory limit of " +
                             std::to_string(budget_.limit() >> 20) +
@@ -87,12 +130,17 @@ bool FrameLog::frameReceived(std::vector<std::uint8_t>& pixels, std::int32_t wid
         changed_.notify_all();
         return false;
     }
+    try {
+        frames_.push_back(frame);
+    } catch (...) {
+        budget_.release(size);
+        throw;
+    }
     frame->pixels.swap(pixels);
     frame->time = time - startStamp_;
     frame->relativeFrame = ++acquired_;
     bytes_ += size;
-    newest_ = frame;
-    frames_.push_back(std::move(frame));
+    newest_ = std::move(frame);
     if (framesPerTrigger_ != 0 && acquired_ >= framesPerTrigger_) {
         ended_ = true;
         accepting_ = false;
@@ -105,11 +153,11 @@ bool FrameLog::frameReceived(std::vector<std::uint8_t>& pixels, std::int32_t wid
 void FrameLog::fail(Failure failure) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (snapshotMode_) {
-        if (!snapshotFailure_) snapshotFailure_ = std::move(failure);
+        if (!snapshotFailure_ && !snapshotOutOfMemory_) snapshotFailure_ = std::move(failure);
         snapshotMode_ = false;
         accepting_ = false;
     } else {
-        if (!failure_) failure_ = std::move(failure);
+        if (!failure_ && !outOfMemory_) failure_ = std::move(failure);
         accepting_ = false;
         ended_ = true;
     }
@@ -132,14 +180,23 @@ std::uint64_t FrameLog::framesAvailable() const {
     return frames_.size();
 }
 
+std::uint64_t FrameLog::framesToCome() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (ended_ || !accepting_ || snapshotMode_) return 0;
+    if (framesPerTrigger_ == 0) return UINT64_MAX;
+    return framesPerTrigger_ > acquired_ ? framesPerTrigger_ - acquired_ : 0;
+}
+
 Failure FrameLog::takeFailure() {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (outOfMemory_) failure_ = allocationFailure();
+    outOfMemory_ = false;
     return std::exchange(failure_, Failure());
 }
 
 bool FrameLog::hasFailure() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<bool>(failure_);
+    return failure_ || outOfMemory_;
 }
 
 std::vector<std::shared_ptr<const LoggedFrame>> FrameLog::take(std::uint64_t n) {
@@ -173,7 +230,7 @@ std::shared_ptr<const LoggedFrame> FrameLog::snapshot() const {
 
 Failure FrameLog::snapshotFailure() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return snapshotFailure_;
+    return snapshotOutOfMemory_ ? allocationFailure() : snapshotFailure_;
 }
 
 bool FrameLog::waitForChange(std::uint64_t seenVersion, std::chrono::milliseconds timeout) const {

@@ -64,8 +64,11 @@ public:
     // No frame is taken from now on (stop has returned).
     void refuseFrames();
 
+    // Never throws: a frame the log cannot hold for want of memory ends the
+    // acquisition with KorVideoInput:outOfMemory, keeping the frames logged.
     bool frameReceived(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height, double time,
                        std::uint64_t frameNumber) override;
+    void outOfMemory() noexcept override;
     // An error of the adaptor or of the log: the first one is kept; no frame
     // is taken after it.
     void fail(Failure failure);
@@ -74,6 +77,9 @@ public:
     bool finished() const;
     std::uint64_t framesAcquired() const;
     std::uint64_t framesAvailable() const;
+    // Frames the current acquisition may still log: none once it has ended
+    // or no longer takes frames.
+    std::uint64_t framesToCome() const;
     // The pending error, cleared: it is raised once.
     Failure takeFailure();
     bool hasFailure() const;
@@ -93,6 +99,9 @@ public:
 
 private:
     void clearLocked();
+    bool frameReceivedLocked(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height,
+                             double time, std::uint64_t frameNumber);
+    void outOfMemoryLocked() noexcept;
 
     MemoryBudget& budget_;
     mutable std::mutex mutex_;
@@ -103,6 +112,9 @@ private:
     std::shared_ptr<const LoggedFrame> snapshot_;
     Failure failure_;
     Failure snapshotFailure_;
+    // Memory ran out on the adaptor's thread: the failure, kept as a flag.
+    bool outOfMemory_ = false;
+    bool snapshotOutOfMemory_ = false;
     bool accepting_ = false;
     bool snapshotMode_ = false;
     bool ended_ = false;

@@ -30,6 +30,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -95,6 +96,14 @@ void onReport(const imaqkit::host::Report& report, void*) {
     // A run that keeps failing without delivering a frame would go on until
     // the next call stops it: the adaptor is told it is complete now.
     found->second.input->endEarly();
+}
+
+// A warning of korvideoinput itself, shown with the adaptor's at the end of the command.
+void warnLater(const std::string& identifier, const std::string& message) {
+    Reports& all = reports();
+    std::lock_guard<std::mutex> lock(all.mutex);
+    if (all.warnings.size() < kMaxPendingWarnings)
+        all.warnings.push_back({imaqkit::host::Report::WARNING, identifier, message, nullptr});
 }
 
 std::vector<imaqkit::host::Report> takeWarnings() {
@@ -168,12 +177,19 @@ struct Video {
     std::shared_ptr<FrameLog> log;  // outlives the input, whose adaptor reports into it
     std::unique_ptr<korimaq::VideoInput> input;
     const imaqkit::IAdaptor* adaptor = nullptr;
+    std::uint64_t handle = 0;
     std::int32_t width = 0;
     std::int32_t height = 0;
     korimaq::AcquisitionPlan plan{10, 1};
     Region roi{0, 0, 0, 0};
     std::chrono::system_clock::time_point startWall{};
     double startStamp = 0;
+    // The adaptor's error after which the object closed its camera (it may
+    // have gone away and come back with new handles), and how often it
+    // opened the camera again since.
+    std::string closedAfter;
+    bool closedForError = false;
+    std::uint64_t reopened = 0;
 
     ~Video() {
         if (input) {
@@ -217,30 +233,73 @@ void unloadAll() {
 // ---------------------------------------------------------------------------
 // Arguments.
 
-bool isRealScalar(const mxArray* value) {
-    return value != nullptr && (mxIsNumeric(value) || mxIsLogical(value)) && !mxIsComplex(value) &&
-           mxGetNumberOfElements(value) == 1;
+// Every argument is read through one of these, one per kind of value.
+
+bool isText(const mxArray* value) {
+    return value != nullptr && mxIsChar(value) && mxGetNumberOfDimensions(value) == 2 && mxGetM(value) <= 1;
 }
 
-std::string text(const mxArray* value) {
-    if (value == nullptr || !mxIsChar(value) || mxGetM(value) > 1) return std::string();
-    char* chars = mxArrayToString(value);
-    if (chars == nullptr) return std::string();
-    std::string result(chars);
-    mxFree(chars);
+// A row of characters. A NUL inside it would end the text early in every C
+// string function, so that ['start' 0 'z'] would pass for 'start': refused.
+std::string readText(const mxArray* value, const char* identifier, const std::string& what) {
+    if (!isText(value)) raise(identifier, what + " must be given as text.");
+    const std::size_t length = mxGetNumberOfElements(value);
+    const mxChar* chars = mxGetChars(value);
+    for (std::size_t i = 0; i < length; ++i)
+        if (chars[i] == 0)
+            raise(identifier, what + " holds a NUL character (char(0)) at position " + std::to_string(i + 1) +
+                                  "; give the text without it.");
+    char* converted = mxArrayToString(value);
+    if (converted == nullptr) raise(identifier, what + " could not be read as text.");
+    std::string result(converted);
+    mxFree(converted);
     return result;
 }
 
+// function(value) through the host, or null.
+mxArray* callOn(const char* function, const mxArray* value) {
+    mxArray* input[] = {const_cast<mxArray*>(value)};
+    mxArray* output = nullptr;
+    if (mexCallMATLAB(1, &output, 1, input, function) != 0) return nullptr;
+    return output;
+}
+
+// `count` real numbers given as a vector (a 1 x count or count x 1 array) of
+// any numeric or logical class, full or sparse, read as the full values they
+// stand for; false for any other value, a matrix among them.
+bool readNumbers(const mxArray* value, std::size_t count, double* out) {
+    if (value == nullptr || !(mxIsNumeric(value) || mxIsLogical(value)) || mxIsComplex(value) ||
+        mxGetNumberOfDimensions(value) != 2 || mxGetNumberOfElements(value) != count ||
+        (mxGetM(value) != 1 && mxGetN(value) != 1))
+        return false;
+    if (count == 1 && !mxIsSparse(value)) {
+        out[0] = mxGetScalar(value);
+        return true;
+    }
+    // A sparse array stores only its nonzero elements: its data pointer does
+    // not hold `count` values. Octave or MATLAB make it full, then double.
+    mxArray* full = mxIsSparse(value) ? callOn("full", value) : nullptr;
+    const mxArray* source = full != nullptr ? full : value;
+    mxArray* asDouble = source != nullptr && !mxIsDouble(source) ? callOn("double", source) : nullptr;
+    if (asDouble != nullptr) source = asDouble;
+    const bool readable = source != nullptr && mxIsDouble(source) && !mxIsSparse(source) &&
+                          mxGetNumberOfElements(source) == count;
+    if (readable) std::copy(mxGetPr(source), mxGetPr(source) + count, out);
+    if (asDouble != nullptr) mxDestroyArray(asDouble);
+    if (full != nullptr) mxDestroyArray(full);
+    return readable;
+}
+
+bool readScalar(const mxArray* value, double& out) { return readNumbers(value, 1, &out); }
+
 std::string argumentText(int nrhs, const mxArray* prhs[], int index, const char* what) {
-    if (index >= nrhs || !mxIsChar(prhs[index]) || mxGetM(prhs[index]) > 1)
-        raise("KorVideoInput:badArgument", std::string(what) + " must be given as text.");
-    return text(prhs[index]);
+    return readText(index < nrhs ? prhs[index] : nullptr, "KorVideoInput:badArgument", what);
 }
 
 Video& videoOf(int nrhs, const mxArray* prhs[]) {
-    if (nrhs < 2 || !isRealScalar(prhs[1]))
+    double value = 0;
+    if (nrhs < 2 || !readScalar(prhs[1], value))
         raise("KorVideoInput:badArgument", "A video input object handle is required.");
-    const double value = mxGetScalar(prhs[1]);
     const auto found = std::isfinite(value) && value >= 1 && value < 9007199254740992.0
                            ? videos().find(static_cast<std::uint64_t>(value))
                            : videos().end();
@@ -277,10 +336,20 @@ mxArray* cellOfTexts(const std::vector<std::string>& texts) {
 // An acquisition that has what it asked for, or met an error, is stopped
 // here, on the calling thread: stop capture waits for the acquisition
 // thread, so it cannot be called from it.
+//
+// After an error of the adaptor the camera is closed: the handle it had may
+// be gone for good (a camera unplugged and plugged in again has new ones),
+// and the next start or getsnapshot opens it afresh.
 void settle(Video& video) {
     if (video.input->isAcquiring() && video.log->finished()) {
         video.input->stop();
         video.log->refuseFrames();
+    }
+    if (!video.input->isOpen() || video.input->isAcquiring()) return;
+    if (const std::optional<imaqkit::host::Report> error = video.input->adaptorError()) {
+        video.input->close();
+        video.closedAfter = error->identifier + ": " + error->message;
+        video.closedForError = true;
     }
 }
 
@@ -289,13 +358,65 @@ bool running(Video& video) {
     return video.input->isAcquiring();
 }
 
+// The adaptor's catalogue opens every camera and tries each format on it,
+// which changes the camera's format: it is read only while no object
+// acquires, and the one read last serves meanwhile.
+const std::vector<korimaq::DeviceEntry>& catalogue() {
+    static std::vector<korimaq::DeviceEntry> devices;
+    static bool read = false;
+    bool acquiring = false;
+    for (auto& entry : videos())
+        if (running(*entry.second)) acquiring = true;
+    if (!acquiring || !read) {
+        devices = library().availableHardware();
+        read = true;
+    }
+    return devices;
+}
+
 void raiseReadOnlyWhileRunning(Video& video, const std::string& name) {
     if (running(video))
         raise("KorVideoInput:readOnlyWhileRunning",
               name + " cannot be changed while the video input is running. Stop it first with stop(vid).");
 }
 
+// Warnings wait for the end of the command; `earlier` go back in front of
+// those reported since.
+void putWarningsBack(std::vector<imaqkit::host::Report> earlier) {
+    Reports& all = reports();
+    std::lock_guard<std::mutex> lock(all.mutex);
+    earlier.insert(earlier.end(), all.warnings.begin(), all.warnings.end());
+    all.warnings = std::move(earlier);
+}
+
+std::string describe(const Video& video) {
+    return "KorVideoInput object " + std::to_string(video.handle) + " (camera " +
+           std::to_string(video.input->deviceId()) + ", format '" + video.input->formatName() + "')";
+}
+
+// A camera serves one object at a time. Another object's acquisition keeps
+// it (whatever would open or reconfigure the camera under that run's thread
+// is refused); an idle object that has it open gives it up, and opens it
+// again at its own next start or getsnapshot.
+void claimCamera(std::int32_t deviceId, const Video* claimant) {
+    for (auto& entry : videos()) {
+        Video& other = *entry.second;
+        if (&other == claimant || other.input->deviceId() != deviceId) continue;
+        if (running(other))
+            raise("KorVideoInput:cameraInUse",
+                  "Camera " + std::to_string(deviceId) + " is acquiring for " + describe(other) +
+                      ". Wait for that acquisition with wait(vid) or end it with stop(vid) or delete(vid) on "
+                      "that object, then try again.");
+    }
+    for (auto& entry : videos()) {
+        Video& other = *entry.second;
+        if (&other != claimant && other.input->deviceId() == deviceId && other.input->isOpen())
+            other.input->close();
+    }
+}
+
 void ensureOpen(Video& video) {
+    claimCamera(video.input->deviceId(), &video);
     if (video.input->isOpen()) return;
     const bool opened = static_cast<bool>(video.input->open());
     // Opening hands every property value to the adaptor again; what it
@@ -309,6 +430,10 @@ void ensureOpen(Video& video) {
         raise("KorVideoInput:openFailed",
               "The camera could not be opened. Check that it is attached and not in use by another program, "
               "then try again.");
+    }
+    if (video.closedForError) {
+        video.closedForError = false;
+        ++video.reopened;
     }
 }
 
@@ -324,7 +449,7 @@ void applyRoi(Video& video) {
 using Handler = void (*)(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
 void hwinfo(int, mxArray* plhs[], int, const mxArray*[]) {
-    const std::vector<korimaq::DeviceEntry> devices = library().availableHardware();
+    const std::vector<korimaq::DeviceEntry> devices = catalogue();
     const char* fields[] = {"DeviceID", "DeviceName", "SupportedFormats", "DefaultFormat"};
     mxArray* result = mxCreateStructMatrix(1, devices.size(), 4, fields);
     for (std::size_t i = 0; i < devices.size(); ++i) {
@@ -342,12 +467,14 @@ void hwinfo(int, mxArray* plhs[], int, const mxArray*[]) {
     plhs[0] = result;
 }
 
+void showWarnings();
+
 void create(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    if (nrhs < 2 || !isRealScalar(prhs[1]))
+    double id = 0;
+    if (nrhs < 2 || !readScalar(prhs[1], id))
         raise("KorVideoInput:noDevice", "The camera must be given by its DeviceID, a number that "
                                         "KorVideoInput.hwinfo() lists.");
-    const double id = mxGetScalar(prhs[1]);
-    const std::vector<korimaq::DeviceEntry> devices = library().availableHardware();
+    const std::vector<korimaq::DeviceEntry> devices = catalogue();
     const korimaq::DeviceEntry* device = nullptr;
     for (const korimaq::DeviceEntry& entry : devices)
         if (static_cast<double>(entry.id) == id) device = &entry;
@@ -375,13 +502,25 @@ void create(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         raise("KorVideoInput:badFormat", "Camera " + number(id) + " does not offer the format '" + format +
                                              "'; give one of its formats: " + accepted + ".");
 
+    // Reading the device properties opens the camera.
+    claimCamera(device->id, nullptr);
     auto video = std::make_unique<Video>();
     video->log = std::make_shared<FrameLog>(budget());
     std::string error;
+    std::vector<imaqkit::host::Report> earlier = takeWarnings();
     video->input = library().createVideoInput(device->id, format, error);
+    const std::vector<imaqkit::host::Report> creating = takeWarnings();
+    putWarningsBack(std::move(earlier));
     if (!video->input)
         raise("KorVideoInput:createFailed", "The adaptor made no video input for camera " + number(id) + " (" +
                                                 error + "); check that the camera is attached and try again.");
+    // What the adaptor warned about while describing the camera is missing
+    // from the object for good (a property, or its listener): no object.
+    if (!creating.empty())
+        raise("KorVideoInput:createFailed", "Camera " + number(id) + " could not be described completely: " +
+                                                creating.front().message + " (" + creating.front().identifier +
+                                                "). Check that the camera is attached and answers, then create "
+                                                "the object again.");
     video->adaptor = video->input->adaptor();
     {
         std::lock_guard<std::mutex> lock(reports().mutex);
@@ -391,14 +530,18 @@ void create(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     video->height = video->input->adaptor()->getMaxHeight();
     video->roi = {0, 0, video->width, video->height};
     video->input->setFrameSink(video->log.get());  // a new input is closed: always accepted
+    // Shown before the object is kept: a warning turned into an error then
+    // leaves no object behind that the caller never got a handle of.
+    showWarnings();
     const std::uint64_t handle = nextHandle();
+    video->handle = handle;
     videos()[handle] = std::move(video);
     plhs[0] = scalar(static_cast<double>(handle));
 }
 
 void destroy(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
-    if (nrhs < 2 || !isRealScalar(prhs[1])) return;
-    const double value = mxGetScalar(prhs[1]);
+    double value = 0;
+    if (nrhs < 2 || !readScalar(prhs[1], value)) return;
     if (!(std::isfinite(value) && value >= 1 && value < 9007199254740992.0)) return;
     videos().erase(static_cast<std::uint64_t>(value));
 }
@@ -445,20 +588,12 @@ void set(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     raiseReadOnlyWhileRunning(video, name);
     if (name == "ROIPosition") {
         double roi[4] = {NAN, NAN, NAN, NAN};
-        bool shaped = value != nullptr && (mxIsNumeric(value) || mxIsLogical(value)) && !mxIsComplex(value) &&
-                            mxGetNumberOfElements(value) == 4;
-        if (shaped) {
-            mxArray* asDouble = nullptr;
-            const mxArray* source = value;
-            if (!mxIsDouble(value)) {
-                mxArray* input[] = {const_cast<mxArray*>(value)};
-                if (mexCallMATLAB(1, &asDouble, 1, input, "double") != 0 || asDouble == nullptr) shaped = false;
-                source = asDouble;
-            }
-            if (source != nullptr) std::copy(mxGetPr(source), mxGetPr(source) + 4, roi);
-            if (asDouble != nullptr) mxDestroyArray(asDouble);
-        }
-        if (!shaped || !regionFits(roi, video.width, video.height))
+        if (!readNumbers(value, 4, roi))
+            raise("KorVideoInput:badROI",
+                  "ROIPosition must be one row of four real numbers, [x y width height] (a " +
+                      std::to_string(mxGetM(value)) + "x" + std::to_string(mxGetN(value)) + " " +
+                      mxGetClassName(value) + " was given).");
+        if (!regionFits(roi, video.width, video.height))
             raise("KorVideoInput:badROI",
                   "ROIPosition must be [x y width height] in whole pixels, lying inside the " +
                       std::to_string(video.width) + "x" + std::to_string(video.height) +
@@ -469,10 +604,11 @@ void set(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
                      static_cast<std::int32_t>(roi[2]), static_cast<std::int32_t>(roi[3])};
         return;
     }
-    if (!isRealScalar(value) || !positiveWhole(mxGetScalar(value), kMaxUint32))
+    double number = 0;
+    if (!readScalar(value, number) || !positiveWhole(number, kMaxUint32))
         raise("KorVideoInput:badValue", name + " must be a positive whole number (at most 4294967295), e.g. vid." +
                                             name + " = 5.");
-    const auto count = static_cast<std::uint32_t>(mxGetScalar(value));
+    const auto count = static_cast<std::uint32_t>(number);
     (name == "FramesPerTrigger" ? video.plan.framesPerTrigger : video.plan.frameGrabInterval) = count;
 }
 
@@ -502,30 +638,139 @@ void stop(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     video.log->refuseFrames();
 }
 
-double secondsArgument(int nrhs, const mxArray* prhs[], int index) {
-    if (nrhs <= index) return kDefaultWaitSeconds;
-    const mxArray* value = prhs[index];
-    if (!isRealScalar(value) || !(mxGetScalar(value) >= 0))
-        raise("KorVideoInput:badValue", "The time to wait must be a number of seconds, 0 or more (Inf: no limit).");
-    return mxGetScalar(value);
+double secondsArgument(int nrhs, const mxArray* prhs[], int index, double fallback, const char* what) {
+    if (index >= nrhs) return fallback;
+    double seconds = 0;
+    if (!readScalar(prhs[index], seconds) || !(seconds >= 0))
+        raise("KorVideoInput:badValue", std::string(what) + " must be a number of seconds, 0 or more" +
+                                            (fallback == kDefaultWaitSeconds ? " (Inf: no limit)." : "."));
+    return seconds;
 }
 
-void wait(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
-    Video& video = videoOf(nrhs, prhs);
-    const double seconds = secondsArgument(nrhs, prhs, 2);
-    const auto begun = std::chrono::steady_clock::now();
+std::chrono::steady_clock::duration secondsAsDuration(double seconds) {
+    constexpr double kDay = 86400;  // further than any wait reaches
+    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(std::min(seconds, kDay)));
+}
+
+// One slice of a wait until the object stops: true once it has, false when
+// the slice ran out first. `elapsed` seconds of the wait went by before this
+// slice. Waits return to the caller at least this often, so that an
+// interrupt (Ctrl-C) reaches the M code that loops over them.
+constexpr std::chrono::milliseconds kWaitSlice{400};
+
+bool awaitStop(Video& video, double seconds, double elapsed) {
+    const auto now = std::chrono::steady_clock::now();
+    const auto deadline = now + secondsAsDuration(std::max(0.0, seconds - elapsed));
+    const auto sliceEnd = std::min(deadline, now + std::chrono::steady_clock::duration(kWaitSlice));
     for (;;) {
         const std::uint64_t seen = video.log->version();
         if (!running(video)) break;
-        const double left = seconds - std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
-        if (left <= 0)
+        const auto current = std::chrono::steady_clock::now();
+        if (current >= deadline)
             raise("KorVideoInput:timeout", "The video input was still running after " + number(seconds) +
                                                " s. Wait longer with wait(vid, seconds), or stop it with stop(vid).");
-        const auto slice = left >= 0.1 ? kPollSlice
-                                       : std::chrono::milliseconds(static_cast<int>(std::ceil(left * 1000)) + 1);
-        video.log->waitForChange(seen, slice);
+        if (current >= sliceEnd) return false;
+        video.log->waitForChange(
+            seen, std::chrono::ceil<std::chrono::milliseconds>(std::min<std::chrono::steady_clock::duration>(
+                      sliceEnd - current, kPollSlice)));
     }
     if (Failure failure = video.log->takeFailure()) raise(failure);
+    return true;
+}
+
+// done = korvideoinput('waitslice', h, elapsed[, seconds]): one slice of
+// wait, `elapsed` seconds into it; whether the object stopped.
+void waitslice(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    const double elapsed = secondsArgument(nrhs, prhs, 2, 0, "The time waited");
+    const double seconds = secondsArgument(nrhs, prhs, 3, kDefaultWaitSeconds, "The time to wait");
+    plhs[0] = mxCreateLogicalScalar(awaitStop(video, seconds, elapsed));
+}
+
+// Until the object stops (KorVideoInput.m waits through waitslice instead).
+void wait(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    const double seconds = secondsArgument(nrhs, prhs, 2, kDefaultWaitSeconds, "The time to wait");
+    const auto begun = std::chrono::steady_clock::now();
+    while (!awaitStop(video, seconds,
+                      std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count())) {
+    }
+}
+
+// Where a wait for frames stands between its slices.
+struct FrameWait {
+    std::uint64_t available;                          // frames available when last seen
+    std::chrono::steady_clock::time_point progress;  // when that count last changed
+};
+
+constexpr std::chrono::seconds kNoProgressLimit{10};
+
+// One slice of getdata's wait for `wanted` frames: true once they are
+// there, false when the slice ran out first. Raises the error that ended
+// the acquisition, notEnoughFrames as soon as the run cannot give that many
+// (those available and those still to come), and timeout after 10 s
+// without a new frame.
+bool awaitFrames(Video& video, std::uint64_t wanted, FrameWait& state) {
+    const auto sliceEnd = std::chrono::steady_clock::now() + kWaitSlice;
+    for (;;) {
+        const std::uint64_t seen = video.log->version();
+        const bool stillRunning = running(video);
+        if (Failure failure = video.log->takeFailure()) raise(failure);
+        const std::uint64_t available = video.log->framesAvailable();
+        if (available >= wanted) return true;
+        const std::uint64_t toCome = stillRunning ? video.log->framesToCome() : 0;
+        if (wanted - available > toCome) {
+            if (!stillRunning)
+                raise("KorVideoInput:notEnoughFrames",
+                      "Only " + std::to_string(available) + " frames are available and the video input is not "
+                      "running. Ask for at most " + std::to_string(available) +
+                          " frames (getdata(vid, vid.FramesAvailable)), or start it again.");
+            raise("KorVideoInput:notEnoughFrames",
+                  "Only " + std::to_string(available) + " frames are available and " + std::to_string(toCome) +
+                      " more will come before the acquisition ends, fewer than the " + std::to_string(wanted) +
+                      " asked for. Ask for at most " + std::to_string(available + toCome) +
+                      ", or set FramesPerTrigger higher before start.");
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (available != state.available) {
+            state.available = available;
+            state.progress = now;
+        } else if (now - state.progress >= kNoProgressLimit) {
+            raise("KorVideoInput:timeout",
+                  "No frame arrived for 10 s while getdata waited for " + std::to_string(wanted) + " frames (" +
+                      std::to_string(available) + " available). Check the camera and its Exposure and "
+                      "Timeout, or stop the video input with stop(vid).");
+        }
+        if (now >= sliceEnd) return false;
+        video.log->waitForChange(seen, kPollSlice);
+    }
+}
+
+std::uint64_t framesArgument(Video& video, int nrhs, const mxArray* prhs[], int index) {
+    if (index >= nrhs) return video.plan.framesPerTrigger;
+    double wanted = 0;
+    if (!readScalar(prhs[index], wanted) || !positiveWhole(wanted, 9007199254740992.0))
+        raise("KorVideoInput:badValue", "The number of frames must be a positive whole number.");
+    return static_cast<std::uint64_t>(wanted);
+}
+
+// [ready, available] = korvideoinput('framesready', h, idle, seen[, n]): one
+// slice of getdata's wait for n frames. `idle` is the seconds since the count
+// of frames available last changed, `seen` that count as the caller last
+// saw it (negative: none seen yet).
+void framesready(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    const double idle = secondsArgument(nrhs, prhs, 2, 0, "The time without a new frame");
+    double seen = -1;
+    if (nrhs < 4 || !readScalar(prhs[3], seen))
+        raise("KorVideoInput:badArgument", "The number of frames seen is required.");
+    const std::uint64_t wanted = framesArgument(video, nrhs, prhs, 4);
+    FrameWait state{seen >= 0 && seen < 9007199254740992.0 ? static_cast<std::uint64_t>(seen)
+                                                           : video.log->framesAvailable(),
+                    std::chrono::steady_clock::now() - secondsAsDuration(idle)};
+    plhs[0] = mxCreateLogicalScalar(awaitFrames(video, wanted, state));
+    plhs[1] = scalar(static_cast<double>(state.available));
 }
 
 mxArray* metaOf(const Video& video, const std::vector<std::shared_ptr<const LoggedFrame>>& frames) {
@@ -569,39 +814,13 @@ void fillFrame(const LoggedFrame& frame, std::uint8_t* out) {
                                                      static_cast<std::uint32_t>(frame.height)));
 }
 
+// Waits until the frames are there (KorVideoInput.m waits first, slice by
+// slice, through framesready).
 void getdata(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     Video& video = videoOf(nrhs, prhs);
-    std::uint64_t wanted = video.plan.framesPerTrigger;
-    if (nrhs >= 3) {
-        if (!isRealScalar(prhs[2]) || !positiveWhole(mxGetScalar(prhs[2]), 9007199254740992.0))
-            raise("KorVideoInput:badValue", "The number of frames must be a positive whole number.");
-        wanted = static_cast<std::uint64_t>(mxGetScalar(prhs[2]));
-    }
-    constexpr std::chrono::seconds kNoProgressLimit{10};
-    auto lastProgress = std::chrono::steady_clock::now();
-    std::uint64_t lastAvailable = video.log->framesAvailable();
-    for (;;) {
-        const std::uint64_t seen = video.log->version();
-        const bool stillRunning = running(video);
-        if (Failure failure = video.log->takeFailure()) raise(failure);
-        const std::uint64_t available = video.log->framesAvailable();
-        if (available >= wanted) break;
-        if (!stillRunning)
-            raise("KorVideoInput:notEnoughFrames",
-                  "Only " + std::to_string(available) + " frames are available and the video input is not "
-                  "running. Ask for at most " + std::to_string(available) +
-                      " frames (getdata(vid, vid.FramesAvailable)), or start it again.");
-        const auto now = std::chrono::steady_clock::now();
-        if (available != lastAvailable) {
-            lastAvailable = available;
-            lastProgress = now;
-        } else if (now - lastProgress >= kNoProgressLimit) {
-            raise("KorVideoInput:timeout",
-                  "No frame arrived for 10 s while getdata waited for " + std::to_string(wanted) + " frames (" +
-                      std::to_string(available) + " available). Check the camera and its Exposure and "
-                      "Timeout, or stop the video input with stop(vid).");
-        }
-        video.log->waitForChange(seen, kPollSlice);
+    const std::uint64_t wanted = framesArgument(video, nrhs, prhs, 2);
+    FrameWait state{video.log->framesAvailable(), std::chrono::steady_clock::now()};
+    while (!awaitFrames(video, wanted, state)) {
     }
 
     const std::shared_ptr<const LoggedFrame> first = video.log->oldest();
@@ -668,7 +887,12 @@ void getsnapshot(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     }
     video.input->stop();
     video.log->refuseFrames();
+    // Switching fast frames off comes after the frame: its failure is seen
+    // only now, and closing the camera (settle) puts the camera right.
+    failure = video.log->snapshotFailure();
+    settle(video);
     if (frame) {
+        if (failure) warnLater(failure.identifier, failure.message);
         plhs[0] = frameArray(*frame);
         return;
     }
@@ -706,9 +930,10 @@ const korimaq::PropertyEntry& sourceProperty(Video& video, const std::string& na
 bool isEnum(const korimaq::PropertyEntry& property) { return property.kind == imaqkit::IPropInfo::KIND_ENUM; }
 
 // A MATLAB value as the engine's property check takes it.
-korimaq::PropertyValue propertyValue(const mxArray* value) {
-    if (mxIsChar(value)) return korimaq::PropertyValue::ofText(text(value));
-    if (isRealScalar(value) && !mxIsLogical(value)) return korimaq::PropertyValue::ofNumber(mxGetScalar(value));
+korimaq::PropertyValue propertyValue(const mxArray* value, const std::string& name) {
+    if (isText(value)) return korimaq::PropertyValue::ofText(readText(value, "KorVideoInput:badValue", name));
+    double number = 0;
+    if (!mxIsLogical(value) && readScalar(value, number)) return korimaq::PropertyValue::ofNumber(number);
     return korimaq::PropertyValue::other();
 }
 
@@ -734,7 +959,7 @@ void sourceset(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     const std::string name = argumentText(nrhs, prhs, 2, "The property name");
     if (nrhs < 4) raise("KorVideoInput:badArgument", "A value is required.");
     settle(video);  // an acquisition that has what it asked for is stopped first
-    if (const korimaq::Status set = video.input->setProperty(name, propertyValue(prhs[3])); !set) raiseRefusal(set);
+    if (const korimaq::Status set = video.input->setProperty(name, propertyValue(prhs[3], name)); !set) raiseRefusal(set);
 }
 
 void propinfo(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
@@ -767,23 +992,26 @@ void propinfo(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 
 void memorylimit(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     if (nrhs >= 2) {
-        const mxArray* value = prhs[1];
-        if (!isRealScalar(value) || !(mxGetScalar(value) >= 1) || !(mxGetScalar(value) < 1.8e19))
+        double bytes = 0;
+        if (!readScalar(prhs[1], bytes) || !(bytes >= 1) || !(bytes < 1.8e19))
             raise("KorVideoInput:badValue", "The memory limit must be a number of bytes, at least 1, e.g. "
-                                            "KorVideoInput.memoryLimit(2^31).");
-        budget().setLimit(static_cast<std::uint64_t>(mxGetScalar(value)));
+                                            "KorVideoInput.memoryLimit(512 * 2^20) for 512 MiB.");
+        budget().setLimit(static_cast<std::uint64_t>(bytes));
     }
     plhs[0] = scalar(static_cast<double>(budget().limit()));
 }
 
 void diagnostics(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     Video& video = videoOf(nrhs, prhs);
-    const char* fields[] = {"LateFrames", "EngineProblems", "Open", "MemoryUsed"};
-    mxArray* result = mxCreateStructMatrix(1, 1, 4, fields);
+    settle(video);
+    const char* fields[] = {"LateFrames", "EngineProblems", "Open", "MemoryUsed", "ClosedAfter", "Reopened"};
+    mxArray* result = mxCreateStructMatrix(1, 1, 6, fields);
     mxSetFieldByNumber(result, 0, 0, scalar(static_cast<double>(video.input->lateFrames())));
     mxSetFieldByNumber(result, 0, 1, cellOfTexts(video.input->violations()));
     mxSetFieldByNumber(result, 0, 2, mxCreateLogicalScalar(video.input->isOpen()));
     mxSetFieldByNumber(result, 0, 3, scalar(static_cast<double>(budget().used())));
+    mxSetFieldByNumber(result, 0, 4, mxCreateString(video.closedAfter.c_str()));
+    mxSetFieldByNumber(result, 0, 5, scalar(static_cast<double>(video.reopened)));
     plhs[0] = result;
 }
 
@@ -798,6 +1026,7 @@ constexpr Command kCommands[] = {
     {"hwinfo", hwinfo},         {"create", create},         {"delete", destroy},
     {"get", get},               {"set", set},               {"start", start},
     {"stop", stop},             {"wait", wait},             {"getdata", getdata},
+    {"waitslice", waitslice},   {"framesready", framesready},
     {"getsnapshot", getsnapshot}, {"sourcenames", sourcenames}, {"sourceget", sourceget},
     {"sourceset", sourceset},   {"propinfo", propinfo},     {"memorylimit", memorylimit},
     {"diagnostics", diagnostics}, {"objects", objects},
@@ -806,7 +1035,7 @@ constexpr Command kCommands[] = {
 void run(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     if (nrhs < 1 || !mxIsChar(prhs[0]))
         raise("KorVideoInput:badArgument", "korvideoinput serves KorVideoInput; use that class (help KorVideoInput).");
-    const std::string name = text(prhs[0]);
+    const std::string name = readText(prhs[0], "KorVideoInput:badArgument", "The command");
     for (const Command& command : kCommands) {
         if (name == command.name) {
             command.handler(nlhs, plhs, nrhs, prhs);
@@ -816,10 +1045,36 @@ void run(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     raise("KorVideoInput:badArgument", "korvideoinput has no command '" + name + "'; use KorVideoInput.");
 }
 
+// Whether the user turned warnings of this identifier into errors.
+bool warningIsError(const std::string& identifier) {
+    if (identifier.empty()) return false;
+    mxArray* args[] = {mxCreateString("query"), mxCreateString(identifier.c_str())};
+    mxArray* state = nullptr;
+    const bool asked = mexCallMATLAB(1, &state, 2, args, "warning") == 0 && state != nullptr;
+    for (mxArray* arg : args) mxDestroyArray(arg);
+    bool isError = false;
+    if (asked && mxIsStruct(state)) {
+        const mxArray* field = mxGetField(state, 0, "state");
+        if (isText(field)) {
+            char* text = mxArrayToString(field);
+            isError = text != nullptr && std::strcmp(text, "error") == 0;
+            mxFree(text);
+        }
+    }
+    if (state != nullptr) mxDestroyArray(state);
+    return isError;
+}
+
 // Through the host's own warning function rather than the MEX one, which
-// would put the MEX file's name in front of the adaptor's text.
+// would put the MEX file's name in front of the adaptor's text. A warning
+// the user made an error is raised as this command's error (the host's
+// warning function would end the MEX file without a word to it).
 void showWarnings() {
     for (const imaqkit::host::Report& warning : takeWarnings()) {
+        if (warningIsError(warning.identifier)) {
+            takeWarnings();
+            raise(warning.identifier, warning.message);
+        }
         mxArray* args[] = {mxCreateString(warning.identifier.c_str()), mxCreateString("%s"),
                            mxCreateString(warning.message.c_str())};
         mexCallMATLAB(0, nullptr, 3, args, "warning");
@@ -856,6 +1111,15 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         std::snprintf(message, sizeof message, "korvideoinput failed: %s", error.what());
         failed = true;
     }
-    showWarnings();
+    try {
+        showWarnings();
+    } catch (const Raised& raised) {
+        // The command's own error, if it had one, says more.
+        if (!failed) {
+            std::snprintf(identifier, sizeof identifier, "%s", raised.identifier.c_str());
+            std::snprintf(message, sizeof message, "%s", raised.message.c_str());
+            failed = true;
+        }
+    }
     if (failed) mexErrMsgIdAndTxt(identifier, "%s", message);
 }

@@ -97,6 +97,9 @@ public:
     // acquisition: the adaptor is told it is complete.
     virtual bool frameReceived(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height,
                                double time, std::uint64_t frameNumber) = 0;
+    // The engine could not allocate what a frame needs, on the adaptor's
+    // thread; the acquisition ends. Must not throw.
+    virtual void outOfMemory() noexcept {}
 };
 
 // The five exports of an adaptor library.

@@ -71,19 +71,37 @@ imaqkit::IAdaptorFrame* HostEngine::createFrame(std::int32_t frameType, std::int
                   std::to_string(height));
         return nullptr;
     }
-    if (frameType != declaredFrameType_)
-        violation("createFrame: type " + hex(frameType) + ", but the adaptor declares " + hex(declaredFrameType_));
-    std::unique_ptr<HostFrame> frame;
+    // Called on the adaptor's thread, which nothing above catches: a frame
+    // that cannot be allocated ends the acquisition instead.
+    try {
+        if (frameType != declaredFrameType_)
+            violation("createFrame: type " + hex(frameType) + ", but the adaptor declares " +
+                      hex(declaredFrameType_));
+        std::unique_ptr<HostFrame> frame;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (!pool_.empty()) {
+                frame = std::move(pool_.back());
+                pool_.pop_back();
+            }
+        }
+        if (!frame) frame = std::make_unique<HostFrame>(*this);
+        frame->reshape(frameType, width, height, bytesPerPixel);
+        return frame.release();
+    } catch (...) {
+        allocationFailed();
+        return nullptr;
+    }
+}
+
+void HostEngine::allocationFailed() noexcept {
+    FrameSink* current = nullptr;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (!pool_.empty()) {
-            frame = std::move(pool_.back());
-            pool_.pop_back();
-        }
+        current = sink;
     }
-    if (!frame) frame = std::make_unique<HostFrame>(*this);
-    frame->reshape(frameType, width, height, bytesPerPixel);
-    return frame.release();
+    if (current != nullptr) current->outOfMemory();
+    endEarly();
 }
 
 void HostEngine::releaseFrame(imaqkit::IAdaptorFrame* frame) {
@@ -96,6 +114,15 @@ void HostEngine::releaseFrame(imaqkit::IAdaptorFrame* frame) {
 void HostEngine::receiveFrame(imaqkit::IAdaptorFrame* frame) {
     if (frame == nullptr) return;
     std::unique_ptr<HostFrame> owned(static_cast<HostFrame*>(frame));
+    // On the adaptor's thread: nothing may leave here as an exception.
+    try {
+        receiveChecked(owned);
+    } catch (...) {
+        allocationFailed();
+    }
+}
+
+void HostEngine::receiveChecked(std::unique_ptr<HostFrame>& owned) {
     frameThreadPriority = GetThreadPriority(GetCurrentThread());
     if (!owned->imageSet()) violation("receiveFrame: a frame handed over without its image");
     if (!owned->stamped())
@@ -170,12 +197,17 @@ bool HostEngine::changeState(std::initializer_list<VideoInput::State> from, Vide
 }
 
 void HostEngine::adaptorReported(const imaqkit::host::Report& report) {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (adaptorError_) return;  // the first error says what went wrong; the stop is on its way
-    adaptorError_ = report;
-    // Never from here: adaptorError runs on the acquisition thread, which stop
-    // capture waits for.
-    postStop(run_);
+    try {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (adaptorError_) return;  // the first error says what went wrong; the stop is on its way
+        adaptorError_ = report;
+        // Never from here: adaptorError runs on the acquisition thread, which stop
+        // capture waits for.
+        postStop(run_);
+    } catch (...) {
+        // Without memory to keep the report the run still ends.
+        endEarly();
+    }
 }
 
 std::optional<imaqkit::host::Report> HostEngine::adaptorError() const {
@@ -188,11 +220,16 @@ void HostEngine::clearAdaptorError() {
     adaptorError_.reset();
 }
 
-void HostEngine::endEarly() {
+void HostEngine::endEarly() noexcept {
     using State = VideoInput::State;
-    if (!changeState({State::STARTING, State::RUNNING}, State::ENDING)) return;
-    std::lock_guard<std::mutex> lock(mutex);
-    postStop(run_);
+    // Enough on its own: the adaptor ends the run at its next question, and
+    // a user thread that sees the run complete stops it.
+    try {
+        if (!changeState({State::STARTING, State::RUNNING}, State::ENDING)) return;
+        std::lock_guard<std::mutex> lock(mutex);
+        postStop(run_);
+    } catch (...) {
+    }
 }
 
 imaqkit::IAdaptorManager* HostEngine::createAdaptorManager(imaqkit::IAdaptor* adaptor) {
@@ -258,9 +295,14 @@ bool HostEngine::waitUntil(std::chrono::milliseconds timeout, std::uint64_t want
 }
 
 void HostEngine::violation(std::string text) {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (violations_.size() < kMaxViolations) violations_.push_back(std::move(text));
+    // Reached from the adaptor's thread (setImage, createFrame): counted even
+    // when its text cannot be kept.
     ++violationCount_;
+    try {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (violations_.size() < kMaxViolations) violations_.push_back(std::move(text));
+    } catch (...) {
+    }
 }
 
 std::vector<std::string> HostEngine::violations() const {

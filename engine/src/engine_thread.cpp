@@ -70,7 +70,15 @@ void EngineThread::loop() {
         std::function<void()> work = std::move(queue_.front());
         queue_.pop_front();
         lock.unlock();
-        work();
+        // Posted work has no caller to take an exception back to (work from
+        // run catches its own): one that failed is given up, the thread goes on.
+        try {
+            work();
+        } catch (const std::exception& failure) {
+            std::fprintf(stderr, "korimaq: work on the engine's thread failed: %s\n", failure.what());
+        } catch (...) {
+            std::fprintf(stderr, "korimaq: work on the engine's thread failed\n");
+        }
         lock.lock();
         ++finished_;
         done_.notify_all();

@@ -252,7 +252,10 @@ public:
     std::optional<imaqkit::host::Report> adaptorError() const;
     void clearAdaptorError();
     // The adaptor is told the acquisition is complete, and the engine stops it.
-    void endEarly();
+    void endEarly() noexcept;
+    // What a frame needs could not be allocated: the sink hears of it and the
+    // acquisition ends. Called on the adaptor's thread, never throws.
+    void allocationFailed() noexcept;
 
 
     void violation(std::string text);
@@ -272,6 +275,7 @@ public:
 private:
     // Stops acquisition `run` from the engine's thread, unless another has begun since.
     void postStop(std::uint64_t run);
+    void receiveChecked(std::unique_ptr<HostFrame>& owned);
 
     EngineThread& thread_;
     HostPropContainer container_;

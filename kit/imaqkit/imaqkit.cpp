@@ -51,7 +51,13 @@ void record(host::Report report) {
         hook = report.kind == host::Report::ERROR ? errorHook : nullptr;
         hookContext = errorHookContext;
     }
-    if (sink != nullptr) sink(report, context);
+    // The hook stops the run: it is called even when the sink fails.
+    if (sink != nullptr) {
+        try {
+            sink(report, context);
+        } catch (...) {
+        }
+    }
     if (hook != nullptr) hook(report, hookContext);
 }
 
@@ -118,20 +124,41 @@ IAdaptorManager* createAdaptorManager(IAdaptor* adaptor, IEngine* engine) {
     return engine == nullptr ? nullptr : engine->createAdaptorManager(adaptor);
 }
 
+// Adaptors call these from their own threads, across the library's edge:
+// nothing may leave them as an exception. An error whose text cannot be
+// allocated is still recorded, without its words, so that it stops the run.
 void adaptorError(const IAdaptor* adaptor, const char* identifier, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::string text = formatText(format, args);
+    std::string text;
+    try {
+        text = formatText(format, args);
+    } catch (...) {
+    }
     va_end(args);
-    record({host::Report::ERROR, identifier ? identifier : "", std::move(text), adaptor});
+    try {
+        record({host::Report::ERROR, identifier ? identifier : "", std::move(text), adaptor});
+    } catch (...) {
+        try {
+            record({host::Report::ERROR, std::string(), std::string(), adaptor});
+        } catch (...) {
+        }
+    }
 }
 
 void adaptorWarn(const char* identifier, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::string text = formatText(format, args);
+    std::string text;
+    try {
+        text = formatText(format, args);
+    } catch (...) {
+    }
     va_end(args);
-    record({host::Report::WARNING, identifier ? identifier : "", std::move(text), nullptr});
+    try {
+        record({host::Report::WARNING, identifier ? identifier : "", std::move(text), nullptr});
+    } catch (...) {
+    }
 }
 
 void* imaqmalloc(std::size_t size) {

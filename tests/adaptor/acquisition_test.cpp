@@ -194,6 +194,36 @@ TEST_F(AcquisitionTest, UnpluggedCameraEndsTheAcquisition) {
     EXPECT_TRUE(errors().empty());
 }
 
+// The fast-frame take has no buffer size: a second holder of the camera that
+// switches it to a larger (or smaller) frame must not make the first run
+// write past its buffer, nor pass a wrong frame off as its own.
+TEST_F(AcquisitionTest, AFrameOfAnotherSizeIsRefusedAsAnErrorOfTheRun) {
+    struct Case {
+        const char* first;
+        const char* second;
+    };
+    for (const Case& c : {Case{"320x240", "1280x1024"}, Case{"1280x1024", "320x240"}}) {
+        SCOPED_TRACE(std::string(c.first) + " under " + c.second);
+        imaqkit::host::clearReports();
+        auto first = makeInput(1, c.first);
+        auto second = makeInput(1, c.second);
+        ASSERT_TRUE(first->open());
+        ASSERT_TRUE(second->open());
+        ASSERT_TRUE(first->start({0}));
+        ASSERT_TRUE(first->waitForFramesReceived(2, kHang));
+        ASSERT_TRUE(second->start({0}));  // fast frames of its own size, on the same camera
+        ASSERT_TRUE(first->waitUntilStopped(kHang));
+        const auto reported = first->adaptorError();
+        ASSERT_TRUE(reported.has_value());
+        EXPECT_EQ(reported->message, std::string("The camera delivered a frame of another size than the ") +
+                                         c.first + " 8-bit frame asked for; something else changed its format.");
+        EXPECT_TRUE(first->violations().empty());
+        second->stop();
+        second->close();
+        first->close();
+    }
+}
+
 TEST_F(AcquisitionTest, StrobeDurationGoesToTheCameraAtEveryStart) {
     auto input = makeInput(1);
     std::string error;

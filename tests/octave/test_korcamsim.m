@@ -9,6 +9,7 @@ function cases = test_korcamsim()
     'set and foreground',                            @set_and_foreground
     'video paced by default',                        @video_paced_by_default
     'bad arguments raise clear errors',              @bad_arguments
+    'reattach invalidates every handle',             @reattach
   };
 end
 
@@ -132,6 +133,9 @@ function bad_arguments()
     {'rig', struct('colour', true)}
     {'rig', struct('maxWidth', 0)}
     {'rig', struct('frameRates', [15 NaN])}
+    {'rig', struct('frameRates', sparse([15 0 30]))}
+    {['reset' char(0) 'x']}
+    {'reattach', 1}
     {'rig', struct('id', -1)}
     {'rig', 5}
     {'convert', 1, uint8(1:5), 2, 2, 0}
@@ -151,4 +155,16 @@ function bad_arguments()
     kt_true(raised, 'no error for case %d', i);
   end
   kt_equal(korcamsim('state', 1).open, false, 'state unchanged after the errors');
+end
+
+function reattach()
+  KorDispatcher(-1, 1);
+  kt_equal(korcamsim('state', 1).handles, 1);
+  korcamsim('fail', 'KorcamGetFormat', 87, 1, 5);
+  korcamsim('reattach');
+  s = korcamsim('state', 1);
+  kt_equal([s.open s.handles], [false 0], 'the gateway''s handle is gone');
+  calls = korcamsim('calls');
+  kt_true(any(strcmp({calls.op}, 'KorcamCameraOpen')), 'the call log stays');
+  kt_equal(KorDispatcher(37), 3, 'the rig stays');
 end

@@ -19,6 +19,14 @@ function cases = test_korvideoinput()
     'memory limit stops the acquisition, frames stay',          @memory_limit
     'delete while running, clearing, unloading',                @delete_while_running
     '200 start/stop cycles, no frame after stop',               @start_stop_cycles
+    'two objects on one camera: cameraInUse, the first untouched', @shared_camera
+    'arguments: sparse read whole, matrices and NULs refused',  @argument_kinds
+    'getdata of frames that can never come: refused at once',   @getdata_never
+    'Ctrl-C ends getdata and wait, the object stops',           @interrupted_waits
+    'the source does not keep its object alive',                @source_without_cycle
+    'a re-attached camera is opened again',                     @reattached_camera
+    'a camera that cannot describe itself makes no object',     @incomplete_device
+    'failures after a good frame or at delete are warnings',    @failures_warn
   };
 end
 
@@ -206,16 +214,6 @@ function source_properties()
   check_id(@() set_prop(src, 'Strobe', 2), 'KorVideoInput:outOfRange');
   check_id(@() set_prop(src, 'Exposure', 'high'), 'KorVideoInput:badValue');
   kt_equal(src.Exposure, 20, 'a refused value changes nothing');
-
-  % The adaptor's warnings reach the user with its identifier and text.
-  korcamsim('fail', 'KorcamPropertyRange', 5, 1, 0);
-  lastwarn('');
-  without = KorVideoInput(1);             % shows the warning
-  [text, id] = lastwarn();
-  kt_equal({id, text}, {'KorvixImaq:getDeviceAttributes', 'Cannot get exposure range. Error 5'});
-  check_id(@() subsref(getselectedsource(without), substruct('.', 'Exposure')), 'KorVideoInput:noProperty', ...
-           'a camera without an exposure range has no Exposure');
-  delete(without);
 
   small = KorVideoInput(3);
   names = propertyNames(getselectedsource(small));
@@ -560,4 +558,288 @@ function start_stop_cycles()
   kt_equal(d.LateFrames, 0);
   kt_equal(d.EngineProblems, cell(1, 0));
   delete(vid);
+end
+
+% ---------------------------------------------------------------------------
+% What a reliability audit found
+
+function shared_camera()
+  fresh();
+  korcamsim('pace', true);
+  late = KorVideoInput(1, '1280x1024');   % made before the first one runs
+  late.FramesPerTrigger = 20;
+  first = KorVideoInput(1, '320x240');
+  first.FramesPerTrigger = 100000;
+  start(first);
+  pause(0.3);
+  steps = {@() start(late), @() getsnapshot(late), @() KorVideoInput(1, '1280x1024')};
+  for i = 1:numel(steps)
+    try
+      steps{i}();
+      error('step %d: no error raised', i);
+    catch err
+      kt_equal(err.identifier, 'KorVideoInput:cameraInUse', 'step %d', i);
+      kt_true(~isempty(strfind(err.message, 'format ''320x240''')) && ~isempty(strfind(err.message, 'stop(vid)')), ...
+              'names the holder and how to free the camera: %s', err.message);
+    end
+  end
+  kt_equal(first.Running, true, 'the first object goes on');
+  acquired = first.FramesAcquired;
+  pause(0.3);
+  kt_true(first.FramesAcquired > acquired, 'and keeps acquiring');
+  korcamsim('calls', 'clear');
+  hw = KorVideoInput.hwinfo();            % the catalogue read before: no format tried on camera 1
+  kt_equal(numel(hw), 3);
+  other = KorVideoInput(2, '640x480');   % another camera is not concerned
+  calls = korcamsim('calls');
+  kt_true(~any(strcmp({calls.op}, 'KorcamSetFormat') & [calls.camera] == 1), ...
+          'nothing tried a format on the camera while it acquired');
+  other.FramesPerTrigger = 2;
+  start(other);
+  kt_equal(size(getdata(other), 4), 2);
+  delete(other);
+  stop(first);
+  kt_equal(diagnostics(first).LateFrames, 0);
+  kt_equal(size(first.ROIPosition), [1 4]);
+
+  % An idle holder gives the camera up, and takes it back at its next start.
+  kt_equal(diagnostics(first).Open, true);
+  snap = getsnapshot(late);
+  kt_equal(size(snap), [1024 1280 3]);
+  kt_equal(diagnostics(first).Open, false, 'the idle holder gave the camera up');
+  first.FramesPerTrigger = 2;
+  start(first);
+  kt_equal(size(getdata(first)), [240 320 3 2]);
+  kt_equal(diagnostics(late).Open, false);
+  delete(first);
+  delete(late);
+end
+
+function argument_kinds()
+  fresh();
+  vid = KorVideoInput(1, '640x480');
+  vid.ROIPosition = sparse([5 0 100 100]);
+  kt_equal(vid.ROIPosition, [5 0 100 100], 'a sparse region is the full value it stands for');
+  vid.ROIPosition = [1; 2; 30; 40];
+  kt_equal(vid.ROIPosition, [1 2 30 40], 'a column');
+  vid.ROIPosition = sparse(logical([0 0 1 1]));
+  kt_equal(vid.ROIPosition, [0 0 1 1]);
+  vid.FramesPerTrigger = sparse(7);
+  kt_equal(vid.FramesPerTrigger, 7);
+  vid.FrameGrabInterval = sparse(1);
+  kt_equal(vid.FrameGrabInterval, 1);
+  for bad = {[10 20; 100 200], ones(1, 1, 4), sparse([1 2; 3 4])}
+    check_id(@() set_prop(vid, 'ROIPosition', bad{1}), 'KorVideoInput:badROI', mat2str(size(bad{1})));
+  end
+  kt_equal(vid.ROIPosition, [0 0 1 1], 'a refused region changes nothing');
+  check_id(@() set_prop(vid, 'FramesPerTrigger', sparse(0)), 'KorVideoInput:badValue', 'sparse zero');
+  src = getselectedsource(vid);
+  src.Exposure = sparse(20);
+  kt_equal(src.Exposure, 20);
+
+  % A NUL inside a text is refused, not taken as the text before it.
+  nul = char(0);
+  check_id(@() KorVideoInput(1, ['640x480' nul 'garbage']), 'KorVideoInput:badArgument', 'format');
+  check_id(@() set_prop(src, 'Strobe', ['On' nul 'ff']), 'KorVideoInput:badValue', 'enumerated value');
+  kt_equal(src.Strobe, 'Off');
+  h = korvideoinput('create', 1, '320x240');
+  direct = @(varargin) KorVideoInput.call(varargin{:});   % the class's call, without the MEX file's name
+  check_id(@() direct('set', h, ['FramesPerTrigger' nul 'xyz'], 5), 'KorVideoInput:badArgument', 'name');
+  check_id(@() direct('get', h, ['FramesPerTrigger' nul]), 'KorVideoInput:badArgument', 'get');
+  check_id(@() direct(['start' nul 'z'], h), 'KorVideoInput:badArgument', 'command');
+  kt_equal(korvideoinput('get', h, 'Running'), false, 'not started');
+  korvideoinput('delete', h);
+  kt_equal(korvideoinput('objects'), 1);
+
+  try
+    KorVideoInput.memoryLimit(-1);
+  catch err
+    kt_true(isempty(strfind(err.message, '2^31')), 'no advice to take the whole 32-bit address space: %s', ...
+            err.message);
+  end
+  delete(vid);
+end
+
+function getdata_never()
+  fresh();
+  korcamsim('pace', true);                % 15 frames/s: 100 frames take 6.6 s
+  vid = KorVideoInput(3, '320x240');
+  vid.FramesPerTrigger = 100;
+  start(vid);
+  tic;
+  check_id(@() getdata(vid, 101), 'KorVideoInput:notEnoughFrames', '101 of 100');
+  kt_true(toc < 3, 'refused at once, not at the end of the run (%g s)', toc);
+  kt_equal(vid.Running, true, 'the run goes on');
+  stop(vid);
+  vid.FramesPerTrigger = 100000;
+  start(vid);
+  check_id(@() getdata(vid, 200000), 'KorVideoInput:notEnoughFrames', '2e5 of 1e5');
+  stop(vid);
+  vid.FramesPerTrigger = 5;
+  start(vid);
+  kt_equal(size(getdata(vid, 2), 4), 2);
+  check_id(@() getdata(vid, 4), 'KorVideoInput:notEnoughFrames', '4 of the 3 still to come');
+  kt_equal(size(getdata(vid, 3), 4), 3, 'the rest');
+  delete(vid);
+end
+
+function interrupted_waits()
+% A second Octave waits; SIGINT (Ctrl-C) must end the wait within a slice
+% and leave the object consistent (the cleanup stops it).
+  fresh();
+  build = fileparts(which('korvideoinput'));
+  code = fileparts(which('KorVideoInput'));
+  for waiting = {'getdata(v, 100000)', 'wait(v, Inf)'}
+    out = [tempname() '.txt'];
+    script = sprintf(['addpath(''%s'', ''%s''); v = KorVideoInput(1, ''640x480''); v.FramesPerTrigger = 100000; ' ...
+                      'start(v); unwind_protect; disp(''waiting''); fflush(stdout); %s; ' ...
+                      'unwind_protect_cleanup; stop(v); printf(''stopped %%d\\n'', v.Running); ' ...
+                      'end_unwind_protect'], build, code, waiting{1});
+    [~, pid] = system(sprintf(['octave-cli --norc --no-history --quiet --no-window-system --eval "%s" ' ...
+                               '> %s 2>&1 & echo $!'], script, out));
+    pid = strtrim(pid);
+    unwind_protect
+      kt_true(wait_for_text(out, 'waiting', 60), '%s: the second Octave never got to wait: %s', waiting{1}, ...
+              fileread(out));
+      pause(1);
+      system(['kill -INT ' pid]);
+      ended = false;
+      t = tic;
+      while toc(t) < 20 && ~ended
+        pause(0.2);
+        ended = system(['kill -0 ' pid ' 2>/dev/null']) ~= 0;
+      end
+      kt_true(ended, '%s: Ctrl-C did not end the wait within 20 s', waiting{1});
+      kt_true(~isempty(strfind(fileread(out), 'stopped 0')), '%s: the object stopped: %s', waiting{1}, ...
+              fileread(out));
+    unwind_protect_cleanup
+      system(['kill -9 ' pid ' 2>/dev/null']);
+      delete(out);
+    end_unwind_protect
+  end
+end
+
+function found = wait_for_text(file, text, seconds)
+  found = false;
+  t = tic;
+  while ~found && toc(t) < seconds
+    pause(0.2);
+    found = exist(file, 'file') && ~isempty(strfind(fileread(file), text));
+  end
+end
+
+function source_without_cycle()
+  fresh();
+  korcamsim('pace', true);
+  vid = KorVideoInput(1, '640x480');
+  src = getselectedsource(vid);
+  vid.FramesPerTrigger = 1000000;
+  start(vid);
+  clear vid src;
+  kt_equal(korvideoinput('objects'), 0, 'object and source cleared together');
+  s = korcamsim('state', 1);
+  kt_equal([s.open s.fastFrames], [false false], 'camera released, acquisition ended');
+  make_locals();
+  kt_equal(korvideoinput('objects'), 0, 'a function''s locals go with it');
+  kt_equal(korcamsim('state', 1).open, false);
+
+  vid = KorVideoInput(1, '640x480');
+  src = getselectedsource(vid);
+  delete(vid);
+  check_id(@() src.Exposure, 'KorVideoInput:deleted', 'a source outliving its object');
+end
+
+function make_locals()
+  vid = KorVideoInput(1, '640x480');
+  src = getselectedsource(vid);
+  src.Exposure = 20;
+  vid.FramesPerTrigger = 1000000;
+  start(vid);
+end
+
+function reattached_camera()
+  fresh();
+  korcamsim('pace', true);
+  vid = KorVideoInput(1, '320x240');
+  vid.FramesPerTrigger = 100000;
+  start(vid);
+  pause(0.3);
+  korcamsim('reattach');                  % every handle is gone, the camera is back
+  try
+    wait(vid, 5);
+    error('no error raised');
+  catch err
+    kt_equal(err.identifier, 'KorvixAdaptor:acquisitionThread');
+  end
+  d = diagnostics(vid);
+  kt_equal(d.Open, false, 'the object closed the camera after the error');
+  kt_true(~isempty(strfind(d.ClosedAfter, err.message)), 'diagnostics say why: %s', d.ClosedAfter);
+  vid.FramesPerTrigger = 3;
+  start(vid);
+  kt_equal(size(getdata(vid), 4), 3, 'the next start opens the camera again');
+  kt_equal(diagnostics(vid).Reopened, 1);
+  kt_equal(size(getsnapshot(vid)), [240 320 3]);
+
+  % Re-attached while the object was idle: its next run fails, the one after works.
+  korcamsim('reattach');
+  check_id(@() getsnapshot(vid), 'KorvixAdaptor:acquisitionThread', 'the stale handle');
+  kt_equal(size(getsnapshot(vid)), [240 320 3], 'opened again');
+  kt_equal(diagnostics(vid).Reopened, 2);
+  delete(vid);
+  kt_equal(korcamsim('state', 1).open, false);
+end
+
+function incomplete_device()
+  fresh();
+  korcamsim('fail', 'KorcamPropertyRange', 5, 1, 0);
+  try
+    KorVideoInput(1);
+    error('no error raised');
+  catch err
+    kt_equal(err.identifier, 'KorVideoInput:createFailed');
+    kt_true(~isempty(strfind(err.message, 'Cannot get exposure range. Error 5')), 'the adaptor''s reason: %s', ...
+            err.message);
+  end
+  kt_equal(korvideoinput('objects'), 0);
+  vid = KorVideoInput(1);                 % the camera answers again
+  src = getselectedsource(vid);
+  src.Exposure = 20;
+  kt_equal(src.Exposure, 20, 'a whole object');
+  delete(vid);
+
+  % The same warning made an error by the user leaves no object either.
+  korcamsim('fail', 'KorcamPropertyRange', 5, 1, 0);
+  warning('error', 'KorvixImaq:getDeviceAttributes');
+  unwind_protect
+    try
+      KorVideoInput(1);
+      error('no error raised');
+    catch err
+      kt_true(any(strcmp(err.identifier, {'KorVideoInput:createFailed', 'KorvixImaq:getDeviceAttributes'})), ...
+              'raised %s', err.identifier);
+    end
+  unwind_protect_cleanup
+    warning('on', 'KorvixImaq:getDeviceAttributes');
+  end_unwind_protect
+  kt_equal(korvideoinput('objects'), 0, 'no object kept without a handle');
+end
+
+function failures_warn()
+  fresh();
+  vid = KorVideoInput(1, '320x240');
+  korcamsim('fail', 'KorcamDisableFastFrames', 87, 1, 0);
+  lastwarn('');
+  frame = getsnapshot(vid);
+  [text, id] = lastwarn();
+  kt_equal({id, text}, {'KorvixAdaptor:acquisitionThread', 'Cannot disable fast frames.'});
+  kt_equal(size(frame), [240 320 3], 'the frame came');
+  kt_equal(korcamsim('state', 1).fastFrames, false, 'the camera is not left in fast-frame mode');
+  kt_equal(size(getsnapshot(vid)), [240 320 3], 'the next snapshot');
+
+  korcamsim('fail', 'KorcamCameraClose', 6, 1, 0);
+  lastwarn('');
+  delete(vid);
+  [text, id] = lastwarn();
+  kt_equal({id, text}, {'KorvixAdaptor:closeDevice', 'Cannot close camera 1. Error: 6'});
+  kt_equal(korvideoinput('objects'), 0);
 end
