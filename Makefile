@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test test-fast test-asan test-tsan bench fuzz-long format clean
+.PHONY: all deps build demo test test-fast test-asan test-tsan bench fuzz fuzz-long format clean
 
 all: build
 
@@ -50,9 +50,17 @@ fuzz-long: build
 	KORCAM_FUZZ_CALLS=$${KORCAM_FUZZ_CALLS:-2000000} KORCAM_FUZZ_SEED=$${KORCAM_FUZZ_SEED:-$$(date +%s)} \
 	  OCTAVE_HISTFILE=/dev/null tests/octave/run_octave_test.sh $(BUILD) test_fuzz
 
+# Coverage-guided fuzzing (libFuzzer, clang, address and undefined-behaviour
+# sanitizers): every target for FUZZ_SECONDS (600) with the committed corpus,
+# whose inputs are then replaced by the smallest set covering old and new ones.
+FUZZ_SECONDS ?= 600
+fuzz:
+	tools/install-deps.sh test
+	FUZZ_SECONDS=$(FUZZ_SECONDS) tools/run-fuzz.sh fuzz
+
 # Formats every C++ file with the root .clang-format (make test checks it).
 format: deps
 	tools/check-format.sh --fix
 
 clean:
-	rm -rf build build-asan build-tsan build-bench build-mingw32 build-mingw64 out
+	rm -rf build build-asan build-tsan build-bench build-mingw32 build-mingw64 build-fuzz out

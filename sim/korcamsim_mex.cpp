@@ -336,6 +336,7 @@ FrameFormat formatWith(FrameFormat f, const mxArray* fields) {
   for (int i = 0; i < mxGetNumberOfFields(fields); ++i) {
     const std::string name = mxGetFieldNameByNumber(fields, i);
     const mxArray* value = mxGetFieldByNumber(fields, 0, i);
+    if (!value) continue;  // a field never assigned: missing, so kept
     const std::string what = "format field " + name;
     auto u32 = [&] { return static_cast<uint32_t>(integer(value, what, 0, kU32Max)); };
     auto u16 = [&] { return static_cast<uint16_t>(integer(value, what, 0, 65535)); };

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Every test of the project, as `make test` runs it (CI calls nothing else):
 # the plain build, the address/undefined-behaviour sanitizer build (C++ and
-# Octave-hosted tests), the thread sanitizer build (threaded tests), and the
-# Windows builds under wine; last, that every C++ file is formatted.
+# Octave-hosted tests), the thread sanitizer build (threaded tests), the
+# fuzz targets over their corpus, and the Windows builds under wine; last,
+# that every C++ file is formatted.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -23,6 +24,9 @@ step "Thread sanitizer (threaded tests)"
 cmake -S . -B build-tsan -DKORCAM_SANITIZER=thread -DKORCAM_WITH_OCTAVE=OFF >/dev/null
 cmake --build build-tsan -j "$jobs"
 ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L threads
+
+step "Fuzz targets (libFuzzer): the committed corpus and a fixed run of new inputs"
+tools/run-fuzz.sh check
 
 step "Windows builds (MinGW) and their tests under wine"
 tools/windows-check.sh

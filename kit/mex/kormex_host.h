@@ -28,6 +28,11 @@ KORMEX_API const char* kormexErrorMessage(void);
 // an HMODULE.)
 KORMEX_API int kormexUnload(void* module);
 
+// What `clear` does for a MEX file linked into the host program itself (the
+// fuzz targets): runs the exit function of the module that holds `address`,
+// without unloading anything. Answers 1 when there was one to run.
+KORMEX_API int kormexExitModule(const void* address);
+
 // Broken rules of the interface since the last clear: how many, and each
 // one's description (NULL past the end).
 KORMX_API size_t kormxBrokenRuleCount(void);

@@ -11,19 +11,38 @@
 // host's call and __builtin_longjmp in mexErrMsgTxt, both in this DLL. It
 // skips the MEX file's frames without running anything in them: a MEX file
 // that still owns memory when it raises an error leaks it, as it may in
-// MATLAB, so it must own nothing by then.
-#include <windows.h>
+// MATLAB, so it must own nothing by then. Elsewhere (Linux, where the fuzz
+// targets link a MEX file's sources into one program) the C library's
+// longjmp does the same, and the address sanitizer knows it.
+#if defined(_WIN32)
+#  include <windows.h>
+#else
+#  include <csetjmp>
+#  include <dlfcn.h>
+#  include <link.h>
+typedef void* HMODULE;
+#endif
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
+#include <string>
 
 #include "kormex_host.h"
 
 namespace {
 
+#if defined(_WIN32)
 void* gJump[5];  // the buffer __builtin_setjmp fills: five words
+#  define KORMEX_SETJMP(buffer) __builtin_setjmp(buffer)
+#  define KORMEX_LONGJMP(buffer) __builtin_longjmp(buffer, 1)
+#else
+std::jmp_buf gJump;
+#  define KORMEX_SETJMP(buffer) setjmp(buffer)
+#  define KORMEX_LONGJMP(buffer) std::longjmp(buffer, 1)
+#endif
 char gMessage[4096];
 bool gRunning;   // a MEX function or an exit function is running
 std::map<HMODULE, void (*)(void)> gExitFunctions;
@@ -38,7 +57,23 @@ void setMessage(const char* text) { std::snprintf(gMessage, sizeof gMessage, "%s
         std::abort();
     }
     setMessage(text);
-    __builtin_longjmp(gJump, 1);
+    KORMEX_LONGJMP(gJump);
+}
+
+// The module that holds an address: its HMODULE on Windows, its load address
+// elsewhere.
+HMODULE moduleOf(const void* address) {
+#if defined(_WIN32)
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCSTR>(address), &module))
+        return nullptr;
+    return module;
+#else
+    Dl_info info{};
+    if (!address || dladdr(address, &info) == 0) return nullptr;
+    return info.dli_fbase;
+#endif
 }
 
 struct Invocation {
@@ -69,8 +104,26 @@ bool invoke(const Invocation& call) noexcept {
 // 0 when the function returned, 1 when it raised an error. Kept apart and
 // out of line: after the jump back, only the return value is used.
 __attribute__((noinline)) int runGuarded(const Invocation* call) {
-    if (__builtin_setjmp(gJump)) return 1;
+    if (KORMEX_SETJMP(gJump)) return 1;
     return invoke(*call) ? 0 : 1;
+}
+
+// Runs and forgets the exit function a module registered; false when it had none.
+bool runExitFunction(HMODULE module) {
+    auto found = gExitFunctions.find(module);
+    if (found == gExitFunctions.end()) return false;
+    void (*exitFunction)(void) = found->second;
+    gExitFunctions.erase(found);
+    // The exit function may use the interface like a call without inputs.
+    mxArray* none[1] = {};
+    kormxBeginCall(0, nullptr);
+    gRunning = true;
+    const Invocation call{nullptr, 0, none, 0, nullptr, exitFunction};
+    if (runGuarded(&call)) kormxBreakRule("the exit function raised an error or threw");
+    gRunning = false;
+    const char* ignored = nullptr;
+    kormxEndCall(0, none, 1, 1, &ignored);
+    return true;
 }
 
 }  // namespace
@@ -100,10 +153,8 @@ int mexAtExit(void (*exitFunction)(void)) {
         kormxBreakRule("mexAtExit called outside a MEX call");
         return 1;
     }
-    HMODULE module = nullptr;
-    if (!exitFunction ||
-        !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCSTR>(exitFunction), &module)) {
+    HMODULE module = exitFunction ? moduleOf(reinterpret_cast<const void*>(exitFunction)) : nullptr;
+    if (!module) {
         kormxBreakRule("mexAtExit given no function of a loaded module");
         return 1;
     }
@@ -142,23 +193,137 @@ int kormexCall(KormexFunction function, int nlhs, mxArray* plhs[], int nrhs, con
 
 const char* kormexErrorMessage(void) { return gMessage; }
 
+int mexPrintf(const char* format, ...) {
+    if (!format) {
+        kormxBreakRule("mexPrintf given a NULL format");
+        return 0;
+    }
+    va_list args;
+    va_start(args, format);
+    const int written = std::vprintf(format, args);
+    va_end(args);
+    return written;
+}
+
+int mexCallMATLAB(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[], const char* functionName) {
+    if (!kormxInCall()) {
+        kormxBreakRule("mexCallMATLAB called outside a MEX call");
+        return 1;
+    }
+    const std::string name = functionName ? functionName : "";
+    if (nlhs < 0 || nrhs < 0 || (nlhs > 0 && !plhs) || (nrhs > 0 && !prhs)) {
+        kormxBreakRule("mexCallMATLAB given a bad argument list");
+        return 1;
+    }
+    for (int k = 0; k < nrhs; ++k)
+        if (!prhs[k] || mxGetClassID(prhs[k]) == mxUNKNOWN_CLASS) return 1;  // the rule is counted by the reader
+    if (name == "double" && nrhs == 1 && nlhs <= 1) {
+        const mxArray* in = prhs[0];
+        const mxClassID id = mxGetClassID(in);
+        if (id == mxSTRUCT_CLASS || id == mxCELL_CLASS || mxIsComplex(in)) return 1;  // MATLAB raises an error
+        const size_t elements = mxGetNumberOfElements(in);
+        mxArray* out = nullptr;
+        size_t stored = elements;
+        if (mxIsSparse(in)) {
+            stored = mxGetJc(in)[mxGetN(in)];
+            out = mxCreateSparse(mxGetM(in), mxGetN(in), stored, mxREAL);
+            if (out) {
+                std::memcpy(mxGetIr(out), mxGetIr(in), stored * sizeof(mwIndex));
+                std::memcpy(mxGetJc(out), mxGetJc(in), (mxGetN(in) + 1) * sizeof(mwIndex));
+            }
+        } else {
+            out = mxCreateNumericArray(mxGetNumberOfDimensions(in), mxGetDimensions(in), mxDOUBLE_CLASS, mxREAL);
+        }
+        if (!out) return 1;
+        const void* data = mxGetData(in);
+        double* to = mxGetPr(out);
+        for (size_t i = 0; i < stored; ++i) {
+            switch (id) {
+                case mxDOUBLE_CLASS: to[i] = static_cast<const double*>(data)[i]; break;
+                case mxSINGLE_CLASS: to[i] = static_cast<const float*>(data)[i]; break;
+                case mxLOGICAL_CLASS: to[i] = static_cast<const mxLogical*>(data)[i] ? 1 : 0; break;
+                case mxCHAR_CLASS: to[i] = static_cast<const mxChar*>(data)[i]; break;
+                case mxINT8_CLASS: to[i] = static_cast<const int8_t*>(data)[i]; break;
+                case mxUINT8_CLASS: to[i] = static_cast<const uint8_t*>(data)[i]; break;
+                case mxINT16_CLASS: to[i] = static_cast<const int16_t*>(data)[i]; break;
+                case mxUINT16_CLASS: to[i] = static_cast<const uint16_t*>(data)[i]; break;
+                case mxINT32_CLASS: to[i] = static_cast<const int32_t*>(data)[i]; break;
+                case mxUINT32_CLASS: to[i] = static_cast<const uint32_t*>(data)[i]; break;
+                case mxINT64_CLASS: to[i] = static_cast<double>(static_cast<const int64_t*>(data)[i]); break;
+                case mxUINT64_CLASS: to[i] = static_cast<double>(static_cast<const uint64_t*>(data)[i]); break;
+                default: break;
+            }
+        }
+        if (nlhs == 1) {
+            plhs[0] = out;
+        } else {
+            mxDestroyArray(out);
+        }
+        return 0;
+    }
+    // full() of a sparse array: the only arrays the stand-in makes sparse are double and logical.
+    if (name == "full" && nrhs == 1 && nlhs <= 1 && mxIsSparse(prhs[0])) {
+        const mxArray* in = prhs[0];
+        const bool logical = mxIsLogical(in);
+        const size_t m = mxGetM(in), n = mxGetN(in);
+        mxArray* out = logical ? mxCreateLogicalMatrix(m, n) : mxCreateDoubleMatrix(m, n, mxREAL);
+        if (!out) return 1;
+        const mwIndex* ir = mxGetIr(in);
+        const mwIndex* jc = mxGetJc(in);
+        for (size_t column = 0; column < n; ++column) {
+            for (mwIndex k = jc[column]; k < jc[column + 1]; ++k) {
+                if (logical)
+                    mxGetLogicals(out)[ir[k] + column * m] = mxGetLogicals(in)[k];
+                else
+                    mxGetPr(out)[ir[k] + column * m] = mxGetPr(in)[k];
+            }
+        }
+        if (nlhs == 1) {
+            plhs[0] = out;
+        } else {
+            mxDestroyArray(out);
+        }
+        return 0;
+    }
+    if (name == "warning" && nlhs == 0 && nrhs >= 1) {
+        std::string line = "warning:";
+        for (int k = 0; k < nrhs; ++k) {
+            char* text = mxArrayToString(prhs[k]);
+            if (!text) return 1;
+            line += ' ';
+            line += text;
+            mxFree(text);
+        }
+        std::fprintf(stderr, "%s\n", line.c_str());
+        return 0;
+    }
+    const std::string rule = "mexCallMATLAB asked for '" + name + "' with " + std::to_string(nlhs) + " outputs and " +
+                             std::to_string(nrhs) + " inputs, which the stand-in does not provide";
+    kormxBreakRule(rule.c_str());
+    return 1;
+}
+
+int kormexExitModule(const void* address) { return runExitFunction(moduleOf(address)) ? 1 : 0; }
+
+#if defined(_WIN32)
 int kormexUnload(void* module) {
     HMODULE handle = static_cast<HMODULE>(module);
-    auto found = gExitFunctions.find(handle);
-    if (found != gExitFunctions.end()) {
-        void (*exitFunction)(void) = found->second;
-        gExitFunctions.erase(found);
-        // The exit function may use the interface like a call without inputs.
-        mxArray* none[1] = {};
-        kormxBeginCall(0, nullptr);
-        gRunning = true;
-        const Invocation call{nullptr, 0, none, 0, nullptr, exitFunction};
-        if (runGuarded(&call)) kormxBreakRule("the exit function raised an error or threw");
-        gRunning = false;
-        const char* ignored = nullptr;
-        kormxEndCall(0, none, 1, 1, &ignored);
-    }
+    runExitFunction(handle);
     return FreeLibrary(handle) ? 1 : 0;
 }
+#else
+int kormexUnload(void* module) {
+    // module is a handle of dlopen; the exit functions are kept by load address.
+    struct link_map* map = nullptr;
+    if (!module || dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || !map) return 0;
+    for (const auto& entry : gExitFunctions) {
+        if (reinterpret_cast<ElfW(Addr)>(entry.first) == map->l_addr) {
+            runExitFunction(entry.first);
+            break;
+        }
+    }
+    return dlclose(module) == 0 ? 1 : 0;
+}
+#endif
 
 }  // extern "C"

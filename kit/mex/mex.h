@@ -1,5 +1,5 @@
-// The MEX interface (libmex) for Windows builds of MEX files where no MATLAB
-// is installed; see matrix.h. mexErrMsgTxt does not return: it ends the MEX
+// The MEX interface (libmex) for builds of MEX files where no MATLAB is
+// installed; see matrix.h. mexErrMsgTxt does not return: it ends the MEX
 // call and hands its text to the caller, as MATLAB does. The MEX file exports
 // mexFunction and nothing else.
 #pragma once
@@ -35,6 +35,12 @@ KORMEX_API void mexErrMsgIdAndTxt(const char* identifier, const char* format, ..
 // The function to call before the host unloads the MEX file (one per file:
 // a later call replaces it). 0 on success.
 KORMEX_API int mexAtExit(void (*exitFunction)(void));
+KORMEX_API int mexPrintf(const char* format, ...);
+// Of MATLAB's functions, the stand-in knows "double" (one numeric, logical or
+// character input: the same array as double) and "warning" (identifier,
+// format and arguments: the text goes to stderr). 0 on success; any other
+// function is a broken rule and answers 1.
+KORMEX_API int mexCallMATLAB(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[], const char* functionName);
 
 #ifdef __cplusplus
 }

@@ -30,7 +30,10 @@ struct mxArray_tag {
     void* imag = nullptr;
     size_t bytes = 0;  // of each of real and imag
     std::vector<std::string> fieldNames;
-    std::vector<mxArray*> fields;  // element-major: fields[index * nfields + fieldnum]
+    std::vector<mxArray*> fields;  // element-major: fields[index * nfields + fieldnum]; a cell's elements
+    bool sparse = false;           // real and imag then hold nzmax elements
+    std::vector<mwIndex> ir;       // row of each stored element (nzmax)
+    std::vector<mwIndex> jc;       // start of each column in ir, and the end (n + 1)
     Owner owner = Owner::Host;
 };
 
@@ -43,6 +46,7 @@ struct Books {
     std::thread::id callThread;
     std::vector<const mxArray*> inputs;
     std::vector<std::string> inputImages;
+    std::unordered_map<void*, bool> strings;  // blocks of mxArrayToString not yet freed
     long creationsLeft = -1;  // negative: no failures
 };
 
@@ -195,6 +199,30 @@ mxArray* createNumeric(std::vector<mwSize> dims, mxClassID id, bool complex) {
     return track(a);
 }
 
+// A sparse array of m x n with room for nzmax elements (MATLAB's at least one).
+mxArray* createSparse(mwSize m, mwSize n, mwSize nzmax, mxClassID id, bool complex) {
+    if (nzmax == 0) nzmax = 1;
+    size_t elements = 0, bytes = 0;
+    if (n == SIZE_MAX || !sizeOf({m, n}, 0, &elements, &bytes) || !sizeOf({nzmax}, elementBytes(id), &elements, &bytes) ||
+        !sizeOf({nzmax}, sizeof(mwIndex), &elements, &bytes) || !sizeOf({n + 1}, sizeof(mwIndex), &elements, &bytes))
+        return nullptr;
+    mxArray* a = createNumeric({nzmax}, id, complex);
+    if (!a) return nullptr;
+    a->dims = {m, n};
+    a->sparse = true;
+    try {
+        a->ir.assign(nzmax, 0);
+        a->jc.assign(n + 1, 0);
+    } catch (const std::bad_alloc&) {
+        books().live.erase(a);
+        std::free(a->real);
+        std::free(a->imag);
+        delete a;
+        return nullptr;
+    }
+    return a;
+}
+
 void destroyTree(mxArray* a) {
     for (mxArray* field : a->fields)
         if (field) destroyTree(field);
@@ -211,6 +239,10 @@ void appendImage(const mxArray* a, std::string& image) {
     image += a->complex ? "c:" : "r:";
     if (a->real) image.append(static_cast<const char*>(a->real), a->bytes);
     if (a->imag) image.append(static_cast<const char*>(a->imag), a->bytes);
+    if (a->sparse) {
+        image.append(reinterpret_cast<const char*>(a->ir.data()), a->ir.size() * sizeof(mwIndex));
+        image.append(reinterpret_cast<const char*>(a->jc.data()), a->jc.size() * sizeof(mwIndex));
+    }
     for (const std::string& name : a->fieldNames) image += name + ',';
     for (const mxArray* field : a->fields) {
         image += '{';
@@ -263,6 +295,11 @@ mxArray* mxCreateLogicalScalar(mxLogical value) {
     mxArray* a = createNumeric({1, 1}, mxLOGICAL_CLASS, false);
     if (a) *static_cast<mxLogical*>(a->real) = value;
     return a;
+}
+
+mxArray* mxCreateLogicalMatrix(mwSize m, mwSize n) {
+    checkThread("mxCreateLogicalMatrix");
+    return createNumeric({m, n}, mxLOGICAL_CLASS, false);
 }
 
 mxArray* mxCreateNumericArray(mwSize ndim, const mwSize* dims, mxClassID classid, mxComplexity complexity) {
@@ -321,6 +358,54 @@ mxArray* mxCreateStructArray(mwSize ndim, const mwSize* dims, int nfields, const
     return track(a);
 }
 
+mxArray* mxCreateNumericMatrix(mwSize m, mwSize n, mxClassID classid, mxComplexity complexity) {
+    checkThread("mxCreateNumericMatrix");
+    const mwSize dims[2] = {m, n};
+    return mxCreateNumericArray(2, dims, classid, complexity);
+}
+
+mxArray* mxCreateStructMatrix(mwSize m, mwSize n, int nfields, const char** fieldnames) {
+    checkThread("mxCreateStructMatrix");
+    const mwSize dims[2] = {m, n};
+    return mxCreateStructArray(2, dims, nfields, fieldnames);
+}
+
+mxArray* mxCreateCharArray(mwSize ndim, const mwSize* dims) {
+    checkThread("mxCreateCharArray");
+    if (ndim > 0 && !dims) {
+        breakRule("mxCreateCharArray given dimensions and a NULL size vector");
+        return nullptr;
+    }
+    return createNumeric(normalisedDims(ndim, dims), mxCHAR_CLASS, false);
+}
+
+mxArray* mxCreateCellMatrix(mwSize m, mwSize n) {
+    checkThread("mxCreateCellMatrix");
+    size_t elements = 0, bytes = 0;
+    if (!sizeOf({m, n}, sizeof(mxArray*), &elements, &bytes) || !creationAllowed()) return nullptr;
+    mxArray* a = new (std::nothrow) mxArray_tag;
+    if (!a) return nullptr;
+    a->classId = mxCELL_CLASS;
+    a->dims = {m, n};
+    try {
+        a->fields.assign(elements, nullptr);
+    } catch (const std::bad_alloc&) {
+        delete a;
+        return nullptr;
+    }
+    return track(a);
+}
+
+mxArray* mxCreateSparse(mwSize m, mwSize n, mwSize nzmax, mxComplexity complexity) {
+    checkThread("mxCreateSparse");
+    return createSparse(m, n, nzmax, mxDOUBLE_CLASS, complexity == mxCOMPLEX);
+}
+
+mxArray* mxCreateSparseLogicalMatrix(mwSize m, mwSize n, mwSize nzmax) {
+    checkThread("mxCreateSparseLogicalMatrix");
+    return createSparse(m, n, nzmax, mxLOGICAL_CLASS, false);
+}
+
 void mxDestroyArray(mxArray* array) {
     checkThread("mxDestroyArray");
     if (!array) return;  // allowed, and nothing to do
@@ -351,6 +436,11 @@ mxClassID mxGetClassID(const mxArray* array) {
     return a ? a->classId : mxUNKNOWN_CLASS;
 }
 
+const char* mxGetClassName(const mxArray* array) {
+    const mxArray* a = valid(array, "mxGetClassName");
+    return a ? className(a->classId) : "unknown";
+}
+
 bool mxIsNumeric(const mxArray* array) {
     const mxArray* a = valid(array, "mxIsNumeric");
     return a && isNumericClass(a->classId);
@@ -375,18 +465,45 @@ bool mxIsEmpty(const mxArray* array) {
 }
 
 bool mxIsSparse(const mxArray* array) {
-    valid(array, "mxIsSparse");
-    return false;
+    const mxArray* a = valid(array, "mxIsSparse");
+    return a && a->sparse;
 }
 
+bool mxIsCell(const mxArray* array) { return hasClass(array, "mxIsCell", mxCELL_CLASS); }
+
 mwIndex* mxGetIr(const mxArray* array) {
-    if (valid(array, "mxGetIr")) breakRule("mxGetIr on an array that is not sparse (%s)", describe(array).c_str());
-    return nullptr;
+    const mxArray* a = valid(array, "mxGetIr");
+    if (a && !a->sparse) breakRule("mxGetIr on an array that is not sparse (%s)", describe(a).c_str());
+    return a && a->sparse ? const_cast<mwIndex*>(a->ir.data()) : nullptr;
 }
 
 mwIndex* mxGetJc(const mxArray* array) {
-    if (valid(array, "mxGetJc")) breakRule("mxGetJc on an array that is not sparse (%s)", describe(array).c_str());
-    return nullptr;
+    const mxArray* a = valid(array, "mxGetJc");
+    if (a && !a->sparse) breakRule("mxGetJc on an array that is not sparse (%s)", describe(a).c_str());
+    return a && a->sparse ? const_cast<mwIndex*>(a->jc.data()) : nullptr;
+}
+
+int mxSetDimensions(mxArray* array, const mwSize* dims, mwSize ndim) {
+    if (!valid(array, "mxSetDimensions")) return 1;
+    if (array->owner == Owner::Input || array->owner == Owner::Host) {
+        if (books().inCall) {
+            breakRule("mxSetDimensions changes an array the call does not own (%s)", describe(array).c_str());
+            return 1;
+        }
+    }
+    if ((ndim > 0 && !dims) || array->sparse) {
+        breakRule("mxSetDimensions given a NULL size vector, or a sparse array");
+        return 1;
+    }
+    std::vector<mwSize> shape = normalisedDims(ndim, dims);
+    size_t elements = 0, bytes = 0;
+    if (!sizeOf(shape, 1, &elements, &bytes) || elements != elementCount(array->dims)) {
+        breakRule("mxSetDimensions to %s elements on %s: the array holds another number",
+                  std::to_string(elements).c_str(), describe(array).c_str());
+        return 1;
+    }
+    array->dims = std::move(shape);
+    return 0;
 }
 
 size_t mxGetM(const mxArray* array) {
@@ -422,6 +539,8 @@ const mwSize* mxGetDimensions(const mxArray* array) {
 double mxGetScalar(const mxArray* array) {
     const mxArray* a = valid(array, "mxGetScalar");
     if (!a || a->classId == mxSTRUCT_CLASS || a->classId == mxCELL_CLASS) return 0.0;
+    // MATLAB answers a sparse array's first stored element, 0 when none is.
+    if (a->sparse && elementCount(a->dims) != 0 && a->jc.back() == 0) return 0.0;
     if (elementCount(a->dims) == 0) {
         // MATLAB leaves the value of an empty array undefined.
         breakRule("mxGetScalar on an empty array (%s): its value is undefined", describe(a).c_str());
@@ -460,6 +579,30 @@ mxLogical* mxGetLogicals(const mxArray* array) {
 
 mxChar* mxGetChars(const mxArray* array) {
     return static_cast<mxChar*>(typedData(array, "mxGetChars", mxCHAR_CLASS, false));
+}
+
+char* mxArrayToString(const mxArray* array) {
+    const mxArray* a = valid(array, "mxArrayToString");
+    if (!a || a->classId != mxCHAR_CLASS) return nullptr;
+    const size_t length = elementCount(a->dims);
+    if (length == SIZE_MAX) return nullptr;
+    char* text = static_cast<char*>(std::malloc(length + 1));
+    if (!text) return nullptr;
+    const mxChar* chars = static_cast<const mxChar*>(a->real);
+    for (size_t i = 0; i < length; ++i) text[i] = static_cast<char>(chars[i]);
+    text[length] = '\0';
+    if (books().inCall) books().strings[text] = true;
+    return text;
+}
+
+void mxFree(void* block) {
+    checkThread("mxFree");
+    if (!block) return;
+    if (!books().strings.erase(block) && books().inCall) {
+        breakRule("mxFree given a block that mxArrayToString did not hand out in this call");
+        return;
+    }
+    std::free(block);
 }
 
 // --------------------------------------------------------------- structures
@@ -523,6 +666,36 @@ void mxSetFieldByNumber(mxArray* array, mwIndex index, int fieldnum, mxArray* va
         // caller's again, to destroy.
         slot->owner = books().inCall ? Owner::Temporary : Owner::Host;
     }
+    slot = value;
+    if (value) value->owner = Owner::Field;
+}
+
+mxArray* mxGetCell(const mxArray* array, mwIndex index) {
+    const mxArray* a = valid(array, "mxGetCell");
+    if (!a || a->classId != mxCELL_CLASS || index >= a->fields.size()) return nullptr;
+    return a->fields[index];
+}
+
+void mxSetCell(mxArray* array, mwIndex index, mxArray* value) {
+    if (!valid(array, "mxSetCell")) return;
+    if (array->classId != mxCELL_CLASS || index >= array->fields.size()) {
+        breakRule("mxSetCell on %s, element %s: no such cell", describe(array).c_str(), std::to_string(index).c_str());
+        return;
+    }
+    if (array->owner == Owner::Input) {
+        breakRule("mxSetCell changes an input of the call");
+        return;
+    }
+    if (value) {
+        if (!valid(value, "mxSetCell")) return;
+        const bool free = value->owner == Owner::Temporary || (value->owner == Owner::Host && !books().inCall);
+        if (!free || value == array) {
+            breakRule("mxSetCell given a value that another owner holds (an input, a field or an output)");
+            return;
+        }
+    }
+    mxArray*& slot = array->fields[index];
+    if (slot) slot->owner = books().inCall ? Owner::Temporary : Owner::Host;
     slot = value;
     if (value) value->owner = Owner::Field;
 }
@@ -611,6 +784,11 @@ int kormxEndCall(int nlhs, mxArray* plhs[], int slots, int returned, const char*
         breakRule("an array created during the call (%s) was neither returned nor destroyed", describe(a).c_str());
         destroyTree(a);
     }
+    for (const auto& entry : b.strings) {
+        breakRule("a string of mxArrayToString was not freed with mxFree");
+        std::free(entry.first);
+    }
+    b.strings.clear();
 
     for (size_t k = 0; k < b.inputs.size(); ++k) {
         const mxArray* a = b.inputs[k];

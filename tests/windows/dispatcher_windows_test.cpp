@@ -494,7 +494,9 @@ TEST(MexStandIn, CountsEveryBrokenRule) {
 }
 
 TEST(MexStandIn, ArraysFollowMatlabsRules) {
-    const mwSize big[3] = {mwSize(1) << 40, mwSize(1) << 40, 8};
+    // Half the bits of mwSize each: the product of the first two overflows a 32-bit and a 64-bit size alike.
+    const mwSize half = mwSize(1) << (sizeof(mwSize) * 4);
+    const mwSize big[3] = {half, half, 8};
     EXPECT_EQ(mxCreateNumericArray(3, big, mxUINT8_CLASS, mxREAL), nullptr) << "element count overflows";
     const mwSize shape[4] = {2, 3, 1, 1};
     Array a(mxCreateNumericArray(4, shape, mxUINT16_CLASS, mxREAL));
