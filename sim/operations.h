@@ -8,16 +8,51 @@
 #include <string>
 #include <vector>
 
-#define KORCAMSIM_OPERATIONS(X)                                                                                 \
-  X(NumCameras) X(EnumCameras) X(CameraOpen) X(CameraClose) X(GetFormat) X(SetFormat) X(StreamVideoControl)     \
-  X(DestroyDisplayWindow) X(EnumAvailableFrameRates) X(DisplayPropertyPage) X(TakeVideo) X(TakeSnapshot)        \
-  X(TakeFastFrame) X(EnableFastFrames) X(DisableFastFrames) X(ConvertFrameToRgb24) X(ConvertFrameToRgb48)       \
-  X(GetProperty) X(SetProperty) X(PropertyRange) X(GetLastError) X(EnableSynchronousSnapshots)                  \
-  X(TakeSynchronousSnapshots) X(DisableSynchronousSnapshots) X(GpioRead) X(GpioWrite) X(GpoSelect)              \
-  X(QueryVersion) X(QueryExternInterface) X(GetCameraId) X(GetTruePixelDepth) X(OneShotAutoExposure)            \
-  X(OneShotAutoIris) X(OneShotAutoWhiteBalance) X(DigitalWhiteBalance) X(OneShotAutoWhiteBalanceEx)             \
-  X(DigitalWhiteBalanceEx) X(InitAutoLens) X(AutoFocusStart) X(AutoFocusWait) X(AutoFocusStop)                  \
-  X(AutoFocusQueryProgress)
+// clang-format off
+#define KORCAMSIM_OPERATIONS(X) \
+    X(NumCameras) \
+    X(EnumCameras) \
+    X(CameraOpen) \
+    X(CameraClose) \
+    X(GetFormat) \
+    X(SetFormat) \
+    X(StreamVideoControl) \
+    X(DestroyDisplayWindow) \
+    X(EnumAvailableFrameRates) \
+    X(DisplayPropertyPage) \
+    X(TakeVideo) \
+    X(TakeSnapshot) \
+    X(TakeFastFrame) \
+    X(EnableFastFrames) \
+    X(DisableFastFrames) \
+    X(ConvertFrameToRgb24) \
+    X(ConvertFrameToRgb48) \
+    X(GetProperty) \
+    X(SetProperty) \
+    X(PropertyRange) \
+    X(GetLastError) \
+    X(EnableSynchronousSnapshots) \
+    X(TakeSynchronousSnapshots) \
+    X(DisableSynchronousSnapshots) \
+    X(GpioRead) \
+    X(GpioWrite) \
+    X(GpoSelect) \
+    X(QueryVersion) \
+    X(QueryExternInterface) \
+    X(GetCameraId) \
+    X(GetTruePixelDepth) \
+    X(OneShotAutoExposure) \
+    X(OneShotAutoIris) \
+    X(OneShotAutoWhiteBalance) \
+    X(DigitalWhiteBalance) \
+    X(OneShotAutoWhiteBalanceEx) \
+    X(DigitalWhiteBalanceEx) \
+    X(InitAutoLens) \
+    X(AutoFocusStart) \
+    X(AutoFocusWait) \
+    X(AutoFocusStop) \
+    X(AutoFocusQueryProgress)
+// clang-format on
 
 namespace korcamsim::detail {
 
