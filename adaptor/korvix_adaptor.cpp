@@ -67,8 +67,7 @@ void KorvixAdaptor::registerListeners(imaqkit::IEngine* engine) {
         void* block = imaqkit::imaqmalloc(sizeof(KorvixPropListener));
         if (block == nullptr) {
             imaqkit::adaptorWarn("KorvixAdaptor:registerListener",
-                                 "Cannot allocate the listener of %s; its changes will not reach the camera.",
-                                 name);
+                                 "Cannot allocate the listener of %s; its changes will not reach the camera.", name);
             continue;
         }
         // The container owns the listener from here on.

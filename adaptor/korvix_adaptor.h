@@ -14,17 +14,17 @@
 #include <cstdint>
 
 #if defined(_WIN32)
-#  define KORVIX_EXPORT __declspec(dllexport)
+#define KORVIX_EXPORT __declspec(dllexport)
 #else
-#  define KORVIX_EXPORT __attribute__((visibility("default")))
+#define KORVIX_EXPORT __attribute__((visibility("default")))
 #endif
 
 namespace korvix {
 
 // Thread messages of the acquisition thread.
-constexpr UINT kStartMessage = WM_USER;       // one acquisition run
-constexpr UINT kWakeMessage = WM_USER + 1;    // no effect: proves the thread's queue exists
-constexpr DWORD kCloseTimeoutMs = 10000;      // how long closing waits for the thread
+constexpr UINT kStartMessage = WM_USER;     // one acquisition run
+constexpr UINT kWakeMessage = WM_USER + 1;  // no effect: proves the thread's queue exists
+constexpr DWORD kCloseTimeoutMs = 10000;    // how long closing waits for the thread
 
 class KorvixAdaptor : public imaqkit::IAdaptor {
 public:

@@ -184,9 +184,9 @@ void fillMonoImage8To16(const uint8_t* raw, uint32_t width, uint32_t height, uin
 }
 
 const Kernels& gatewayKernels() {
-    static const Kernels kernels{"gateway",      buildMonoPicture8, buildMonoPicture16, fillImage8,
-                                 fillImage16,    fillImage8To16,    nullptr,            nullptr,
-                                 fillMonoImage8, fillMonoImage16,   fillMonoImage8To16};
+    static const Kernels kernels{
+        "gateway", buildMonoPicture8, buildMonoPicture16, fillImage8,      fillImage16,       fillImage8To16,
+        nullptr,   nullptr,           fillMonoImage8,     fillMonoImage16, fillMonoImage8To16};
     return kernels;
 }
 

@@ -30,8 +30,7 @@ void fillGreyImage8(const uint8_t* raw, uint32_t width, uint32_t height, uint8_t
     blockedPageFill(width, height, out, rows, [=](size_t k) { return raw[k]; });
 }
 
-void fillGreyImage16(const uint8_t* raw, uint32_t width, uint32_t height, bool swapBytes, uint16_t* out,
-                     size_t rows) {
+void fillGreyImage16(const uint8_t* raw, uint32_t width, uint32_t height, bool swapBytes, uint16_t* out, size_t rows) {
     blockedPageFill(width, height, out, rows, [=](size_t k) { return monoSample16(raw, k, swapBytes); });
 }
 
@@ -42,13 +41,11 @@ void fillGreyImage8To16(const uint8_t* raw, uint32_t width, uint32_t height, uin
 // The weights sum to 1, so the rounded luminance of in-range samples stays in
 // range and the conversions below cannot overflow.
 void fillLuminance8(const uint8_t* picture, uint32_t width, uint32_t height, uint8_t* out, size_t rows) {
-    blockedPageFill(width, height, out, rows,
-                    [=](size_t k) { return static_cast<uint8_t>(luminanceAt(picture, k)); });
+    blockedPageFill(width, height, out, rows, [=](size_t k) { return static_cast<uint8_t>(luminanceAt(picture, k)); });
 }
 
 void fillLuminance16(const uint16_t* picture, uint32_t width, uint32_t height, uint16_t* out, size_t rows) {
-    blockedPageFill(width, height, out, rows,
-                    [=](size_t k) { return static_cast<uint16_t>(luminanceAt(picture, k)); });
+    blockedPageFill(width, height, out, rows, [=](size_t k) { return static_cast<uint16_t>(luminanceAt(picture, k)); });
 }
 
 void fillLuminance8To16(const uint8_t* picture, uint32_t width, uint32_t height, uint16_t* out, size_t rows) {

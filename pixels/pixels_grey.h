@@ -18,8 +18,7 @@ namespace kor::pixels {
 // Element (row i, column j) of the page lies at out[i + j * rows], with rows
 // >= height (a page of a larger array).
 void fillGreyImage8(const uint8_t* raw, uint32_t width, uint32_t height, uint8_t* out, size_t rows);
-void fillGreyImage16(const uint8_t* raw, uint32_t width, uint32_t height, bool swapBytes, uint16_t* out,
-                     size_t rows);
+void fillGreyImage16(const uint8_t* raw, uint32_t width, uint32_t height, bool swapBytes, uint16_t* out, size_t rows);
 // As fillGreyImage8 into a uint16 page, each sample widened as x * 257.
 void fillGreyImage8To16(const uint8_t* raw, uint32_t width, uint32_t height, uint16_t* out, size_t rows);
 

@@ -24,18 +24,16 @@ struct Kernels {
     void (*buildMonoPicture16)(const uint8_t* raw, size_t sampleCount, bool swapBytes, uint16_t* picture);
     void (*fillImage8)(const uint8_t* picture, uint32_t width, uint32_t height, uint8_t* out, ImageLayout layout);
     void (*fillImage16)(const uint16_t* picture, uint32_t width, uint32_t height, uint16_t* out, ImageLayout layout);
-    void (*fillImage8To16)(const uint8_t* picture, uint32_t width, uint32_t height, uint16_t* out,
-                           ImageLayout layout);
+    void (*fillImage8To16)(const uint8_t* picture, uint32_t width, uint32_t height, uint16_t* out, ImageLayout layout);
     // The fills of a picture whose rows lie rowSamples samples apart.
-    void (*fillImage8Strided)(const uint8_t* picture, size_t rowSamples, uint32_t width, uint32_t height,
-                              uint8_t* out, ImageLayout layout);
+    void (*fillImage8Strided)(const uint8_t* picture, size_t rowSamples, uint32_t width, uint32_t height, uint8_t* out,
+                              ImageLayout layout);
     void (*fillImage16Strided)(const uint16_t* picture, size_t rowSamples, uint32_t width, uint32_t height,
                                uint16_t* out, ImageLayout layout);
     void (*fillMonoImage8)(const uint8_t* raw, uint32_t width, uint32_t height, uint8_t* out, ImageLayout layout);
     void (*fillMonoImage16)(const uint8_t* raw, uint32_t width, uint32_t height, bool swapBytes, uint16_t* out,
                             ImageLayout layout);
-    void (*fillMonoImage8To16)(const uint8_t* raw, uint32_t width, uint32_t height, uint16_t* out,
-                               ImageLayout layout);
+    void (*fillMonoImage8To16)(const uint8_t* raw, uint32_t width, uint32_t height, uint16_t* out, ImageLayout layout);
 };
 
 // One pixel at a time in picture order, exactly as the array fill is defined:

@@ -6,8 +6,8 @@ namespace {
 uint16_t monoSample16(const uint8_t* raw, size_t i, bool swapBytes) {
     const uint8_t first = raw[2 * i], second = raw[2 * i + 1];
     // Little-endian samples read first byte low; swapped ones first byte high.
-    const uint16_t sample = swapBytes ? static_cast<uint16_t>(first << 8 | second)
-                                      : static_cast<uint16_t>(second << 8 | first);
+    const uint16_t sample =
+        swapBytes ? static_cast<uint16_t>(first << 8 | second) : static_cast<uint16_t>(second << 8 | first);
     // The sensor delivers 12 significant bits; the low four are noise.
     return static_cast<uint16_t>(sample & 0xFFF0);
 }
@@ -44,8 +44,7 @@ void fillMono(uint32_t width, uint32_t height, Out* out, ImageLayout layout, Sam
         const size_t row = height - 1 - t;
         for (uint32_t c = 0; c < width; ++c) {
             Out* at = out + row + static_cast<size_t>(c) * layout.rows;
-            at[0] = at[layout.pageStride] = at[2 * layout.pageStride] =
-                sample(static_cast<size_t>(t) * width + c);
+            at[0] = at[layout.pageStride] = at[2 * layout.pageStride] = sample(static_cast<size_t>(t) * width + c);
         }
     }
 }
@@ -88,8 +87,8 @@ void fillMono8To16(const uint8_t* raw, uint32_t width, uint32_t height, uint16_t
 }  // namespace
 
 const Kernels& naiveKernels() {
-    static const Kernels kernels{"naive",      buildMono8, buildMono16, fill8,     fill16,       fill8To16,
-                                 fill8Strided, fill16Strided, fillMono8, fillMono16, fillMono8To16};
+    static const Kernels kernels{"naive",      buildMono8,    buildMono16, fill8,      fill16,       fill8To16,
+                                 fill8Strided, fill16Strided, fillMono8,   fillMono16, fillMono8To16};
     return kernels;
 }
 

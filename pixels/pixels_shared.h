@@ -14,8 +14,8 @@ namespace kor::pixels {
 // (little-endian) order, or swapped, cut to the 12 significant bits.
 inline uint16_t monoSample16(const uint8_t* raw, size_t i, bool swapBytes) {
     const uint8_t first = raw[2 * i], second = raw[2 * i + 1];
-    const uint16_t sample = swapBytes ? static_cast<uint16_t>(first << 8 | second)
-                                      : static_cast<uint16_t>(second << 8 | first);
+    const uint16_t sample =
+        swapBytes ? static_cast<uint16_t>(first << 8 | second) : static_cast<uint16_t>(second << 8 | first);
     return static_cast<uint16_t>(sample & 0xFFF0);
 }
 

@@ -77,8 +77,7 @@ void splitRange(size_t count, size_t grain, unsigned workers, FunctionRef<void(s
         if (threads[k].joinable()) threads[k].join();
 }
 
-void splitRows(uint32_t height, unsigned workers, FunctionRef<void(uint32_t, uint32_t)> fillBand,
-               StartWorker start) {
+void splitRows(uint32_t height, unsigned workers, FunctionRef<void(uint32_t, uint32_t)> fillBand, StartWorker start) {
     splitRange(
         height, kRowBandGrain, workers,
         [fillBand](size_t begin, size_t end) { fillBand(static_cast<uint32_t>(begin), static_cast<uint32_t>(end)); },

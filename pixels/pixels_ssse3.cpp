@@ -167,8 +167,8 @@ struct Mono8Tile {
         __m128i x[16];
         KOR_UNROLL for (int k = 0; k < 16; ++k) x[k] = load(bottom - k * rowBytes);
         transpose16x16(x);
-        KOR_UNROLL for (int j = 0; j < 16; ++j)
-            KOR_UNROLL for (unsigned page = 0; page < 3; ++page) storeColumn(sink.at(sinkColumn + j, page, sinkRow), x[j]);
+        KOR_UNROLL for (int j = 0; j < 16; ++j) KOR_UNROLL for (unsigned page = 0; page < 3; ++page)
+            storeColumn(sink.at(sinkColumn + j, page, sinkRow), x[j]);
     }
 };
 
@@ -186,8 +186,8 @@ struct Mono16Tile {
         __m128i x[8];
         KOR_UNROLL for (int k = 0; k < 8; ++k) x[k] = monoSamples16(bottom - k * rowBytes, swapBytes);
         transpose8x8(x);
-        KOR_UNROLL for (int j = 0; j < 8; ++j)
-            KOR_UNROLL for (unsigned page = 0; page < 3; ++page) store(sink.at(sinkColumn + j, page, sinkRow), x[j]);
+        KOR_UNROLL for (int j = 0; j < 8; ++j) KOR_UNROLL for (unsigned page = 0; page < 3; ++page)
+            store(sink.at(sinkColumn + j, page, sinkRow), x[j]);
     }
 };
 
@@ -250,9 +250,11 @@ KOR_TARGET_SSSE3 void tiled(const Tile& tile, uint32_t width, uint32_t height, c
                 const __m128i* from = reinterpret_cast<const __m128i*>(staging.at(column, page, 0));
                 __m128i* to = reinterpret_cast<__m128i*>(out.at(c0 + column, page, r));
                 if (streaming) {
-                    KOR_UNROLL for (size_t i = 0; i < runBytes / 16; ++i) _mm_stream_si128(to + i, _mm_load_si128(from + i));
+                    KOR_UNROLL for (size_t i = 0; i < runBytes / 16; ++i)
+                        _mm_stream_si128(to + i, _mm_load_si128(from + i));
                 } else {
-                    KOR_UNROLL for (size_t i = 0; i < runBytes / 16; ++i) _mm_storeu_si128(to + i, _mm_load_si128(from + i));
+                    KOR_UNROLL for (size_t i = 0; i < runBytes / 16; ++i)
+                        _mm_storeu_si128(to + i, _mm_load_si128(from + i));
                 }
             }
         }

@@ -17,30 +17,30 @@ using Clock = std::chrono::steady_clock;
 constexpr float kFocusStep = 25.0f;
 
 struct Camera {
-  explicit Camera(const CameraSpec& s)
-      : model(s), format(initialFormat(s)), frameRate(initialFrameRate(s)), properties(initialProperties(s)) {}
+    explicit Camera(const CameraSpec& s)
+        : model(s), format(initialFormat(s)), frameRate(initialFrameRate(s)), properties(initialProperties(s)) {}
 
-  CameraSpec model;
-  FrameFormat format;
-  float frameRate;
-  std::map<int32_t, Property> properties;
-  uint32_t handles = 0;
-  bool streaming = false;
-  bool window = false;
-  bool fastFrames = false;
-  SnapshotSettings fastSettings{};
-  SnapshotSettings snapshot{};
-  uint64_t frames = 0;
-  std::optional<FrameRecipe> lastFrame;
-  uint8_t gpioValue = 0;
-  uint8_t gpoMask = 0;
-  bool focusing = false;
-  float focusProgress = 0;
-  Clock::time_point nextFrameDue{};
+    CameraSpec model;
+    FrameFormat format;
+    float frameRate;
+    std::map<int32_t, Property> properties;
+    uint32_t handles = 0;
+    bool streaming = false;
+    bool window = false;
+    bool fastFrames = false;
+    SnapshotSettings fastSettings{};
+    SnapshotSettings snapshot{};
+    uint64_t frames = 0;
+    std::optional<FrameRecipe> lastFrame;
+    uint8_t gpioValue = 0;
+    uint8_t gpoMask = 0;
+    bool focusing = false;
+    float focusProgress = 0;
+    Clock::time_point nextFrameDue{};
 
-  float propertyValue(int32_t id, float fallback) const;
-  bool littleEndian() const;
-  bool color() const;
+    float propertyValue(int32_t id, float fallback) const;
+    bool littleEndian() const;
+    bool color() const;
 };
 
 bool formatAccepted(const CameraSpec& model, const FrameFormat& f);

@@ -58,9 +58,9 @@ namespace korcamsim::detail {
 
 enum Op : int {
 #define KORCAMSIM_OPERATION_NUMBER(name) k##name,
-  KORCAMSIM_OPERATIONS(KORCAMSIM_OPERATION_NUMBER)
+    KORCAMSIM_OPERATIONS(KORCAMSIM_OPERATION_NUMBER)
 #undef KORCAMSIM_OPERATION_NUMBER
-      kOperationCount
+        kOperationCount
 };
 
 // "Korcam" and the operation's name, by operation number.

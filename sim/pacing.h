@@ -7,18 +7,18 @@
 namespace korcamsim::detail {
 
 class Pacing {
- public:
-  void set(bool on) { on_ = on; }
-  bool on() const { return on_; }
-  // How long the caller waits for the camera's next frame at `rate`; books
-  // the frame after it.
-  Clock::duration frameWait(Camera& camera, float rate) const;
-  // How long a triggered frame waits before it times out (the trigger inputs
-  // of the virtual cameras never fire).
-  Clock::duration triggerWait(const SnapshotSettings& settings) const;
+public:
+    void set(bool on) { on_ = on; }
+    bool on() const { return on_; }
+    // How long the caller waits for the camera's next frame at `rate`; books
+    // the frame after it.
+    Clock::duration frameWait(Camera& camera, float rate) const;
+    // How long a triggered frame waits before it times out (the trigger inputs
+    // of the virtual cameras never fire).
+    Clock::duration triggerWait(const SnapshotSettings& settings) const;
 
- private:
-  bool on_ = true;
+private:
+    bool on_ = true;
 };
 
 }  // namespace korcamsim::detail

@@ -63,8 +63,8 @@ bool readNumbers(const mxArray* value, std::size_t count, double* out) {
     const mxArray* source = full != nullptr ? full : value;
     mxArray* asDouble = source != nullptr && !mxIsDouble(source) ? callOn("double", source) : nullptr;
     if (asDouble != nullptr) source = asDouble;
-    const bool readable = source != nullptr && mxIsDouble(source) && !mxIsSparse(source) &&
-                          mxGetNumberOfElements(source) == count;
+    const bool readable =
+        source != nullptr && mxIsDouble(source) && !mxIsSparse(source) && mxGetNumberOfElements(source) == count;
     if (readable) std::copy(mxGetPr(source), mxGetPr(source) + count, out);
     if (asDouble != nullptr) mxDestroyArray(asDouble);
     if (full != nullptr) mxDestroyArray(full);

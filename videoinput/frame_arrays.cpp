@@ -29,26 +29,26 @@ mxArray* metaOf(const Video& video, const std::vector<std::shared_ptr<const Logg
 // cannot be addressed.
 mxArray* createFrameArray(std::int32_t width, std::int32_t height, std::uint64_t count) {
     const std::uint64_t frameElements = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 3;
-    const std::uint64_t limit = std::min<std::uint64_t>(std::numeric_limits<mwSize>::max(),
-                                                        std::numeric_limits<std::size_t>::max());
+    const std::uint64_t limit =
+        std::min<std::uint64_t>(std::numeric_limits<mwSize>::max(), std::numeric_limits<std::size_t>::max());
     if (frameElements != 0 && count > limit / frameElements)
         raise("KorVideoInput:outOfMemory",
               "So many frames do not fit in one array; ask getdata for fewer frames at a time.");
     const mwSize dims[4] = {static_cast<mwSize>(height), static_cast<mwSize>(width), 3, static_cast<mwSize>(count)};
     mxArray* array = mxCreateNumericArray(4, dims, mxUINT8_CLASS, mxREAL);
     if (array == nullptr)
-        raise("KorVideoInput:outOfMemory", "There is not enough memory for these frames; ask getdata for fewer "
-                                           "frames at a time.");
+        raise("KorVideoInput:outOfMemory",
+              "There is not enough memory for these frames; ask getdata for fewer "
+              "frames at a time.");
     return array;
 }
 
 void fillFrame(const LoggedFrame& frame, std::uint8_t* out) {
     // The adaptor's rows come bottom first, blue, green, red: the gateway's
     // fill turns them the right way up into red, green and blue pages.
-    kor::pixels::fillImage8(frame.pixels.data(), static_cast<std::uint32_t>(frame.width),
-                            static_cast<std::uint32_t>(frame.height), out,
-                            kor::pixels::denseLayout(static_cast<std::uint32_t>(frame.width),
-                                                     static_cast<std::uint32_t>(frame.height)));
+    kor::pixels::fillImage8(
+        frame.pixels.data(), static_cast<std::uint32_t>(frame.width), static_cast<std::uint32_t>(frame.height), out,
+        kor::pixels::denseLayout(static_cast<std::uint32_t>(frame.width), static_cast<std::uint32_t>(frame.height)));
 }
 
 mxArray* frameArray(const LoggedFrame& frame) {

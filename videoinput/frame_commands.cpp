@@ -14,7 +14,7 @@ namespace {
 
 // Where a wait for frames stands between its slices.
 struct FrameWait {
-    std::uint64_t available;                          // frames available when last seen
+    std::uint64_t available;                         // frames available when last seen
     std::chrono::steady_clock::time_point progress;  // when that count last changed
 };
 
@@ -37,8 +37,10 @@ bool awaitFrames(Video& video, std::uint64_t wanted, FrameWait& state) {
         if (wanted - available > toCome) {
             if (!stillRunning)
                 raise("KorVideoInput:notEnoughFrames",
-                      "Only " + std::to_string(available) + " frames are available and the video input is not "
-                      "running. Ask for at most " + std::to_string(available) +
+                      "Only " + std::to_string(available) +
+                          " frames are available and the video input is not "
+                          "running. Ask for at most " +
+                          std::to_string(available) +
                           " frames (getdata(vid, vid.FramesAvailable)), or start it again.");
             raise("KorVideoInput:notEnoughFrames",
                   "Only " + std::to_string(available) + " frames are available and " + std::to_string(toCome) +
@@ -51,10 +53,10 @@ bool awaitFrames(Video& video, std::uint64_t wanted, FrameWait& state) {
             state.available = available;
             state.progress = now;
         } else if (now - state.progress >= kNoProgressLimit) {
-            raise("KorVideoInput:timeout",
-                  "No frame arrived for 10 s while getdata waited for " + std::to_string(wanted) + " frames (" +
-                      std::to_string(available) + " available). Check the camera and its Exposure and "
-                      "Timeout, or stop the video input with stop(vid).");
+            raise("KorVideoInput:timeout", "No frame arrived for 10 s while getdata waited for " +
+                                               std::to_string(wanted) + " frames (" + std::to_string(available) +
+                                               " available). Check the camera and its Exposure and "
+                                               "Timeout, or stop the video input with stop(vid).");
         }
         if (now >= sliceEnd) return false;
         video.log->waitForChange(seen, kPollSlice);
@@ -82,9 +84,9 @@ void framesready(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     if (nrhs < 4 || !readScalar(prhs[3], seen))
         raise("KorVideoInput:badArgument", "The number of frames seen is required.");
     const std::uint64_t wanted = framesArgument(video, nrhs, prhs, 4);
-    FrameWait state{seen >= 0 && seen < 9007199254740992.0 ? static_cast<std::uint64_t>(seen)
-                                                           : video.log->framesAvailable(),
-                    std::chrono::steady_clock::now() - secondsAsDuration(idle)};
+    FrameWait state{
+        seen >= 0 && seen < 9007199254740992.0 ? static_cast<std::uint64_t>(seen) : video.log->framesAvailable(),
+        std::chrono::steady_clock::now() - secondsAsDuration(idle)};
     plhs[0] = mxCreateLogicalScalar(awaitFrames(video, wanted, state));
     plhs[1] = scalar(static_cast<double>(state.available));
 }
@@ -95,8 +97,7 @@ void getdata(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     Video& video = videoOf(nrhs, prhs);
     const std::uint64_t wanted = framesArgument(video, nrhs, prhs, 2);
     FrameWait state{video.log->framesAvailable(), std::chrono::steady_clock::now()};
-    while (!awaitFrames(video, wanted, state)) {
-    }
+    while (!awaitFrames(video, wanted, state)) {}
 
     const std::shared_ptr<const LoggedFrame> first = video.log->oldest();
     mxArray* data = createFrameArray(first->width, first->height, wanted);

@@ -69,8 +69,8 @@ const Failure& allocationFailure() {
     return failure;
 }
 
-bool FrameLog::frameReceived(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height,
-                             double time, std::uint64_t frameNumber) {
+bool FrameLog::frameReceived(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height, double time,
+                             std::uint64_t frameNumber) {
     std::lock_guard<std::mutex> lock(mutex_);
     // Called on the adaptor's thread, which nothing above catches.
     try {
@@ -122,8 +122,7 @@ bool FrameLog::frameReceivedLocked(std::vector<std::uint8_t>& pixels, std::int32
         ended_ = true;
         if (!failure_ && !outOfMemory_)
             failure_ = {"KorVideoInput:outOfMemory",
-                        "The frames logged reached the memory limit of " +
-                            std::to_string(budget_.limit() >> 20) +
+                        "The frames logged reached the memory limit of " + std::to_string(budget_.limit() >> 20) +
                             " MiB and the acquisition stopped. Take frames with getdata, or raise the limit "
                             "with KorVideoInput.memoryLimit(bytes), then start again."};
         ++version_;
@@ -255,8 +254,8 @@ std::array<double, 6> clockVector(std::chrono::system_clock::time_point moment) 
     localtime_r(&whole, &parts);
 #endif
     return {static_cast<double>(parts.tm_year) + 1900, static_cast<double>(parts.tm_mon) + 1,
-            static_cast<double>(parts.tm_mday), static_cast<double>(parts.tm_hour),
-            static_cast<double>(parts.tm_min), static_cast<double>(parts.tm_sec) + fraction};
+            static_cast<double>(parts.tm_mday),        static_cast<double>(parts.tm_hour),
+            static_cast<double>(parts.tm_min),         static_cast<double>(parts.tm_sec) + fraction};
 }
 
 bool positiveWhole(double value, double maximum) {

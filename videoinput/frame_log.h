@@ -23,9 +23,9 @@ struct LoggedFrame {
     std::vector<std::uint8_t> pixels;  // blue, green, red per pixel, rows bottom first as the adaptor sets them
     std::int32_t width = 0;
     std::int32_t height = 0;
-    double time = 0;                // seconds since start
-    double stamp = 0;               // the adaptor's time stamp, in the kit's clock
-    std::uint64_t frameNumber = 0;  // among all frames the camera took since start, from 1
+    double time = 0;                  // seconds since start
+    double stamp = 0;                 // the adaptor's time stamp, in the kit's clock
+    std::uint64_t frameNumber = 0;    // among all frames the camera took since start, from 1
     std::uint64_t relativeFrame = 0;  // among the frames logged since start, from 1
 };
 
@@ -99,8 +99,8 @@ public:
 
 private:
     void clearLocked();
-    bool frameReceivedLocked(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height,
-                             double time, std::uint64_t frameNumber);
+    bool frameReceivedLocked(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height, double time,
+                             std::uint64_t frameNumber);
     void outOfMemoryLocked() noexcept;
 
     MemoryBudget& budget_;

@@ -41,13 +41,25 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"hwinfo", hwinfo},         {"create", create},         {"delete", destroy},
-    {"get", get},               {"set", set},               {"start", start},
-    {"stop", stop},             {"wait", wait},             {"getdata", getdata},
-    {"waitslice", waitslice},   {"framesready", framesready},
-    {"getsnapshot", getsnapshot}, {"sourcenames", sourcenames}, {"sourceget", sourceget},
-    {"sourceset", sourceset},   {"propinfo", propinfo},     {"memorylimit", memorylimit},
-    {"diagnostics", diagnostics}, {"objects", objects},
+    {"hwinfo", hwinfo},
+    {"create", create},
+    {"delete", destroy},
+    {"get", get},
+    {"set", set},
+    {"start", start},
+    {"stop", stop},
+    {"wait", wait},
+    {"getdata", getdata},
+    {"waitslice", waitslice},
+    {"framesready", framesready},
+    {"getsnapshot", getsnapshot},
+    {"sourcenames", sourcenames},
+    {"sourceget", sourceget},
+    {"sourceset", sourceset},
+    {"propinfo", propinfo},
+    {"memorylimit", memorylimit},
+    {"diagnostics", diagnostics},
+    {"objects", objects},
 };
 
 void run(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
@@ -84,8 +96,9 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         failed = true;
     } catch (const std::bad_alloc&) {
         std::snprintf(identifier, sizeof identifier, "KorVideoInput:outOfMemory");
-        std::snprintf(message, sizeof message, "There is not enough memory; take frames with getdata or delete "
-                                               "video inputs you no longer need.");
+        std::snprintf(message, sizeof message,
+                      "There is not enough memory; take frames with getdata or delete "
+                      "video inputs you no longer need.");
         failed = true;
     } catch (const std::exception& error) {
         std::snprintf(identifier, sizeof identifier, "KorVideoInput:internal");

@@ -33,8 +33,9 @@ void hwinfo(int, mxArray* plhs[], int, const mxArray*[]) {
 void create(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     double id = 0;
     if (nrhs < 2 || !readScalar(prhs[1], id))
-        raise("KorVideoInput:noDevice", "The camera must be given by its DeviceID, a number that "
-                                        "KorVideoInput.hwinfo() lists.");
+        raise("KorVideoInput:noDevice",
+              "The camera must be given by its DeviceID, a number that "
+              "KorVideoInput.hwinfo() lists.");
     const std::vector<korimaq::DeviceEntry> devices = catalogue();
     const korimaq::DeviceEntry* device = nullptr;
     for (const korimaq::DeviceEntry& entry : devices)
@@ -53,9 +54,8 @@ void create(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     }
     if (nrhs < 3) {
         if (defaultFormat.empty())
-            raise("KorVideoInput:badFormat", "Camera " + number(id) +
-                                                 " has no default format; give one of its formats: " +
-                                                 accepted + ".");
+            raise("KorVideoInput:badFormat",
+                  "Camera " + number(id) + " has no default format; give one of its formats: " + accepted + ".");
         format = defaultFormat;
         known = true;
     }
@@ -73,8 +73,8 @@ void create(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     const std::vector<imaqkit::host::Report> creating = takeWarnings();
     putWarningsBack(std::move(earlier));
     if (!video->input)
-        raise("KorVideoInput:createFailed", "The adaptor made no video input for camera " + number(id) + " (" +
-                                                error + "); check that the camera is attached and try again.");
+        raise("KorVideoInput:createFailed", "The adaptor made no video input for camera " + number(id) + " (" + error +
+                                                "); check that the camera is attached and try again.");
     // What the adaptor warned about while describing the camera is missing
     // from the object for good (a property, or its listener): no object.
     if (!creating.empty())
@@ -150,25 +150,23 @@ void set(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     if (name == "ROIPosition") {
         double roi[4] = {NAN, NAN, NAN, NAN};
         if (!readNumbers(value, 4, roi))
-            raise("KorVideoInput:badROI",
-                  "ROIPosition must be one row of four real numbers, [x y width height] (a " +
-                      std::to_string(mxGetM(value)) + "x" + std::to_string(mxGetN(value)) + " " +
-                      mxGetClassName(value) + " was given).");
+            raise("KorVideoInput:badROI", "ROIPosition must be one row of four real numbers, [x y width height] (a " +
+                                              std::to_string(mxGetM(value)) + "x" + std::to_string(mxGetN(value)) +
+                                              " " + mxGetClassName(value) + " was given).");
         if (!regionFits(roi, video.width, video.height))
-            raise("KorVideoInput:badROI",
-                  "ROIPosition must be [x y width height] in whole pixels, lying inside the " +
-                      std::to_string(video.width) + "x" + std::to_string(video.height) +
-                      " image: x and y from 0, width and height from 1, x + width at most " +
-                      std::to_string(video.width) + " and y + height at most " + std::to_string(video.height) +
-                      ".");
+            raise("KorVideoInput:badROI", "ROIPosition must be [x y width height] in whole pixels, lying inside the " +
+                                              std::to_string(video.width) + "x" + std::to_string(video.height) +
+                                              " image: x and y from 0, width and height from 1, x + width at most " +
+                                              std::to_string(video.width) + " and y + height at most " +
+                                              std::to_string(video.height) + ".");
         video.roi = {static_cast<std::int32_t>(roi[0]), static_cast<std::int32_t>(roi[1]),
                      static_cast<std::int32_t>(roi[2]), static_cast<std::int32_t>(roi[3])};
         return;
     }
     double number = 0;
     if (!readScalar(value, number) || !positiveWhole(number, kMaxUint32))
-        raise("KorVideoInput:badValue", name + " must be a positive whole number (at most 4294967295), e.g. vid." +
-                                            name + " = 5.");
+        raise("KorVideoInput:badValue",
+              name + " must be a positive whole number (at most 4294967295), e.g. vid." + name + " = 5.");
     const auto count = static_cast<std::uint32_t>(number);
     (name == "FramesPerTrigger" ? video.plan.framesPerTrigger : video.plan.frameGrabInterval) = count;
 }
@@ -188,8 +186,9 @@ void start(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     video.log->begin(video.startStamp, video.plan);
     if (!video.input->start(video.plan)) {
         video.log->refuseFrames();
-        raise("KorVideoInput:startFailed", "The acquisition could not be started; delete the object, "
-                                           "create it again and start again.");
+        raise("KorVideoInput:startFailed",
+              "The acquisition could not be started; delete the object, "
+              "create it again and start again.");
     }
 }
 
@@ -214,9 +213,9 @@ bool awaitStop(Video& video, double seconds, double elapsed) {
             raise("KorVideoInput:timeout", "The video input was still running after " + number(seconds) +
                                                " s. Wait longer with wait(vid, seconds), or stop it with stop(vid).");
         if (current >= sliceEnd) return false;
-        video.log->waitForChange(
-            seen, std::chrono::ceil<std::chrono::milliseconds>(std::min<std::chrono::steady_clock::duration>(
-                      sliceEnd - current, kPollSlice)));
+        video.log->waitForChange(seen,
+                                 std::chrono::ceil<std::chrono::milliseconds>(
+                                     std::min<std::chrono::steady_clock::duration>(sliceEnd - current, kPollSlice)));
     }
     if (Failure failure = video.log->takeFailure()) raise(failure);
     return true;
@@ -236,9 +235,8 @@ void wait(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     Video& video = videoOf(nrhs, prhs);
     const double seconds = secondsArgument(nrhs, prhs, 2, kDefaultWaitSeconds, "The time to wait");
     const auto begun = std::chrono::steady_clock::now();
-    while (!awaitStop(video, seconds,
-                      std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count())) {
-    }
+    while (
+        !awaitStop(video, seconds, std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count())) {}
 }
 
 // The engine's refusal of a device property value, as the user sees it.
@@ -246,17 +244,10 @@ void wait(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     const char* identifier = "KorVideoInput:badValue";
     switch (status.code) {
         case korimaq::Status::NO_PROPERTY:
-        case korimaq::Status::NOT_SETTABLE:
-            identifier = "KorVideoInput:noProperty";
-            break;
-        case korimaq::Status::READ_ONLY_WHILE_RUNNING:
-            identifier = "KorVideoInput:readOnlyWhileRunning";
-            break;
-        case korimaq::Status::OUT_OF_RANGE:
-            identifier = "KorVideoInput:outOfRange";
-            break;
-        default:
-            break;
+        case korimaq::Status::NOT_SETTABLE: identifier = "KorVideoInput:noProperty"; break;
+        case korimaq::Status::READ_ONLY_WHILE_RUNNING: identifier = "KorVideoInput:readOnlyWhileRunning"; break;
+        case korimaq::Status::OUT_OF_RANGE: identifier = "KorVideoInput:outOfRange"; break;
+        default: break;
     }
     raise(identifier, status.message + ".");
 }
@@ -300,7 +291,8 @@ void sourceset(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     const std::string name = argumentText(nrhs, prhs, 2, "The property name");
     if (nrhs < 4) raise("KorVideoInput:badArgument", "A value is required.");
     settle(video);  // an acquisition that has what it asked for is stopped first
-    if (const korimaq::Status set = video.input->setProperty(name, propertyValue(prhs[3], name)); !set) raiseRefusal(set);
+    if (const korimaq::Status set = video.input->setProperty(name, propertyValue(prhs[3], name)); !set)
+        raiseRefusal(set);
 }
 
 void propinfo(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
@@ -323,8 +315,9 @@ void propinfo(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     } else {
         mxSetFieldByNumber(info, 0, 0, mxCreateString("double"));
         mxSetFieldByNumber(info, 0, 1, mxCreateString(property.hasRange ? "bounded" : "none"));
-        mxSetFieldByNumber(info, 0, 2,
-                           property.hasRange ? row({property.minimum, property.maximum}) : mxCreateDoubleMatrix(0, 0, mxREAL));
+        mxSetFieldByNumber(
+            info, 0, 2,
+            property.hasRange ? row({property.minimum, property.maximum}) : mxCreateDoubleMatrix(0, 0, mxREAL));
         mxSetFieldByNumber(info, 0, 3, scalar(property.defaultValue));
     }
     mxSetFieldByNumber(info, 0, 4, mxCreateString(property.readOnly.c_str()));
@@ -335,8 +328,9 @@ void memorylimit(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     if (nrhs >= 2) {
         double bytes = 0;
         if (!readScalar(prhs[1], bytes) || !(bytes >= 1) || !(bytes < 1.8e19))
-            raise("KorVideoInput:badValue", "The memory limit must be a number of bytes, at least 1, e.g. "
-                                            "KorVideoInput.memoryLimit(512 * 2^20) for 512 MiB.");
+            raise("KorVideoInput:badValue",
+                  "The memory limit must be a number of bytes, at least 1, e.g. "
+                  "KorVideoInput.memoryLimit(512 * 2^20) for 512 MiB.");
         budget().setLimit(static_cast<std::uint64_t>(bytes));
     }
     plhs[0] = scalar(static_cast<double>(budget().limit()));

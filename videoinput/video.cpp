@@ -9,9 +9,9 @@
 #include <utility>
 
 #if defined(_WIN32)
-#  include <windows.h>
+#include <windows.h>
 #else
-#  include <dlfcn.h>
+#include <dlfcn.h>
 #endif
 
 namespace korvid {
@@ -80,8 +80,7 @@ std::string folderOfThisModule() {
 }
 
 std::string adaptorPath() {
-    if (const char* chosen = std::getenv("KORVIDEOINPUT_ADAPTOR"); chosen != nullptr && *chosen != '\0')
-        return chosen;
+    if (const char* chosen = std::getenv("KORVIDEOINPUT_ADAPTOR"); chosen != nullptr && *chosen != '\0') return chosen;
 #if defined(_WIN32)
     return folderOfThisModule() + "korviximaq.dll";
 #else
@@ -121,7 +120,9 @@ std::uint64_t nextHandle() {
     static std::uint64_t next = [] {
         const auto now = std::chrono::steady_clock::now().time_since_epoch();
         return (static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count()) %
-                1000000) * 1000 + 1;
+                1000000) *
+                   1000 +
+               1;
     }();
     return next++;
 }
@@ -224,8 +225,7 @@ void claimCamera(std::int32_t deviceId, const Video* claimant) {
     }
     for (auto& entry : videos()) {
         Video& other = *entry.second;
-        if (&other != claimant && other.input->deviceId() == deviceId && other.input->isOpen())
-            other.input->close();
+        if (&other != claimant && other.input->deviceId() == deviceId && other.input->isOpen()) other.input->close();
     }
 }
 

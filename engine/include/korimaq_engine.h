@@ -95,8 +95,8 @@ public:
     // them; the sink may take them (swap). `frameNumber` counts every frame
     // the adaptor took since start, 1 for the first. False ends the
     // acquisition: the adaptor is told it is complete.
-    virtual bool frameReceived(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height,
-                               double time, std::uint64_t frameNumber) = 0;
+    virtual bool frameReceived(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height, double time,
+                               std::uint64_t frameNumber) = 0;
     // The engine could not allocate what a frame needs, on the adaptor's
     // thread; the acquisition ends. Must not throw.
     virtual void outOfMemory() noexcept {}
@@ -163,8 +163,8 @@ struct AcquisitionPlan {
 struct Status {
     enum Code {
         OK,
-        WRONG_STATE,  // the operation is not allowed in the input's current state
-        NO_PROPERTY,  // the device declares no property of that name
+        WRONG_STATE,   // the operation is not allowed in the input's current state
+        NO_PROPERTY,   // the device declares no property of that name
         NOT_SETTABLE,  // a property of a kind that takes no value from here
         BAD_VALUE,     // not a value of the property's type, or a plan that cannot run
         OUT_OF_RANGE,  // outside the declared range or enumeration, not finite, or not whole
@@ -210,7 +210,7 @@ public:
         STARTING,  // inside the adaptor's start capture: frames are taken, the manager does not report it running yet
         RUNNING,   // between start and the end of the acquisition
         ENDING,    // the host asked the run to end: the adaptor is told it is complete, the stop is on its way
-        ENDED,     // the device is open; the last run stopped by itself (frames complete, an adaptor error, ended early)
+        ENDED,  // the device is open; the last run stopped by itself (frames complete, an adaptor error, ended early)
     };
     enum class Operation { OPEN, CLOSE, START, STOP, SET_PROPERTY, SET_ROI, SET_FRAME_SINK };
 

@@ -10,11 +10,11 @@
 #include <mutex>
 
 #if defined(_WIN32)
-#  include "korwin32.h"
+#include "korwin32.h"
 #else
-#  include <dlfcn.h>
-#  include <limits.h>
-#  include <unistd.h>
+#include <dlfcn.h>
+#include <limits.h>
+#include <unistd.h>
 #endif
 
 namespace korimaq {
@@ -113,8 +113,7 @@ std::vector<DeviceEntry> AdaptorLibrary::availableHardware() {
     return hardware.devices();
 }
 
-DeviceAttributes AdaptorLibrary::deviceAttributes(std::int32_t deviceId, const std::string& formatName,
-                                                  bool triggers) {
+DeviceAttributes AdaptorLibrary::deviceAttributes(std::int32_t deviceId, const std::string& formatName, bool triggers) {
     HostDeviceInfo device(deviceId, std::string());
     HostPropFactory factory;
     HostSourceInfo sources;
@@ -347,7 +346,8 @@ std::string VideoInput::enumText(const std::string& name) const {
 }
 
 void VideoInput::notifyListeners(const std::string& name, double value) {
-    onEngineThread([&] { static_cast<HostPropContainer*>(engine_->getPropContainer())->notifyUnchecked(name.c_str(), value); });
+    onEngineThread(
+        [&] { static_cast<HostPropContainer*>(engine_->getPropContainer())->notifyUnchecked(name.c_str(), value); });
 }
 
 std::optional<imaqkit::host::Report> VideoInput::adaptorError() const { return engine_->adaptorError(); }

@@ -29,14 +29,13 @@ std::string hex(std::int32_t value) {
 }
 
 void HostFrame::setImage(const void* image, std::int32_t imageWidth, std::int32_t imageHeight, std::int32_t xOffset,
-              std::int32_t yOffset) {
+                         std::int32_t yOffset) {
     if (image == nullptr || imageWidth <= 0 || imageHeight <= 0 || xOffset < 0 || yOffset < 0 ||
         static_cast<std::int64_t>(xOffset) + width_ > imageWidth ||
         static_cast<std::int64_t>(yOffset) + height_ > imageHeight) {
-        engine_.violation("setImage: a " + std::to_string(width_) + "x" + std::to_string(height_) +
-                        " frame at (" + std::to_string(xOffset) + ", " + std::to_string(yOffset) +
-                        ") does not lie in a " + std::to_string(imageWidth) + "x" +
-                        std::to_string(imageHeight) + " image");
+        engine_.violation("setImage: a " + std::to_string(width_) + "x" + std::to_string(height_) + " frame at (" +
+                          std::to_string(xOffset) + ", " + std::to_string(yOffset) + ") does not lie in a " +
+                          std::to_string(imageWidth) + "x" + std::to_string(imageHeight) + " image");
         return;
     }
     const auto* source = static_cast<const std::uint8_t*>(image);
@@ -75,8 +74,7 @@ imaqkit::IAdaptorFrame* HostEngine::createFrame(std::int32_t frameType, std::int
     // that cannot be allocated ends the acquisition instead.
     try {
         if (frameType != declaredFrameType_)
-            violation("createFrame: type " + hex(frameType) + ", but the adaptor declares " +
-                      hex(declaredFrameType_));
+            violation("createFrame: type " + hex(frameType) + ", but the adaptor declares " + hex(declaredFrameType_));
         std::unique_ptr<HostFrame> frame;
         {
             std::lock_guard<std::mutex> lock(mutex);
@@ -159,8 +157,8 @@ void HostEngine::receiveChecked(std::unique_ptr<HostFrame>& owned) {
         // Outside the lock: a sink may take its time (a copy, a memory
         // limit) without holding up the engine's thread. The adaptor counts
         // a frame after handing it over: this one is the next.
-        const bool more = sink->frameReceived(owned->pixels(), owned->getWidth(), owned->getHeight(),
-                                              owned->getTime(), manager_->getFramesAcquired() + 1);
+        const bool more = sink->frameReceived(owned->pixels(), owned->getWidth(), owned->getHeight(), owned->getTime(),
+                                              manager_->getFramesAcquired() + 1);
         if (!more) endEarly();
     }
     {
@@ -228,8 +226,7 @@ void HostEngine::endEarly() noexcept {
         if (!changeState({State::STARTING, State::RUNNING}, State::ENDING)) return;
         std::lock_guard<std::mutex> lock(mutex);
         postStop(run_);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 imaqkit::IAdaptorManager* HostEngine::createAdaptorManager(imaqkit::IAdaptor* adaptor) {
@@ -277,8 +274,8 @@ void HostEngine::notifyAcquired(std::uint64_t acquired) {
     changed.notify_all();
 }
 
-bool HostEngine::waitUntil(std::chrono::milliseconds timeout, std::uint64_t wantReceived,
-                           std::uint64_t wantAcquired, bool stopped) const {
+bool HostEngine::waitUntil(std::chrono::milliseconds timeout, std::uint64_t wantReceived, std::uint64_t wantAcquired,
+                           bool stopped) const {
     std::unique_lock<std::mutex> lock(mutex);
     ++waiters_;
     if (wantReceived > 0 && wantReceived < wakeReceived_) wakeReceived_ = wantReceived;
@@ -301,8 +298,7 @@ void HostEngine::violation(std::string text) {
     try {
         std::lock_guard<std::mutex> lock(mutex);
         if (violations_.size() < kMaxViolations) violations_.push_back(std::move(text));
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 std::vector<std::string> HostEngine::violations() const {
@@ -374,8 +370,7 @@ void HostAdaptorManager::getRoi(std::int32_t& xOffset, std::int32_t& yOffset, st
     height = adaptor_->getMaxHeight();
 }
 
-void HostAdaptorManager::setRoi(std::int32_t xOffset, std::int32_t yOffset, std::int32_t width,
-                                std::int32_t height) {
+void HostAdaptorManager::setRoi(std::int32_t xOffset, std::int32_t yOffset, std::int32_t width, std::int32_t height) {
     std::lock_guard<std::mutex> lock(roiMutex_);
     roiSet_ = true;
     roi_[0] = xOffset;
@@ -384,9 +379,7 @@ void HostAdaptorManager::setRoi(std::int32_t xOffset, std::int32_t yOffset, std:
     roi_[3] = height;
 }
 
-void HostAdaptorManager::incrementFramesAcquired() {
-    engine_->notifyAcquired(++acquired_);
-}
+void HostAdaptorManager::incrementFramesAcquired() { engine_->notifyAcquired(++acquired_); }
 
 bool HostAdaptorManager::isFrameToBeDelivered() const {
     const std::uint32_t interval = engine_->plan().frameGrabInterval;

@@ -90,8 +90,7 @@ public:
     imaqkit::IPropInfo* createStringProperty(const char* name, const char* defaultValue) override;
     imaqkit::IPropInfo* createIntArrayProperty(const char* name, const std::int32_t* values,
                                                std::int32_t count) override;
-    imaqkit::IPropInfo* createDoubleArrayProperty(const char* name, const double* values,
-                                                  std::int32_t count) override;
+    imaqkit::IPropInfo* createDoubleArrayProperty(const char* name, const double* values, std::int32_t count) override;
     void setPropDescription(imaqkit::IPropInfo* property, const char* text) override;
     void setPropUnits(imaqkit::IPropInfo* property, const char* units) override;
     imaqkit::IPropInfo* createEnumProperty(const char* name, const char* text, std::int32_t id) override;
@@ -212,7 +211,6 @@ private:
     std::vector<std::uint8_t> pixels_;
 };
 
-
 // The engine of one video input: its state, frames, the manager, the
 // property container, and what the adaptor did wrong.
 class HostEngine final : public imaqkit::IEngine, public std::enable_shared_from_this<HostEngine> {
@@ -256,7 +254,6 @@ public:
     // What a frame needs could not be allocated: the sink hears of it and the
     // acquisition ends. Called on the adaptor's thread, never throws.
     void allocationFailed() noexcept;
-
 
     void violation(std::string text);
     std::vector<std::string> violations() const;
@@ -318,8 +315,7 @@ public:
     imaqkit::IEngine* getEngine() const override { return engine_; }
     std::uint32_t getFramesPerTrigger() const override { return engine_->plan().framesPerTrigger; }
     std::uint32_t getFrameGrabInterval() const override { return engine_->plan().frameGrabInterval; }
-    void getRoi(std::int32_t& xOffset, std::int32_t& yOffset, std::int32_t& width,
-                std::int32_t& height) const override;
+    void getRoi(std::int32_t& xOffset, std::int32_t& yOffset, std::int32_t& width, std::int32_t& height) const override;
     std::uint64_t getFramesAcquired() const override { return acquired_; }
     void incrementFramesAcquired() override;
     bool isFrameToBeDelivered() const override;

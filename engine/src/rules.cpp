@@ -43,13 +43,10 @@ bool isIdleOpen(State state) { return state == State::OPEN || state == State::EN
 
 bool isAllowed(Operation operation, State state) {
     switch (operation) {
-        case Operation::OPEN:
-            return state == State::CLOSED || isIdleOpen(state);
-        case Operation::START:
-            return isIdleOpen(state);
+        case Operation::OPEN: return state == State::CLOSED || isIdleOpen(state);
+        case Operation::START: return isIdleOpen(state);
         case Operation::SET_ROI:
-        case Operation::SET_FRAME_SINK:
-            return state == State::CLOSED || isIdleOpen(state);
+        case Operation::SET_FRAME_SINK: return state == State::CLOSED || isIdleOpen(state);
         case Operation::CLOSE:
         case Operation::STOP:
         case Operation::SET_PROPERTY:  // the property's own read-only mode decides the rest
@@ -131,8 +128,7 @@ Status findProperty(const DeviceAttributes& attributes, const std::string& name,
     }
     std::string names;
     for (const PropertyEntry& entry : attributes.properties) names += (names.empty() ? "" : ", ") + entry.name;
-    return {Status::NO_PROPERTY,
-            "This camera's source has no property '" + name + "'. Its properties are: " + names};
+    return {Status::NO_PROPERTY, "This camera's source has no property '" + name + "'. Its properties are: " + names};
 }
 
 namespace {
@@ -167,13 +163,13 @@ Status checkNumberValue(const PropertyEntry& property, const PropertyValue& valu
         return {Status::BAD_VALUE,
                 property.name + " must be a real number, e.g. " + korimaq::number(property.defaultValue)};
     }
-    const bool inside = property.hasRange ? number >= property.minimum && number <= property.maximum
-                                          : std::isfinite(number);
+    const bool inside =
+        property.hasRange ? number >= property.minimum && number <= property.maximum : std::isfinite(number);
     if (!inside)
-        return {Status::OUT_OF_RANGE, property.hasRange ? property.name + " must lie between " +
-                                                              korimaq::number(property.minimum) + " and " +
-                                                              korimaq::number(property.maximum)
-                                                        : property.name + " must be a finite number"};
+        return {Status::OUT_OF_RANGE, property.hasRange
+                                          ? property.name + " must lie between " + korimaq::number(property.minimum) +
+                                                " and " + korimaq::number(property.maximum)
+                                          : property.name + " must be a finite number"};
     if (property.kind == imaqkit::IPropInfo::KIND_INT && std::floor(number) != number)
         return {Status::OUT_OF_RANGE, property.name + " must be a whole number"};
     if (checked != nullptr) checked->number = number;
@@ -189,13 +185,10 @@ Status checkValue(const PropertyEntry& property, VideoInput::State state, const 
         return {Status::READ_ONLY_WHILE_RUNNING,
                 property.name + " is read-only while the video input is running; stop it first"};
     switch (property.kind) {
-        case imaqkit::IPropInfo::KIND_ENUM:
-            return checkEnumValue(property, value, checked);
+        case imaqkit::IPropInfo::KIND_ENUM: return checkEnumValue(property, value, checked);
         case imaqkit::IPropInfo::KIND_DOUBLE:
-        case imaqkit::IPropInfo::KIND_INT:
-            return checkNumberValue(property, value, checked);
-        default:
-            return {Status::NOT_SETTABLE, property.name + " cannot be set from here"};
+        case imaqkit::IPropInfo::KIND_INT: return checkNumberValue(property, value, checked);
+        default: return {Status::NOT_SETTABLE, property.name + " cannot be set from here"};
     }
 }
 
@@ -225,9 +218,7 @@ std::string describeProperty(const PropertyEntry& property) {
             if (property.hasRange) line += " [" + number(property.minimum) + ", " + number(property.maximum) + "]";
             line += ", default " + number(property.defaultValue);
             break;
-        default:
-            line += "other";
-            break;
+        default: line += "other"; break;
     }
     return line + ", read-only " + property.readOnly;
 }

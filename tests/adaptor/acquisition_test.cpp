@@ -158,8 +158,8 @@ TEST_F(AcquisitionTest, FrameNotTakenOrNotConvertedIsReportedNotDeliveredAndStop
             korimaq::DeliveredFrame frame;
             if (fault.skip > 0 && camera == 2) {
                 ASSERT_TRUE(input->firstFrame(frame));
-                EXPECT_FALSE(std::all_of(frame.pixels.begin(), frame.pixels.end(),
-                                         [](std::uint8_t v) { return v == 0; }));
+                EXPECT_FALSE(
+                    std::all_of(frame.pixels.begin(), frame.pixels.end(), [](std::uint8_t v) { return v == 0; }));
             }
             if (fault.skip == 0 && std::string(fault.op) == "KorcamTakeFastFrame") {
                 // Nothing the camera took before the fault: nothing may be delivered from the raw buffer.
@@ -215,8 +215,8 @@ TEST_F(AcquisitionTest, AFrameOfAnotherSizeIsRefusedAsAnErrorOfTheRun) {
         ASSERT_TRUE(first->waitUntilStopped(kHang));
         const auto reported = first->adaptorError();
         ASSERT_TRUE(reported.has_value());
-        EXPECT_EQ(reported->message, std::string("The camera delivered a frame of another size than the ") +
-                                         c.first + " 8-bit frame asked for; something else changed its format.");
+        EXPECT_EQ(reported->message, std::string("The camera delivered a frame of another size than the ") + c.first +
+                                         " 8-bit frame asked for; something else changed its format.");
         EXPECT_TRUE(first->violations().empty());
         second->stop();
         second->close();
@@ -385,8 +385,8 @@ TEST_F(AcquisitionTest, ClosingTheAdaptorEndsARunThatNobodyStopped) {
 
 struct RunFaultCase {
     const char* label;
-    const char* op;          // SDK fault, or "" for a heap fault
-    std::uint64_t skip;      // calls (or large blocks) let through first
+    const char* op;      // SDK fault, or "" for a heap fault
+    std::uint64_t skip;  // calls (or large blocks) let through first
     std::vector<std::string> errors;
     std::uint64_t framesTaken;
     std::size_t enableCalls;  // the run came as far as asking for fast frames
@@ -425,17 +425,29 @@ TEST_P(RunFaultTest, ReportsEndsTheRunCleanlyAndTheNextRunWorks) {
 INSTANTIATE_TEST_SUITE_P(
     Acquisition, RunFaultTest,
     ::testing::Values(
-        RunFaultCase{"ColourFormat", "KorcamGetProperty", 0,
-                     {"KorvixAdaptor:acquisitionThread|Cannot get color format."}, 0, 0},
-        RunFaultCase{"StrobeDuration", "KorcamSetProperty", 0,
-                     {"KorvixAdaptor:acquisitionThread|Cannot set strobe duration."}, 0, 0},
-        RunFaultCase{"EnableFastFrames", "KorcamEnableFastFrames", 0,
-                     {"KorvixAdaptor:acquisitionThread|Cannot enable fast frames."}, 0, 1},
-        RunFaultCase{"DisableFastFrames", "KorcamDisableFastFrames", 0,
-                     {"KorvixAdaptor:acquisitionThread|Cannot disable fast frames."}, 3, 1},
+        RunFaultCase{
+            "ColourFormat", "KorcamGetProperty", 0, {"KorvixAdaptor:acquisitionThread|Cannot get color format."}, 0, 0},
+        RunFaultCase{"StrobeDuration",
+                     "KorcamSetProperty",
+                     0,
+                     {"KorvixAdaptor:acquisitionThread|Cannot set strobe duration."},
+                     0,
+                     0},
+        RunFaultCase{"EnableFastFrames",
+                     "KorcamEnableFastFrames",
+                     0,
+                     {"KorvixAdaptor:acquisitionThread|Cannot enable fast frames."},
+                     0,
+                     1},
+        RunFaultCase{"DisableFastFrames",
+                     "KorcamDisableFastFrames",
+                     0,
+                     {"KorvixAdaptor:acquisitionThread|Cannot disable fast frames."},
+                     3,
+                     1},
         RunFaultCase{"RawBuffer", "", 0, {"KorvixAdaptor:acquisitionThread|Not enough mem for raw buffer."}, 0, 1},
-        RunFaultCase{"ColourBuffer", "", 1, {"KorvixAdaptor:acquisitionThread|Not enough mem for color buffer."}, 0,
-                     1}),
+        RunFaultCase{
+            "ColourBuffer", "", 1, {"KorvixAdaptor:acquisitionThread|Not enough mem for color buffer."}, 0, 1}),
     [](const ::testing::TestParamInfo<RunFaultCase>& info) { return std::string(info.param.label); });
 
 }  // namespace

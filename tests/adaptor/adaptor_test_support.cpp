@@ -72,8 +72,7 @@ std::unique_ptr<korimaq::VideoInput> AdaptorTest::makeInput(std::int32_t camera,
 void AdaptorTest::acquireFrames(korimaq::VideoInput& input, const korimaq::AcquisitionPlan& plan) {
     ASSERT_TRUE(input.open());
     ASSERT_TRUE(input.start(plan));
-    ASSERT_TRUE(input.waitUntilComplete(kHang))
-        << "only " << input.framesReceived() << " of " << plan.framesPerTrigger;
+    ASSERT_TRUE(input.waitUntilComplete(kHang)) << "only " << input.framesReceived() << " of " << plan.framesPerTrigger;
     input.stop();
 }
 

@@ -105,8 +105,8 @@ TEST_F(HostTest, StateMachineAllowsAndRefusesEachOperationInEachState) {
         bringTo(*input, row.state);
         for (const Step& step : row.steps) {
             const Status status = apply(*input, step.operation);
-            EXPECT_EQ(status.code, step.code) << korimaq::stateName(row.state) << ": " << step.operation << ": "
-                                              << status.message;
+            EXPECT_EQ(status.code, step.code)
+                << korimaq::stateName(row.state) << ": " << step.operation << ": " << status.message;
             EXPECT_EQ(input->state(), step.after) << korimaq::stateName(row.state) << ": " << step.operation;
         }
     }
@@ -119,8 +119,8 @@ TEST_F(HostTest, StateMachineAllowsAndRefusesEachOperationInEachState) {
 // an acquisition passes through on its way in and out included.
 TEST(GateTable, EveryStateAgainstEveryOperation) {
     using Operation = VideoInput::Operation;
-    const Operation operations[] = {Operation::OPEN,         Operation::CLOSE,  Operation::START,
-                                    Operation::STOP,         Operation::SET_PROPERTY, Operation::SET_ROI,
+    const Operation operations[] = {Operation::OPEN,          Operation::CLOSE,        Operation::START,
+                                    Operation::STOP,          Operation::SET_PROPERTY, Operation::SET_ROI,
                                     Operation::SET_FRAME_SINK};
     // One column per operation above: 1 allowed.
     const struct {
@@ -177,10 +177,14 @@ struct ValueCase {
 
 TEST_F(HostTest, ValuesOutsideTheDeclaredRangeOrEnumerationNeverReachTheListener) {
     const ValueCase cases[] = {
-        {"Timeout", "-1", Status::OUT_OF_RANGE},     {"Timeout", "1e10", Status::OUT_OF_RANGE},
-        {"StrobeDelay", "inf", Status::OUT_OF_RANGE}, {"Exposure", "nan", Status::BAD_VALUE},
-        {"Exposure", "fast", Status::BAD_VALUE},     {"Strobe", "Maybe", Status::OUT_OF_RANGE},
-        {"Brightness", "1", Status::NO_PROPERTY},    {"Timeout", "1e-400", Status::OK},
+        {"Timeout", "-1", Status::OUT_OF_RANGE},
+        {"Timeout", "1e10", Status::OUT_OF_RANGE},
+        {"StrobeDelay", "inf", Status::OUT_OF_RANGE},
+        {"Exposure", "nan", Status::BAD_VALUE},
+        {"Exposure", "fast", Status::BAD_VALUE},
+        {"Strobe", "Maybe", Status::OUT_OF_RANGE},
+        {"Brightness", "1", Status::NO_PROPERTY},
+        {"Timeout", "1e-400", Status::OK},
         {"Strobe", "on", Status::OK},
     };
     auto input = makeInput(1);

@@ -82,12 +82,15 @@ TEST(PropertyCheck, AcceptedValuesComeBackAsTheContainerTakesThem) {
     CheckedValue checked;
     ASSERT_TRUE(korimaq::checkPropertyValue(device, "Strobe", State::ENDED, PropertyValue::ofText("oN"), &checked));
     EXPECT_EQ(checked.enumText, "On");
-    ASSERT_TRUE(korimaq::checkPropertyValue(device, "Strobe", State::CLOSED, PropertyValue::ofWritten("off"), &checked));
+    ASSERT_TRUE(
+        korimaq::checkPropertyValue(device, "Strobe", State::CLOSED, PropertyValue::ofWritten("off"), &checked));
     EXPECT_EQ(checked.enumText, "Off");
     checked = CheckedValue();
-    ASSERT_TRUE(korimaq::checkPropertyValue(device, "Exposure", State::OPEN, PropertyValue::ofWritten("25.5"), &checked));
+    ASSERT_TRUE(
+        korimaq::checkPropertyValue(device, "Exposure", State::OPEN, PropertyValue::ofWritten("25.5"), &checked));
     EXPECT_EQ(checked.number, 25.5);
-    ASSERT_TRUE(korimaq::checkPropertyValue(device, "Exposure", State::ENDED, PropertyValue::ofNumber(0.0001), &checked));
+    ASSERT_TRUE(
+        korimaq::checkPropertyValue(device, "Exposure", State::ENDED, PropertyValue::ofNumber(0.0001), &checked));
     EXPECT_EQ(checked.number, 0.0001);
     EXPECT_TRUE(korimaq::checkPropertyValue(device, "Count", State::RUNNING, PropertyValue::ofNumber(-7)));
 }

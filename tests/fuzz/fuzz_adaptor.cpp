@@ -94,7 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 if (devices.empty() || inputs.size() >= 3) continue;
                 const korimaq::DeviceEntry& device = devices[in.pick(devices.size())];
                 std::string format = defaultFormat(device);
-                if (!device.formats.empty() && (in.byte() & 1)) format = device.formats[in.pick(device.formats.size())].name;
+                if (!device.formats.empty() && (in.byte() & 1))
+                    format = device.formats[in.pick(device.formats.size())].name;
                 Input input;
                 input.device = device.id;
                 input.video = library->createVideoInput(device.id, format, error);
@@ -107,8 +108,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 continue;
             }
             Input& input = inputs[in.pick(inputs.size())];
-            static const char* const kSteps[] = {"open", "start", "start", "wait", "stop", "close",
-                                                 "set property", "set ROI", "set grab interval", "destroy"};
+            static const char* const kSteps[] = {
+                "open",   "start", "start", "wait", "stop", "close", "set property", "set ROI", "set grab interval",
+                "destroy"};
             fuzz::trace("device %d: %s (state %s)\n", input.device, kSteps[kind % 10],
                         korimaq::stateName(input.video->state()));
             switch (kind % 10) {
@@ -119,7 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     // (running already, say) leaves the sink as it was.
                     const bool accepting = input.sink->accepting;
                     input.sink->accepting = true;
-                    const korimaq::AcquisitionPlan plan{static_cast<std::uint32_t>(in.pick(6)), input.frameGrabInterval};
+                    const korimaq::AcquisitionPlan plan{static_cast<std::uint32_t>(in.pick(6)),
+                                                        input.frameGrabInterval};
                     if (!input.video->start(plan)) input.sink->accepting = accepting;
                     break;
                 }
@@ -176,7 +179,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Input input;
             input.device = device.id;
             input.video = library->createVideoInput(device.id, defaultFormat(device), error);
-            if (!input.video) fuzz::failure("device %d gives no video input after the faults: %s", device.id, error.c_str());
+            if (!input.video)
+                fuzz::failure("device %d gives no video input after the faults: %s", device.id, error.c_str());
             input.video->setFrameSink(input.sink.get());
             if (!input.video->open()) fuzz::failure("device %d does not open again after the faults", device.id);
             input.sink->accepting = true;

@@ -124,8 +124,9 @@ TEST(GreyPage, LuminanceKeepsGreysAndTheExtremes) {
     // blue, green, red, and the grey value expected
     const struct {
         uint16_t b, g, r, grey;
-    } cases[] = {{0, 0, 0, 0}, {255, 255, 255, 255}, {65535, 65535, 65535, 65535}, {77, 77, 77, 77},
-                 {0, 0, 255, 76}, {0, 255, 0, 150}, {255, 0, 0, 29}};
+    } cases[] = {{0, 0, 0, 0},     {255, 255, 255, 255}, {65535, 65535, 65535, 65535},
+                 {77, 77, 77, 77}, {0, 0, 255, 76},      {0, 255, 0, 150},
+                 {255, 0, 0, 29}};
     for (const auto& c : cases) {
         const uint16_t picture[3] = {c.b, c.g, c.r};
         uint16_t out = 0;

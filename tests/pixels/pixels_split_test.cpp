@@ -51,20 +51,20 @@ TEST(SplitRange, CoversEveryUnitOnceInGrainAlignedRanges) {
         size_t count, grain;
         unsigned workers;
     };
-    const Case cases[] = {{0, 64, 4},  {1, 64, 4},   {63, 64, 2},   {64, 64, 2},   {65, 64, 2},  {129, 64, 3},
+    const Case cases[] = {{0, 64, 4},   {1, 64, 4},   {63, 64, 2},   {64, 64, 2},   {65, 64, 2}, {129, 64, 3},
                           {1000, 1, 3}, {1000, 7, 4}, {4097, 64, 4}, {4096, 64, 9}, {100, 0, 2}, {5, 1, 0}};
     for (const Case& c : cases)
         for (const Starter& s : starters) {
-            SCOPED_TRACE(testing::Message() << c.count << " by " << c.grain << " over " << c.workers << ", "
-                                            << s.name);
+            SCOPED_TRACE(testing::Message() << c.count << " by " << c.grain << " over " << c.workers << ", " << s.name);
             std::mutex mutex;
             std::vector<Done> done;
-            splitRange(c.count, c.grain, c.workers,
-                       [&](size_t begin, size_t end) {
-                           std::lock_guard<std::mutex> lock(mutex);
-                           done.push_back({begin, end, std::this_thread::get_id()});
-                       },
-                       s.start);
+            splitRange(
+                c.count, c.grain, c.workers,
+                [&](size_t begin, size_t end) {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    done.push_back({begin, end, std::this_thread::get_id()});
+                },
+                s.start);
             std::sort(done.begin(), done.end(), [](const Done& a, const Done& b) { return a.begin < b.begin; });
             size_t next = 0;
             for (const Done& d : done) {
@@ -108,9 +108,16 @@ TEST(FillWorkers, OneThreadForSmallImagesThenOnePerShareBoundedByProcessors) {
     };
     const size_t share = kMinBytesPerFillWorker;
     const Case cases[] = {
-        {0, 8, 1},         {640 * 480 * 3, 8, 1},     {2 * share - 1, 8, 1}, {2 * share, 8, 2},
-        {3 * share, 8, 3}, {100 * share, 8, kMaxFillWorkers}, {100 * share, 2, 2},   {100 * share, 1, 1},
-        {100 * share, 0, 1}, {SIZE_MAX, 16, kMaxFillWorkers},
+        {0, 8, 1},
+        {640 * 480 * 3, 8, 1},
+        {2 * share - 1, 8, 1},
+        {2 * share, 8, 2},
+        {3 * share, 8, 3},
+        {100 * share, 8, kMaxFillWorkers},
+        {100 * share, 2, 2},
+        {100 * share, 1, 1},
+        {100 * share, 0, 1},
+        {SIZE_MAX, 16, kMaxFillWorkers},
     };
     for (const Case& c : cases)
         EXPECT_EQ(fillWorkers(c.bytes, c.processors), c.expected) << c.bytes << " bytes, " << c.processors;
@@ -147,45 +154,40 @@ void expectEveryFillSplitsExactly(uint32_t width, uint32_t height, unsigned work
         SCOPED_TRACE(layout.rows == height ? "dense" : "padded");
         const size_t elements = 3 * layout.pageStride;
         auto bytes = [&](const char* what, auto run) { expectSameBytes<uint8_t>(what, elements, workers, start, run); };
-        auto words = [&](const char* what, auto run) { expectSameBytes<uint16_t>(what, elements, workers, start, run); };
-        bytes("fillImage8", [&](const Kernels& k, uint8_t* out) {
-            k.fillImage8(picture8.data(), width, height, out, layout);
-        });
-        words("fillImage16", [&](const Kernels& k, uint16_t* out) {
-            k.fillImage16(picture16.data(), width, height, out, layout);
-        });
-        words("fillImage8To16", [&](const Kernels& k, uint16_t* out) {
-            k.fillImage8To16(picture8.data(), width, height, out, layout);
-        });
-        bytes("fillMonoImage8", [&](const Kernels& k, uint8_t* out) {
-            k.fillMonoImage8(raw.data(), width, height, out, layout);
-        });
-        words("fillMonoImage8To16", [&](const Kernels& k, uint16_t* out) {
-            k.fillMonoImage8To16(raw.data(), width, height, out, layout);
-        });
+        auto words = [&](const char* what, auto run) {
+            expectSameBytes<uint16_t>(what, elements, workers, start, run);
+        };
+        bytes("fillImage8",
+              [&](const Kernels& k, uint8_t* out) { k.fillImage8(picture8.data(), width, height, out, layout); });
+        words("fillImage16",
+              [&](const Kernels& k, uint16_t* out) { k.fillImage16(picture16.data(), width, height, out, layout); });
+        words("fillImage8To16",
+              [&](const Kernels& k, uint16_t* out) { k.fillImage8To16(picture8.data(), width, height, out, layout); });
+        bytes("fillMonoImage8",
+              [&](const Kernels& k, uint8_t* out) { k.fillMonoImage8(raw.data(), width, height, out, layout); });
+        words("fillMonoImage8To16",
+              [&](const Kernels& k, uint16_t* out) { k.fillMonoImage8To16(raw.data(), width, height, out, layout); });
         for (bool swap : {false, true})
             words(swap ? "fillMonoImage16 swapped" : "fillMonoImage16", [&](const Kernels& k, uint16_t* out) {
                 k.fillMonoImage16(raw.data(), width, height, swap, out, layout);
             });
     }
     // The monochrome pictures of the two-pass path, split by pixels.
-    expectSameBytes<uint8_t>("buildMonoPicture8", 3 * n, workers, start, [&](const Kernels& k, uint8_t* out) {
-        k.buildMonoPicture8(raw.data(), n, out);
-    });
-    expectSameBytes<uint16_t>("buildMonoPicture16", 3 * n, workers, start, [&](const Kernels& k, uint16_t* out) {
-        k.buildMonoPicture16(raw.data(), n, true, out);
-    });
+    expectSameBytes<uint8_t>("buildMonoPicture8", 3 * n, workers, start,
+                             [&](const Kernels& k, uint8_t* out) { k.buildMonoPicture8(raw.data(), n, out); });
+    expectSameBytes<uint16_t>("buildMonoPicture16", 3 * n, workers, start,
+                              [&](const Kernels& k, uint16_t* out) { k.buildMonoPicture16(raw.data(), n, true, out); });
 }
 
 // Odd sizes, bands shorter than a kernel tile, a last band of a few rows.
 TEST(SplitFills, OddSizesMatchOneThreadForEveryWorkerCountAndStarter) {
-    const std::pair<uint32_t, uint32_t> sizes[] = {{1, 1},   {3, 5},    {17, 63},  {33, 64},  {31, 65},
+    const std::pair<uint32_t, uint32_t> sizes[] = {{1, 1},    {3, 5},     {17, 63},   {33, 64},  {31, 65},
                                                    {15, 129}, {100, 131}, {257, 193}, {19, 517}, {640, 7}};
     for (const auto& size : sizes)
         for (unsigned workers : {1u, 2u, 3u, 4u})
             for (const Starter& s : starters) {
-                SCOPED_TRACE(testing::Message() << size.first << "x" << size.second << ", " << workers
-                                                << " workers, " << s.name);
+                SCOPED_TRACE(testing::Message()
+                             << size.first << "x" << size.second << ", " << workers << " workers, " << s.name);
                 expectEveryFillSplitsExactly(size.first, size.second, workers, s.start);
             }
 }

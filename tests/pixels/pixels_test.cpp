@@ -219,18 +219,16 @@ TEST_P(PixelKernels, EveryFunctionMatchesNaiveLoops) {
             };
             const uint8_t byte = 0;
             const uint16_t word = 0;
-            compare("fillImage8", byte, [&](const Kernels& k, uint8_t* out) {
-                k.fillImage8(picture8.data(), width, height, out, layout);
-            });
+            compare("fillImage8", byte,
+                    [&](const Kernels& k, uint8_t* out) { k.fillImage8(picture8.data(), width, height, out, layout); });
             compare("fillImage16", word, [&](const Kernels& k, uint16_t* out) {
                 k.fillImage16(picture16.data(), width, height, out, layout);
             });
             compare("fillImage8To16", word, [&](const Kernels& k, uint16_t* out) {
                 k.fillImage8To16(picture8.data(), width, height, out, layout);
             });
-            compare("fillMonoImage8", byte, [&](const Kernels& k, uint8_t* out) {
-                k.fillMonoImage8(raw.data(), width, height, out, layout);
-            });
+            compare("fillMonoImage8", byte,
+                    [&](const Kernels& k, uint8_t* out) { k.fillMonoImage8(raw.data(), width, height, out, layout); });
             compare("fillMonoImage8To16", word, [&](const Kernels& k, uint16_t* out) {
                 k.fillMonoImage8To16(raw.data(), width, height, out, layout);
             });

@@ -125,14 +125,13 @@ TEST(RegionTest, FitsInsideTheImageInWholePixels) {
         double roi[4];
         bool fits;
     } cases[] = {
-        {{0, 0, 640, 480}, true},   {{639, 479, 1, 1}, true},  {{10, 20, 100, 50}, true},
-        {{0, 0, 641, 480}, false},  {{1, 0, 640, 480}, false}, {{-1, 0, 10, 10}, false},
-        {{0, 0, 0, 10}, false},     {{0.5, 0, 10, 10}, false}, {{NAN, 0, 10, 10}, false},
-        {{0, 0, INFINITY, 1}, false}, {{0, 470, 10, 11}, false}, {{1e300, 0, 1, 1}, false},
+        {{0, 0, 640, 480}, true},  {{639, 479, 1, 1}, true},     {{10, 20, 100, 50}, true}, {{0, 0, 641, 480}, false},
+        {{1, 0, 640, 480}, false}, {{-1, 0, 10, 10}, false},     {{0, 0, 0, 10}, false},    {{0.5, 0, 10, 10}, false},
+        {{NAN, 0, 10, 10}, false}, {{0, 0, INFINITY, 1}, false}, {{0, 470, 10, 11}, false}, {{1e300, 0, 1, 1}, false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(regionFits(c.roi, 640, 480), c.fits) << c.roi[0] << " " << c.roi[1] << " " << c.roi[2] << " "
-                                                        << c.roi[3];
+        EXPECT_EQ(regionFits(c.roi, 640, 480), c.fits)
+            << c.roi[0] << " " << c.roi[1] << " " << c.roi[2] << " " << c.roi[3];
 }
 
 TEST(RegionTest, TheAdaptorCountsRowsFromTheBottom) {
@@ -147,7 +146,8 @@ TEST(RegionTest, TheAdaptorCountsRowsFromTheBottom) {
 TEST(NumberTest, PositiveWholeNumbers) {
     EXPECT_TRUE(positiveWhole(1, 10));
     EXPECT_TRUE(positiveWhole(10, 10));
-    for (double bad : std::initializer_list<double>{0.0, -1.0, 1.5, 11.0, NAN, INFINITY, -INFINITY}) EXPECT_FALSE(positiveWhole(bad, 10)) << bad;
+    for (double bad : std::initializer_list<double>{0.0, -1.0, 1.5, 11.0, NAN, INFINITY, -INFINITY})
+        EXPECT_FALSE(positiveWhole(bad, 10)) << bad;
 }
 
 TEST(ClockTest, AClockVectorOfAKnownMoment) {

@@ -8,7 +8,7 @@
 #include "imaqkit_host.h"
 
 #if defined(KORVIX_WITH_PNG)
-#  include <png.h>
+#include <png.h>
 #endif
 
 #include <atomic>
@@ -87,8 +87,7 @@ int listCameras(const std::string& adaptorPath) {
     auto library = loadAdaptor(adaptorPath);
     if (!library) return 1;
     const std::vector<korimaq::DeviceEntry> devices = library->availableHardware();
-    std::printf("Adaptor %s: %zu camera%s\n", library->path().c_str(), devices.size(),
-                devices.size() == 1 ? "" : "s");
+    std::printf("Adaptor %s: %zu camera%s\n", library->path().c_str(), devices.size(), devices.size() == 1 ? "" : "s");
     for (const korimaq::DeviceEntry& device : devices) {
         std::printf("\nCamera %d: %s\n", device.id, device.name.c_str());
         std::printf("  Formats:");
@@ -179,8 +178,8 @@ bool splitSetting(const std::string& text, std::pair<std::string, std::string>& 
 const korimaq::DeviceEntry* findCamera(const std::vector<korimaq::DeviceEntry>& devices, long camera) {
     for (const korimaq::DeviceEntry& entry : devices)
         if (entry.id == camera) return &entry;
-    std::fprintf(stderr, "korvix: camera %ld is not in the catalogue (%zu camera%s attached)\n", camera,
-                 devices.size(), devices.size() == 1 ? "" : "s");
+    std::fprintf(stderr, "korvix: camera %ld is not in the catalogue (%zu camera%s attached)\n", camera, devices.size(),
+                 devices.size() == 1 ? "" : "s");
     return nullptr;
 }
 
@@ -262,7 +261,9 @@ bool reportRun(const korimaq::VideoInput& input, const AcquireOptions& options, 
     const auto failure = input.adaptorError();
     std::printf("Frames delivered: %llu of %ld%s (%llu acquired)\n",
                 static_cast<unsigned long long>(input.framesReceived()), options.frames,
-                outcome.complete ? "" : failure ? ", stopped by an error" : ", timed out",
+                outcome.complete ? ""
+                : failure        ? ", stopped by an error"
+                                 : ", timed out",
                 static_cast<unsigned long long>(input.framesAcquired()));
     if (failure && !outcome.complete)
         std::printf("Stopped by: %s %s\n", failure->identifier.c_str(), failure->message.c_str());
@@ -404,8 +405,9 @@ int main(int argc, char** argv) {
             if (!splitSetting(value, setting)) return usageError(option + " needs Name=Value, not \"" + value + "\"");
             options.settings.push_back(setting);
         } else if (command == "acquire" && option == "--set-midway") {
-            return usageError("--set-midway is no more: device properties cannot change while the acquisition "
-                              "runs; give them with --set, or run korvix again with the new value");
+            return usageError(
+                "--set-midway is no more: device properties cannot change while the acquisition "
+                "runs; give them with --set, or run korvix again with the new value");
         } else {
             return usageError("unknown option \"" + option + "\" for " + command);
         }
