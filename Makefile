@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test test-fast test-asan test-tsan bench fuzz fuzz-long clean
+.PHONY: all deps build demo test test-fast test-asan test-tsan bench fuzz fuzz-long format clean
 
 all: build
 
@@ -57,6 +57,10 @@ FUZZ_SECONDS ?= 600
 fuzz:
 	tools/install-deps.sh test
 	FUZZ_SECONDS=$(FUZZ_SECONDS) tools/run-fuzz.sh fuzz
+
+# Formats every C++ file with the root .clang-format (make test checks it).
+format: deps
+	tools/check-format.sh --fix
 
 clean:
 	rm -rf build build-asan build-tsan build-bench build-mingw32 build-mingw64 build-fuzz out

@@ -75,8 +75,8 @@ bool deliverFrame(KorvixAdaptor& adaptor, imaqkit::IAdaptorManager& manager, con
     const std::int32_t frameType = adaptor.getFrameType();
     imaqkit::IAdaptorFrame* frame = manager.getEngine()->createFrame(frameType, roiWidth, roiHeight);
     if (frame == nullptr) return false;
-    frame->setImage(color, static_cast<std::int32_t>(camera.width), static_cast<std::int32_t>(camera.height),
-                    xOffset, yOffset);
+    frame->setImage(color, static_cast<std::int32_t>(camera.width), static_cast<std::int32_t>(camera.height), xOffset,
+                    yOffset);
     frame->setTime(imaqkit::getCurrentTime());
     manager.getEngine()->receiveFrame(frame);
     return true;
@@ -184,11 +184,9 @@ DWORD WINAPI acquisitionThread(LPVOID parameter) {
     const std::int32_t width = adaptor.getMaxWidth();
     const std::int32_t height = adaptor.getMaxHeight();
     const std::size_t pixelCount = pixelCountOf(width, height);
-    const Camera camera{adaptor.getCameraHandle(), static_cast<std::uint32_t>(width),
-                        static_cast<std::uint32_t>(height), pixelCount,
-                        pixelCount == 0 ? 0
-                                        : rawBufferBytes(pixelCount, adaptor.sensorWidth(), adaptor.sensorHeight(),
-                                                         kGuardBytes)};
+    const Camera camera{
+        adaptor.getCameraHandle(), static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), pixelCount,
+        pixelCount == 0 ? 0 : rawBufferBytes(pixelCount, adaptor.sensorWidth(), adaptor.sensorHeight(), kGuardBytes)};
 
     // Without its lock the thread could not keep stop capture waiting for a
     // run's end; it ends before making a queue, and opening fails.

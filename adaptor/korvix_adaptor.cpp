@@ -22,7 +22,7 @@ float narrowToFloat(double value) {
     return static_cast<float>(value);
 }
 
-std::int32_t truncateToInt32(float value) {
+std::int32_t truncateToInt32NanAsZero(float value) {
     if (value != value) return 0;
     if (value <= -2147483648.0f) return INT32_MIN;
     if (value >= 2147483648.0f) return INT32_MAX;
@@ -67,8 +67,7 @@ void KorvixAdaptor::registerListeners(imaqkit::IEngine* engine) {
         void* block = imaqkit::imaqmalloc(sizeof(KorvixPropListener));
         if (block == nullptr) {
             imaqkit::adaptorWarn("KorvixAdaptor:registerListener",
-                                 "Cannot allocate the listener of %s; its changes will not reach the camera.",
-                                 name);
+                                 "Cannot allocate the listener of %s; its changes will not reach the camera.", name);
             continue;
         }
         // The container owns the listener from here on.
@@ -102,14 +101,24 @@ bool KorvixAdaptor::openDevice() {
     // Opened already, though the manager does not count it: a second camera
     // handle and thread would be lost.
     if (thread_ != nullptr) return true;
+    float sensorWidth = 0;
+    float sensorHeight = 0;
+    if (!openCamera() || !readSensorSize(sensorWidth, sensorHeight)) return false;
+    resetSnapshotSettings(sensorWidth, sensorHeight);
+    return startThread();
+}
 
+bool KorvixAdaptor::openCamera() {
     cameraHandle_ = KorcamCameraOpen(cameraNumber_);
     if (cameraHandle_ == 0) {
         imaqkit::adaptorError(this, kOpenDeviceId, "Unable to open camera.");
         return false;
     }
     threadAbandoned_ = false;  // a handle of its own, whatever an earlier thread kept
+    return true;
+}
 
+bool KorvixAdaptor::readSensorSize(float& sensorWidth, float& sensorHeight) {
     FrameFormat format{};
     float frameRate = 0;
     if (!KorcamGetFormat(cameraHandle_, &format, &frameRate)) {
@@ -117,8 +126,6 @@ bool KorvixAdaptor::openDevice() {
         imaqkit::adaptorError(this, kOpenDeviceId, "Unable to get format.");
         return false;
     }
-    float sensorWidth = 0;
-    float sensorHeight = 0;
     std::int32_t flags = 0;
     if (!KorcamGetProperty(cameraHandle_, KORCAM_PROP_MAX_WIDTH, &sensorWidth, &flags)) {
         closeDevice();
@@ -130,19 +137,21 @@ bool KorvixAdaptor::openDevice() {
         imaqkit::adaptorError(this, kOpenDeviceId, "Unable to get max height.");
         return false;
     }
+    sensorWidth_ = truncateToInt32NanAsZero(sensorWidth);
+    sensorHeight_ = truncateToInt32NanAsZero(sensorHeight);
+    return true;
+}
 
-    sensorWidth_ = truncateToInt32(sensorWidth);
-    sensorHeight_ = truncateToInt32(sensorHeight);
-
+void KorvixAdaptor::resetSnapshotSettings(float sensorWidth, float sensorHeight) {
     // The image is centred on the sensor. An offset below zero stays in the
     // record as the SDK's 32-bit field holds it; the camera refuses it.
     FrameFormat& frame = snapshotSettings_.format;
     frame.width = static_cast<std::uint32_t>(width_);
     frame.height = static_cast<std::uint32_t>(height_);
     frame.xOffset = static_cast<std::uint32_t>(static_cast<std::int32_t>(
-        halfRoundedDown(static_cast<std::int64_t>(truncateToInt32(sensorWidth)) - width_)));
+        halfRoundedDown(static_cast<std::int64_t>(truncateToInt32NanAsZero(sensorWidth)) - width_)));
     frame.yOffset = static_cast<std::uint32_t>(static_cast<std::int32_t>(
-        halfRoundedDown(static_cast<std::int64_t>(truncateToInt32(sensorHeight)) - height_)));
+        halfRoundedDown(static_cast<std::int64_t>(truncateToInt32NanAsZero(sensorHeight)) - height_)));
     frame.xBinSub = 1;
     frame.yBinSub = 1;
     frame.xFlags = 0;
@@ -165,7 +174,9 @@ bool KorvixAdaptor::openDevice() {
     snapshotSettings_.reserved18 = 0;
     snapshotSettings_.exposureDelay = 0.0f;
     snapshotSettings_.reserved20 = 0;
+}
 
+bool KorvixAdaptor::startThread() {
     thread_ = CreateThread(nullptr, 0, acquisitionThread, this, 0, &threadId_);
     if (thread_ == nullptr) {
         closeDevice();

@@ -14,17 +14,17 @@
 #include <cstdint>
 
 #if defined(_WIN32)
-#  define KORVIX_EXPORT __declspec(dllexport)
+#define KORVIX_EXPORT __declspec(dllexport)
 #else
-#  define KORVIX_EXPORT __attribute__((visibility("default")))
+#define KORVIX_EXPORT __attribute__((visibility("default")))
 #endif
 
 namespace korvix {
 
 // Thread messages of the acquisition thread.
-constexpr UINT kStartMessage = WM_USER;       // one acquisition run
-constexpr UINT kWakeMessage = WM_USER + 1;    // no effect: proves the thread's queue exists
-constexpr DWORD kCloseTimeoutMs = 10000;      // how long closing waits for the thread
+constexpr UINT kStartMessage = WM_USER;     // one acquisition run
+constexpr UINT kWakeMessage = WM_USER + 1;  // no effect: proves the thread's queue exists
+constexpr DWORD kCloseTimeoutMs = 10000;    // how long closing waits for the thread
 
 class KorvixAdaptor : public imaqkit::IAdaptor {
 public:
@@ -72,6 +72,11 @@ private:
     // Gives the camera back once no thread can use it any more; false when
     // the SDK refused to close it (a warning says so).
     bool releaseCamera();
+    // The steps of openDevice; each reports its failure and gives the camera back.
+    bool openCamera();
+    bool readSensorSize(float& sensorWidth, float& sensorHeight);
+    void resetSnapshotSettings(float sensorWidth, float sensorHeight);
+    bool startThread();
 
     imaqkit::ICriticalSection* criticalSection_ = nullptr;
     std::int32_t width_ = 640;
@@ -111,8 +116,9 @@ DWORD WINAPI acquisitionThread(LPVOID adaptor);
 // infinity of their sign (a plain cast of them is undefined in C++).
 float narrowToFloat(double value);
 
-// Truncation toward zero into int32, saturating; NaN gives 0.
-std::int32_t truncateToInt32(float value);
+// Truncation toward zero into int32, saturating; NaN gives 0. (The gateway's
+// truncateToInt32 sends NaN to the minimum: another rule, another name.)
+std::int32_t truncateToInt32NanAsZero(float value);
 
 // floor(difference / 2): the centring offset, rounding down for odd and for negative differences.
 std::int64_t halfRoundedDown(std::int64_t difference);

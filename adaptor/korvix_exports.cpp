@@ -67,8 +67,8 @@ void catalogueCamera(imaqkit::IHardwareInfo* hardware, std::int32_t cameraNumber
     format.xFlags = 0;
     format.yFlags = 0;
 
-    const bool kept = addAcceptedFormats(handle, device, sensorSide(maxWidth), sensorSide(maxHeight), format,
-                                         frameRate);
+    const bool kept =
+        addAcceptedFormats(handle, device, sensorSide(maxWidth), sensorSide(maxHeight), format, frameRate);
     KorcamCameraClose(handle);
     if (kept) hardware->addDevice(device);
 }
@@ -122,8 +122,7 @@ extern "C" KORVIX_EXPORT void getAvailHW(imaqkit::IHardwareInfo* hardware) {
 }
 
 extern "C" KORVIX_EXPORT void getDeviceAttributes(const imaqkit::IDeviceInfo* device, const char* /*formatName*/,
-                                                  imaqkit::IPropFactory* factory,
-                                                  imaqkit::IVideoSourceInfo* sources,
+                                                  imaqkit::IPropFactory* factory, imaqkit::IVideoSourceInfo* sources,
                                                   imaqkit::ITriggerInfo* /*triggers*/) {
     if (device == nullptr || factory == nullptr || sources == nullptr) return;
     sources->addAdaptorSource(kSourceName, kSourceId);
@@ -151,8 +150,7 @@ extern "C" KORVIX_EXPORT void getDeviceAttributes(const imaqkit::IDeviceInfo* de
     KorcamCameraClose(handle);
 }
 
-extern "C" KORVIX_EXPORT imaqkit::IAdaptor* createInstance(imaqkit::IEngine* engine,
-                                                           const imaqkit::IDeviceInfo* device,
+extern "C" KORVIX_EXPORT imaqkit::IAdaptor* createInstance(imaqkit::IEngine* engine, const imaqkit::IDeviceInfo* device,
                                                            const char* formatName) {
     if (engine == nullptr || device == nullptr) return nullptr;
     void* block = imaqkit::imaqmalloc(sizeof(KorvixAdaptor));

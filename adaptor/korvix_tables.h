@@ -19,11 +19,12 @@ struct VideoFormat {
     std::uint32_t height;
 };
 
-constexpr std::size_t kCameraModelCount = 34;
 constexpr std::size_t kVideoFormatCount = 11;
 constexpr std::size_t kDevicePropertyCount = 7;
 
-extern const CameraModel kCameraModels[kCameraModelCount];
+// From camera_models.def.
+extern const CameraModel kCameraModels[];
+extern const std::size_t kCameraModelCount;
 extern const VideoFormat kVideoFormats[kVideoFormatCount];  // by increasing width
 // In the order the listeners are registered: "Exposure" first, "Timeout" last.
 extern const char* const kDevicePropertyNames[kDevicePropertyCount];

@@ -139,12 +139,10 @@ struct Registry {
             const std::string sz = size.name();
 
             for (Destination d : {Destination::warm, Destination::fresh}) {
-                add("memcpy/8bit/" + sz, bytes8, d, [in, bytes8](uint8_t* out) {
-                    std::memcpy(out, in->picture8.data(), bytes8);
-                });
-                add("memcpy/16bit/" + sz, bytes16, d, [in, bytes16](uint8_t* out) {
-                    std::memcpy(out, in->picture16.data(), bytes16);
-                });
+                add("memcpy/8bit/" + sz, bytes8, d,
+                    [in, bytes8](uint8_t* out) { std::memcpy(out, in->picture8.data(), bytes8); });
+                add("memcpy/16bit/" + sz, bytes16, d,
+                    [in, bytes16](uint8_t* out) { std::memcpy(out, in->picture16.data(), bytes16); });
 
                 for (const Implementation& entry : kernels) {
                     const std::string& kname = entry.name;
@@ -161,9 +159,8 @@ struct Registry {
                             gatewayWorkers()[sz + " " + path] = kor::pixels::fillWorkers(outBytes);
                         }
                     };
-                    add("colour8/" + kname + "/" + sz, bytes8, d, [=](uint8_t* out) {
-                        k->fillImage8(in->picture8.data(), w, h, out, layout);
-                    });
+                    add("colour8/" + kname + "/" + sz, bytes8, d,
+                        [=](uint8_t* out) { k->fillImage8(in->picture8.data(), w, h, out, layout); });
                     add("colour16/" + kname + "/" + sz, bytes16, d, [=](uint8_t* out) {
                         k->fillImage16(in->picture16.data(), w, h, reinterpret_cast<uint16_t*>(out), layout);
                     });
@@ -177,9 +174,8 @@ struct Registry {
                         k->buildMonoPicture8(in->raw.data(), n, picture8->data());
                         k->fillImage8(picture8->data(), w, h, out, layout);
                     });
-                    add("mono8-fused/" + kname + "/" + sz, bytes8, d, [=](uint8_t* out) {
-                        k->fillMonoImage8(in->raw.data(), w, h, out, layout);
-                    });
+                    add("mono8-fused/" + kname + "/" + sz, bytes8, d,
+                        [=](uint8_t* out) { k->fillMonoImage8(in->raw.data(), w, h, out, layout); });
                     for (bool swap : {false, true}) {
                         const std::string order = swap ? "swapped" : "native";
                         add("mono16-" + order + "-build+fill/" + kname + "/" + sz, bytes16, d, [=](uint8_t* out) {
@@ -187,8 +183,7 @@ struct Registry {
                             k->fillImage16(picture16->data(), w, h, reinterpret_cast<uint16_t*>(out), layout);
                         });
                         add("mono16-" + order + "-fused/" + kname + "/" + sz, bytes16, d, [=](uint8_t* out) {
-                            k->fillMonoImage16(in->raw.data(), w, h, swap, reinterpret_cast<uint16_t*>(out),
-                                               layout);
+                            k->fillMonoImage16(in->raw.data(), w, h, swap, reinterpret_cast<uint16_t*>(out), layout);
                         });
                     }
                 }
@@ -202,9 +197,9 @@ struct Registry {
                     uint8_t* s1 = s0 + n;
                     uint8_t* s2 = s1 + n;
                     const int stride = static_cast<int>(3 * w);
-                    libyuv::SplitRGBPlane(in->picture8.data() + size_t{h - 1} * 3 * w, -stride, s0,
-                                          static_cast<int>(w), s1, static_cast<int>(w), s2, static_cast<int>(w),
-                                          static_cast<int>(w), static_cast<int>(h));
+                    libyuv::SplitRGBPlane(in->picture8.data() + size_t{h - 1} * 3 * w, -stride, s0, static_cast<int>(w),
+                                          s1, static_cast<int>(w), s2, static_cast<int>(w), static_cast<int>(w),
+                                          static_cast<int>(h));
                     uint8_t* pages[3] = {s2, s1, s0};
                     for (int p = 0; p < 3; ++p)
                         libyuv::TransposePlane(pages[p], static_cast<int>(w), out + p * n, static_cast<int>(h),
@@ -257,8 +252,9 @@ public:
             rows[parts[2] + " " + parts[3] + " " + parts[0]].ratio[parts[1]] = rate / b->second;
             if (std::find(columns.begin(), columns.end(), parts[1]) == columns.end()) columns.push_back(parts[1]);
         }
-        std::printf("\nThroughput as a ratio to memcpy of the same output bytes (same run, same destination kind;\n"
-                    "median of the repetitions)\n");
+        std::printf(
+            "\nThroughput as a ratio to memcpy of the same output bytes (same run, same destination kind;\n"
+            "median of the repetitions)\n");
         std::printf("%-44s", "size destination path");
         for (const auto& c : columns) std::printf(" %10s", c.c_str());
         std::printf(" %8s\n", "workers");
@@ -280,7 +276,8 @@ public:
             else
                 std::printf(" %8u\n", w->second);
         }
-        std::printf("gateway: the path KorDispatcher runs, on `workers` threads; 2-threads: the same split forced to 2\n");
+        std::printf(
+            "gateway: the path KorDispatcher runs, on `workers` threads; 2-threads: the same split forced to 2\n");
         std::printf("\nmemcpy throughput, GB/s\n");
         for (const auto& [name, rate] : rates_)
             if (name.rfind("memcpy/", 0) == 0) std::printf("  %-36s %8.2f\n", name.c_str(), rate / 1e9);

@@ -12,8 +12,7 @@ bool isIntegerArgument(const mxArray* array) {
 }
 
 bool isDoubleArgument(const mxArray* array) {
-    return mxGetM(array) * mxGetN(array) == 1 && !mxIsComplex(array) && !mxIsEmpty(array) &&
-           mxIsDouble(array);
+    return mxGetM(array) * mxGetN(array) == 1 && !mxIsComplex(array) && !mxIsEmpty(array) && mxIsDouble(array);
 }
 
 bool isLogicalArgument(const mxArray* array) {

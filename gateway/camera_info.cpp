@@ -14,8 +14,7 @@ namespace {
 // A count x 1 struct array with the version struct's six fields.
 mxArray* createVersionStructs(size_t count) {
     const mwSize dims[2] = {static_cast<mwSize>(count), 1};
-    mxArray* structs =
-        mxCreateStructArray(2, dims, kVersionFieldCount, const_cast<const char**>(kVersionFieldNames));
+    mxArray* structs = mxCreateStructArray(2, dims, kVersionFieldCount, const_cast<const char**>(kVersionFieldNames));
     if (!structs) fail("Failed to allocate memory.");
     return structs;
 }
@@ -32,8 +31,7 @@ void fillVersionStruct(mxArray* structs, size_t index, const VersionInfo& record
 // output is read only once the SDK reported success.
 using ValueQuery = KorcamBool (*)(CameraHandle, uint32_t*);
 
-uint32_t queryCameraValue(const Params& p, const char* notConnectedPattern, ValueQuery query,
-                          const char* failure) {
+uint32_t queryCameraValue(const Params& p, const char* notConnectedPattern, ValueQuery query, const char* failure) {
     CameraSlot slot = guardConnectedCamera(p.integer(1), notConnectedPattern);
     uint32_t value = 0;
     if (!query(slot.handle, &value)) fail("%s", failure);

@@ -48,10 +48,8 @@ void refuseUncapturable(const FrameFormat& format, int32_t n) {
         case FormatFault::PixelFormat:
             fail("Pixel format %u of camera %d cannot be captured: only formats 0 (8 bits) and 1 (16 bits) can.",
                  format.pixelFormat, n);
-        case FormatFault::ZeroBinning:
-            fail("The frame format of camera %d has a binning factor of 0.", n);
-        case FormatFault::None:
-            break;
+        case FormatFault::ZeroBinning: fail("The frame format of camera %d has a binning factor of 0.", n);
+        case FormatFault::None: break;
     }
 }
 
@@ -103,8 +101,7 @@ mxArray* createImageArray(uint32_t rows, uint32_t columns, uint32_t count, bool 
     const mwSize dims[4] = {rows, columns, grey ? mwSize{1} : mwSize{3}, count};
     const mwSize dimensions = count != 1 ? 4 : grey ? 2 : 3;
     // MATLAB answers null when it cannot create the array (Octave throws).
-    mxArray* array =
-        mxCreateNumericArray(dimensions, dims, wideSamples ? mxUINT16_CLASS : mxUINT8_CLASS, mxREAL);
+    mxArray* array = mxCreateNumericArray(dimensions, dims, wideSamples ? mxUINT16_CLASS : mxUINT8_CLASS, mxREAL);
     if (!array) fail("%s", kArrayNotCreated);
     return array;
 }
@@ -152,11 +149,10 @@ void fillImage(mxArray* array, uint32_t rows, uint32_t columns, bool wideSamples
     const pixels::ImageLayout layout{rows, page};
     const size_t first = 3 * page * k;
     if (!wideSamples) {
-        pixels::fillImage8(picture.data(), g.width, g.height, static_cast<uint8_t*>(mxGetData(array)) + first,
-                           layout);
+        pixels::fillImage8(picture.data(), g.width, g.height, static_cast<uint8_t*>(mxGetData(array)) + first, layout);
     } else if (g.sampleBytes == 2) {
-        pixels::fillImage16(picture.as<uint16_t>(), g.width, g.height,
-                            static_cast<uint16_t*>(mxGetData(array)) + first, layout);
+        pixels::fillImage16(picture.as<uint16_t>(), g.width, g.height, static_cast<uint16_t*>(mxGetData(array)) + first,
+                            layout);
     } else {
         pixels::fillImage8To16(picture.data(), g.width, g.height, static_cast<uint16_t*>(mxGetData(array)) + first,
                                layout);
@@ -332,7 +328,8 @@ mxArray* synchronousSnapshots(Pages pages) {
             raw[k] = obtain(geometry[k].rawBytes, "Not enough memory to create raw buffer.");
             rawList[k] = raw[k].data();
         }
-        if (!KorcamTakeSynchronousSnapshots(group.handle(), rawList.data())) fail("Error taking synchronous snapshots.");
+        if (!KorcamTakeSynchronousSnapshots(group.handle(), rawList.data()))
+            fail("Error taking synchronous snapshots.");
         group.disable();
     }
     uint32_t rows = 0;

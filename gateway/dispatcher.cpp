@@ -83,6 +83,8 @@ struct Command {
     Handler handler;
 };
 
+// One row a command, as MATLAB code knows them: kept as written by the formatter.
+// clang-format off
 constexpr Command kCommands[] = {
     // code, params, count message, checks (in order), handler
     {-2, 1, N1b, {I1}, disconnectCamera},
@@ -169,6 +171,7 @@ constexpr Command kCommands[] = {
     {113, 1, N1, {I1}, takeGreySnapshot},
     {132, kAnyCount, nullptr, {NoCheck}, takeGreySynchronousSnapshots},
 };
+// clang-format on
 
 constexpr int kFirstCode = -2;
 constexpr int kLastCode = 74;

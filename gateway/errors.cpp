@@ -6,9 +6,7 @@
 
 namespace kor {
 
-GatewayError::GatewayError(const char* text) {
-    std::snprintf(text_, sizeof text_, "%s", text);
-}
+GatewayError::GatewayError(const char* text) { std::snprintf(text_, sizeof text_, "%s", text); }
 
 void fail(const char* fmt, ...) {
     char text[GatewayError::kCapacity];

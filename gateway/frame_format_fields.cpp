@@ -7,8 +7,8 @@ namespace kor {
 FrameFormatValues frameFormatValues(const FrameFormat& f, float frameRate) {
     // Every field is unsigned and fits a double exactly.
     auto d = [](auto field) { return static_cast<double>(field); };
-    return {d(f.width), d(f.height), d(f.xOffset), d(f.yOffset), d(f.xBinSub),
-            d(f.yBinSub), d(f.xFlags), d(f.yFlags), d(f.pixelFormat), d(frameRate)};
+    return {d(f.width),   d(f.height), d(f.xOffset), d(f.yOffset),     d(f.xBinSub),
+            d(f.yBinSub), d(f.xFlags), d(f.yFlags),  d(f.pixelFormat), d(frameRate)};
 }
 
 FormatAndRate frameFormatFromValues(const FrameFormatValues& v) {

@@ -15,8 +15,7 @@ constexpr int kFrameFormatFieldCount = 10;
 // Field names in structure order. Not an inline variable: g++ gives those a
 // unique-symbol binding, which keeps the MEX module from ever being unloaded.
 constexpr const char* kFrameFormatFieldNames[kFrameFormatFieldCount] = {
-    "width", "height", "xOffset", "yOffset", "xBinSub",
-    "yBinSub", "xFlags", "yFlags", "pixelFormat", "frameRate"};
+    "width", "height", "xOffset", "yOffset", "xBinSub", "yBinSub", "xFlags", "yFlags", "pixelFormat", "frameRate"};
 
 // The ten field values, in structure order.
 using FrameFormatValues = std::array<double, kFrameFormatFieldCount>;

@@ -30,8 +30,7 @@ WorkingFormat currentFormat(const CameraSlot& slot, const char* failureMessage) 
     return working;
 }
 
-void applyFormat(const CameraSlot& slot, const WorkingFormat& working, float frameRate,
-                 const char* failureMessage) {
+void applyFormat(const CameraSlot& slot, const WorkingFormat& working, float frameRate, const char* failureMessage) {
     if (!KorcamSetFormat(slot.handle, &working.format, frameRate)) fail("%s", failureMessage);
 }
 
@@ -112,8 +111,7 @@ mxArray* getFrameSize(const Params& p) {
 }
 
 mxArray* setFrameOffset(const Params& p) {
-    const CameraSlot slot =
-        guardConnectedCamera(p.integer(1), "Cannot set the offest, camera %d is not connected.");
+    const CameraSlot slot = guardConnectedCamera(p.integer(1), "Cannot set the offest, camera %d is not connected.");
     const int32_t x = p.integer(2);
     const int32_t y = p.integer(3);
     if (x < 0 || y < 0) fail("Offsets need to be positive.");
@@ -134,8 +132,7 @@ mxArray* getFrameOffset(const Params& p) {
 }
 
 mxArray* setFrameRate(const Params& p) {
-    const CameraSlot slot =
-        guardConnectedCamera(p.integer(1), "Cannot set frame rate, camera %d is not connected.");
+    const CameraSlot slot = guardConnectedCamera(p.integer(1), "Cannot set frame rate, camera %d is not connected.");
     // Not range-checked: the SDK decides which rates it accepts.
     const float rate = toFloat(p.real(2));
     withPreviewPaused(slot, [&] {
@@ -146,15 +143,13 @@ mxArray* setFrameRate(const Params& p) {
 }
 
 mxArray* getFrameRate(const Params& p) {
-    const CameraSlot slot =
-        guardConnectedCamera(p.integer(1), "Cannot list frame rates, camera %d not connected.");
+    const CameraSlot slot = guardConnectedCamera(p.integer(1), "Cannot list frame rates, camera %d not connected.");
     const WorkingFormat working = currentFormat(slot, "An error occured while obtaining the current frame rate.");
     return doubleScalar(working.frameRate, "An error occured while creating frame rate matrix.");
 }
 
 mxArray* listAvailableFrameRates(const Params& p) {
-    const CameraSlot slot =
-        guardConnectedCamera(p.integer(1), "Cannot list frame rates, camera %d not connected.");
+    const CameraSlot slot = guardConnectedCamera(p.integer(1), "Cannot list frame rates, camera %d not connected.");
     const int32_t count = KorcamEnumAvailableFrameRates(slot.handle, 0, nullptr);
     // A negative count is as unusable as 0: it cannot size the rate array.
     if (count <= 0) fail("An error occured while obtaining number of available frame rates.\n");

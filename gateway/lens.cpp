@@ -33,9 +33,8 @@ constexpr Messages kFocusWait{"Cannot set focus timeout value, camera %d is not 
                               "An error occured while setting the focus wait timeout value."};
 constexpr Messages kFocusStop{"Cannot stop the auto-focus operation, camera %d is not connected.",
                               "An error occured while stopping the auto-focus operation."};
-constexpr Messages kFocusProgress{
-    "Cannot get auto-focus operation progress value, camera %d is not connected.",
-    "An error occured while reading the auto-focus operation progress value."};
+constexpr Messages kFocusProgress{"Cannot get auto-focus operation progress value, camera %d is not connected.",
+                                  "An error occured while reading the auto-focus operation progress value."};
 
 // Guard, then the one SDK call (given the camera's handle); its result 0 is
 // the command's failure.

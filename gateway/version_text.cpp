@@ -37,9 +37,8 @@ VersionText reservedText(uint32_t field) {
 }
 
 std::array<VersionText, kVersionFieldCount> versionTexts(const VersionInfo& record) {
-    return {fourPartVersion(record.api),       fourPartVersion(record.driver),
-            twoPartVersion(record.firmware),   twoPartVersion(record.fpga),
-            serialNumberText(record.serialNumber), reservedText(record.reserved)};
+    return {fourPartVersion(record.api), fourPartVersion(record.driver),        twoPartVersion(record.firmware),
+            twoPartVersion(record.fpga), serialNumberText(record.serialNumber), reservedText(record.reserved)};
 }
 
 uint32_t versionArrayBytes(uint32_t count) {

@@ -24,7 +24,7 @@ function file = build_korcam(varargin)
 %
 %   MATLAB compiles with mex (on Windows it links user32 for
 %   GetForegroundWindow); Octave with mkoctfile --mex. The sources are those
-%   of the gateway folder next to this one, the SDK header that of the sdk
+%   of the gateway and pixels folders next to this one, the SDK header that of the sdk
 %   folder unless 'sdk' is given. Put the SDK's korcamapi.dll (Windows) on
 %   the system path, or beside the MEX file, before calling KorDispatcher.
 %
@@ -36,11 +36,30 @@ function file = build_korcam(varargin)
   [buildDir, sdkDir, outDir, force] = parse_options(varargin);
   root = fileparts(fileparts(mfilename('fullpath')));
   gatewayDir = fullfile(root, 'gateway');
+  pixelsDir = fullfile(root, 'pixels');
   onWindows = ispc();
 
+  [header, libDir, outDir] = sdk_folders(root, buildDir, sdkDir, outDir);
   % korwin32.h is windows.h itself on Windows and the project's portable
   % Win32 layer elsewhere.
-  includes = {gatewayDir, fullfile(root, 'kit', 'win32')};
+  includes = {gatewayDir, pixelsDir, fullfile(root, 'kit', 'win32'), header};
+  libraries = link_libraries(sdkDir, onWindows);
+  sources = [folder_sources(gatewayDir), folder_sources(pixelsDir)];
+  if ~exist(outDir, 'dir')
+    mkdir(outDir);
+  end
+  outDir = absolute_folder(outDir);
+  libDir = absolute_folder(libDir);
+
+  file = compile(includes, libDir, libraries, sources, outDir, force, onWindows);
+  % HELP KorDispatcher reads the help file beside the MEX file.
+  copyfile(fullfile(gatewayDir, 'KorDispatcher.m'), fullfile(outDir, 'KorDispatcher.m'));
+  fprintf('Built %s\n', file);
+end
+
+% The folder of the SDK header, that of the libraries, and the output folder
+% (the one given, or the default of the build or SDK folder).
+function [header, libDir, outDir] = sdk_folders(root, buildDir, sdkDir, outDir)
   if isempty(sdkDir)
     % The project's virtual cameras: the shared SDK header and the libraries
     % the CMake build produced.
@@ -49,7 +68,7 @@ function file = build_korcam(varargin)
             'Build folder %s not found: run "make build" (or cmake) first, or give the folder or an SDK folder.', ...
             buildDir);
     end
-    includes{end + 1} = fullfile(root, 'sdk');
+    header = fullfile(root, 'sdk');
     libDir = buildDir;
     if isempty(outDir), outDir = fullfile(buildDir, 'build_korcam'); end
   else
@@ -58,10 +77,13 @@ function file = build_korcam(varargin)
     end
     % Absolute: Octave compiles from a scratch folder.
     sdkDir = absolute_folder(sdkDir);
-    includes{end + 1} = sdkDir;
+    header = sdkDir;
     libDir = sdkDir;
     if isempty(outDir), outDir = pwd(); end
   end
+end
+
+function libraries = link_libraries(sdkDir, onWindows)
   libraries = {'korcamapi'};
   if onWindows
     libraries{end + 1} = 'user32';
@@ -74,15 +96,10 @@ function file = build_korcam(varargin)
     end
     libraries{end + 1} = 'korwin32';
   end
+end
 
-  sources = dir(fullfile(gatewayDir, '*.cpp'));
-  sources = cellfun(@(name) fullfile(gatewayDir, name), sort({sources.name}), 'UniformOutput', false);
-  if ~exist(outDir, 'dir')
-    mkdir(outDir);
-  end
-  outDir = absolute_folder(outDir);
-  libDir = absolute_folder(libDir);
-
+% Octave's mkoctfile or MATLAB's mex; the full name of the MEX file made.
+function file = compile(includes, libDir, libraries, sources, outDir, force, onWindows)
   if is_octave()
     file = fullfile(outDir, 'KorDispatcher.mex');
     refuse_cmake_output(file, force);
@@ -99,9 +116,6 @@ function file = build_korcam(varargin)
   if ~exist(file, 'file')
     error('build_korcam:failed', 'The build reported success but %s is missing.', file);
   end
-  % HELP KorDispatcher reads the help file beside the MEX file.
-  copyfile(fullfile(gatewayDir, 'KorDispatcher.m'), fullfile(outDir, 'KorDispatcher.m'));
-  fprintf('Built %s\n', file);
 end
 
 function [buildDir, sdkDir, outDir, force] = parse_options(args)
@@ -238,4 +252,10 @@ function restore_variable(name, previous)
     end
   end
   setenv(name, previous);
+end
+
+% The C++ sources of FOLDER, full names, sorted.
+function sources = folder_sources(folder)
+  listed = dir(fullfile(folder, '*.cpp'));
+  sources = cellfun(@(name) fullfile(folder, name), sort({listed.name}), 'UniformOutput', false);
 end

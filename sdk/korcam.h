@@ -14,22 +14,22 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
-#  if defined(KORCAM_BUILDING_LIBRARY)
-#    define KORCAM_API __declspec(dllexport)
-#  else
-#    define KORCAM_API __declspec(dllimport)
-#  endif
+#if defined(KORCAM_BUILDING_LIBRARY)
+#define KORCAM_API __declspec(dllexport)
 #else
-#  define KORCAM_API __attribute__((visibility("default")))
+#define KORCAM_API __declspec(dllimport)
+#endif
+#else
+#define KORCAM_API __attribute__((visibility("default")))
 #endif
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-typedef int32_t KorcamBool;        /* 0 = failure */
-typedef uint32_t CameraHandle;     /* opaque; 0 = failure */
-typedef uint32_t SyncGroupHandle;  /* synchronous-snapshot group; 0 = failure */
+typedef int32_t KorcamBool;       /* 0 = failure */
+typedef uint32_t CameraHandle;    /* opaque; 0 = failure */
+typedef uint32_t SyncGroupHandle; /* synchronous-snapshot group; 0 = failure */
 
 /* Geometry and sample format of the frames a camera delivers. The frame rate
  * never lives here: it travels beside the format as a float. */
@@ -49,16 +49,16 @@ typedef struct FrameFormat {
 typedef struct SnapshotSettings {
     float exposure;
     float gain;
-    float redGain;        /* the colour gains lie red, blue, green 1, green 2 */
+    float redGain; /* the colour gains lie red, blue, green 1, green 2 */
     float blueGain;
     float green1Gain;
     float green2Gain;
     uint32_t strobeEnable;
     float strobeDelay;
     uint32_t hardwareTriggerEnable;
-    float timeout;        /* milliseconds */
+    float timeout; /* milliseconds */
     FrameFormat format;
-    uint32_t reserved18;  /* carried through, never interpreted */
+    uint32_t reserved18; /* carried through, never interpreted */
     float exposureDelay;
     uint32_t reserved20;
     uint32_t reserved21;
@@ -82,11 +82,7 @@ typedef struct VersionInfo {
 } VersionInfo;
 
 /* Sample format codes of FrameFormat.pixelFormat. */
-enum {
-    KORCAM_PIXEL_8BIT = 0,
-    KORCAM_PIXEL_16BIT = 1,
-    KORCAM_PIXEL_YUV422 = 3
-};
+enum { KORCAM_PIXEL_8BIT = 0, KORCAM_PIXEL_16BIT = 1, KORCAM_PIXEL_YUV422 = 3 };
 
 /* Property identifiers. */
 enum {
@@ -110,96 +106,84 @@ enum {
 #define KORCAM_COLOR_FLAGS_LITTLE_ENDIAN 0x80000000u
 
 /* Stream control codes of KorcamStreamVideoControl. */
-enum {
-    KORCAM_STREAM_STOP = 0,
-    KORCAM_STREAM_START_OWN_WINDOW = 2
-};
+enum { KORCAM_STREAM_STOP = 0, KORCAM_STREAM_START_OWN_WINDOW = 2 };
 
 /* Last-error codes that callers test; every other code is only reported. */
-enum {
-    KORCAM_ERROR_FORMAT_NOT_SUPPORTED = 9,
-    KORCAM_ERROR_TIMEOUT = 19,
-    KORCAM_ERROR_NOT_SUPPORTED = 22
-};
+enum { KORCAM_ERROR_FORMAT_NOT_SUPPORTED = 9, KORCAM_ERROR_TIMEOUT = 19, KORCAM_ERROR_NOT_SUPPORTED = 22 };
 
 /* Options every caller passes to the conversion operations. */
-enum {
-    KORCAM_DEMOSAIC_METHOD = 3,
-    KORCAM_COLOR_CORRECTION = 1
-};
+enum { KORCAM_DEMOSAIC_METHOD = 3, KORCAM_COLOR_CORRECTION = 1 };
 
 /* Attached cameras; -1 on failure. */
 KORCAM_API int32_t KorcamNumCameras(void);
 /* Fills up to length records in camera order; returns the number filled. */
-KORCAM_API uint32_t KorcamEnumCameras(VersionInfo *records, uint32_t length);
+KORCAM_API uint32_t KorcamEnumCameras(VersionInfo* records, uint32_t length);
 /* Camera numbers start at 1; returns 0 on failure. */
 KORCAM_API CameraHandle KorcamCameraOpen(int32_t cameraNumber);
 KORCAM_API KorcamBool KorcamCameraClose(CameraHandle handle);
 
-KORCAM_API KorcamBool KorcamGetFormat(CameraHandle handle, FrameFormat *format, float *frameRate);
-KORCAM_API KorcamBool KorcamSetFormat(CameraHandle handle, const FrameFormat *format, float frameRate);
+KORCAM_API KorcamBool KorcamGetFormat(CameraHandle handle, FrameFormat* format, float* frameRate);
+KORCAM_API KorcamBool KorcamSetFormat(CameraHandle handle, const FrameFormat* format, float frameRate);
 /* code KORCAM_STREAM_*; window 0 lets the library open its own display window. */
-KORCAM_API KorcamBool KorcamStreamVideoControl(CameraHandle handle, int32_t code, void *window);
+KORCAM_API KorcamBool KorcamStreamVideoControl(CameraHandle handle, int32_t code, void* window);
 KORCAM_API KorcamBool KorcamDestroyDisplayWindow(CameraHandle handle);
 /* With capacity 0 and no array: the number of rates (0 = failure); else fills. */
-KORCAM_API int32_t KorcamEnumAvailableFrameRates(CameraHandle handle, uint32_t capacity, float *rates);
-KORCAM_API KorcamBool KorcamDisplayPropertyPage(CameraHandle handle, void *parentWindow);
+KORCAM_API int32_t KorcamEnumAvailableFrameRates(CameraHandle handle, uint32_t capacity, float* rates);
+KORCAM_API KorcamBool KorcamDisplayPropertyPage(CameraHandle handle, void* parentWindow);
 
 /* One raw frame each, into a buffer sized from the current format. */
-KORCAM_API KorcamBool KorcamTakeVideo(CameraHandle handle, int32_t frameCount, void *buffer);
-KORCAM_API KorcamBool KorcamTakeSnapshot(CameraHandle handle, const SnapshotSettings *settings, void *buffer);
-KORCAM_API KorcamBool KorcamTakeFastFrame(CameraHandle handle, void *buffer);
-KORCAM_API KorcamBool KorcamEnableFastFrames(CameraHandle handle, const SnapshotSettings *settings);
+KORCAM_API KorcamBool KorcamTakeVideo(CameraHandle handle, int32_t frameCount, void* buffer);
+KORCAM_API KorcamBool KorcamTakeSnapshot(CameraHandle handle, const SnapshotSettings* settings, void* buffer);
+KORCAM_API KorcamBool KorcamTakeFastFrame(CameraHandle handle, void* buffer);
+KORCAM_API KorcamBool KorcamEnableFastFrames(CameraHandle handle, const SnapshotSettings* settings);
 KORCAM_API KorcamBool KorcamDisableFastFrames(CameraHandle handle);
 
 /* Demosaic a raw frame into blue, green, red samples per pixel (8 or 16 bits). */
-KORCAM_API KorcamBool KorcamConvertFrameToRgb24(CameraHandle handle, void *destination, const void *source,
+KORCAM_API KorcamBool KorcamConvertFrameToRgb24(CameraHandle handle, void* destination, const void* source,
                                                 uint32_t width, uint32_t height, uint32_t pixelFormat,
-                                                const ConversionParams *params);
-KORCAM_API KorcamBool KorcamConvertFrameToRgb48(CameraHandle handle, void *destination, const void *source,
+                                                const ConversionParams* params);
+KORCAM_API KorcamBool KorcamConvertFrameToRgb48(CameraHandle handle, void* destination, const void* source,
                                                 uint32_t width, uint32_t height, uint32_t pixelFormat,
-                                                const ConversionParams *params);
+                                                const ConversionParams* params);
 
-KORCAM_API KorcamBool KorcamGetProperty(CameraHandle handle, int32_t id, float *value, int32_t *flags);
+KORCAM_API KorcamBool KorcamGetProperty(CameraHandle handle, int32_t id, float* value, int32_t* flags);
 KORCAM_API KorcamBool KorcamSetProperty(CameraHandle handle, int32_t id, float value, int32_t flags);
-KORCAM_API KorcamBool KorcamPropertyRange(CameraHandle handle, int32_t id, float *minimum, float *maximum,
-                                          float *defaultValue, int32_t *flags);
+KORCAM_API KorcamBool KorcamPropertyRange(CameraHandle handle, int32_t id, float* minimum, float* maximum,
+                                          float* defaultValue, int32_t* flags);
 
 /* Code of the last failure on the calling thread. */
 KORCAM_API uint32_t KorcamGetLastError(void);
 
-KORCAM_API SyncGroupHandle KorcamEnableSynchronousSnapshots(uint32_t count, const CameraHandle *handles,
-                                                            SnapshotSettings *const *settings);
-KORCAM_API KorcamBool KorcamTakeSynchronousSnapshots(SyncGroupHandle group, void *const *buffers);
+KORCAM_API SyncGroupHandle KorcamEnableSynchronousSnapshots(uint32_t count, const CameraHandle* handles,
+                                                            SnapshotSettings* const* settings);
+KORCAM_API KorcamBool KorcamTakeSynchronousSnapshots(SyncGroupHandle group, void* const* buffers);
 KORCAM_API KorcamBool KorcamDisableSynchronousSnapshots(SyncGroupHandle group);
 
-KORCAM_API KorcamBool KorcamGpioRead(CameraHandle handle, uint8_t *first, uint8_t *second);
+KORCAM_API KorcamBool KorcamGpioRead(CameraHandle handle, uint8_t* first, uint8_t* second);
 KORCAM_API KorcamBool KorcamGpioWrite(CameraHandle handle, int32_t value);
 KORCAM_API KorcamBool KorcamGpoSelect(CameraHandle handle, int32_t mask);
 
-KORCAM_API KorcamBool KorcamQueryVersion(CameraHandle handle, VersionInfo *version);
-KORCAM_API KorcamBool KorcamQueryExternInterface(CameraHandle handle, uint32_t *interfaceType);
-KORCAM_API KorcamBool KorcamGetCameraId(CameraHandle handle, uint32_t *id);
-KORCAM_API KorcamBool KorcamGetTruePixelDepth(CameraHandle handle, uint32_t *depth);
+KORCAM_API KorcamBool KorcamQueryVersion(CameraHandle handle, VersionInfo* version);
+KORCAM_API KorcamBool KorcamQueryExternInterface(CameraHandle handle, uint32_t* interfaceType);
+KORCAM_API KorcamBool KorcamGetCameraId(CameraHandle handle, uint32_t* id);
+KORCAM_API KorcamBool KorcamGetTruePixelDepth(CameraHandle handle, uint32_t* depth);
 
-KORCAM_API KorcamBool KorcamOneShotAutoExposure(CameraHandle handle, int32_t a, int32_t b, int32_t c,
-                                                int32_t d, int32_t e);
-KORCAM_API KorcamBool KorcamOneShotAutoIris(CameraHandle handle, int32_t a, int32_t b, int32_t c, int32_t d,
-                                            int32_t e);
-KORCAM_API KorcamBool KorcamOneShotAutoWhiteBalance(CameraHandle handle, int32_t a, int32_t b, int32_t c,
-                                                    int32_t d);
+KORCAM_API KorcamBool KorcamOneShotAutoExposure(CameraHandle handle, int32_t a, int32_t b, int32_t c, int32_t d,
+                                                int32_t e);
+KORCAM_API KorcamBool KorcamOneShotAutoIris(CameraHandle handle, int32_t a, int32_t b, int32_t c, int32_t d, int32_t e);
+KORCAM_API KorcamBool KorcamOneShotAutoWhiteBalance(CameraHandle handle, int32_t a, int32_t b, int32_t c, int32_t d);
 KORCAM_API KorcamBool KorcamDigitalWhiteBalance(CameraHandle handle, int32_t a, int32_t b, int32_t c, int32_t d);
-KORCAM_API KorcamBool KorcamOneShotAutoWhiteBalanceEx(CameraHandle handle, float x, float y, int32_t a,
-                                                      int32_t b, int32_t c, int32_t d);
+KORCAM_API KorcamBool KorcamOneShotAutoWhiteBalanceEx(CameraHandle handle, float x, float y, int32_t a, int32_t b,
+                                                      int32_t c, int32_t d);
 KORCAM_API KorcamBool KorcamDigitalWhiteBalanceEx(CameraHandle handle, float x, float y, int32_t a, int32_t b,
                                                   int32_t c, int32_t d);
 
 KORCAM_API KorcamBool KorcamInitAutoLens(CameraHandle handle, uint8_t enable);
-KORCAM_API KorcamBool KorcamAutoFocusStart(CameraHandle handle, int32_t a, int32_t b, int32_t c, int32_t d,
-                                           float x, float y, float z, int32_t e, int32_t f);
+KORCAM_API KorcamBool KorcamAutoFocusStart(CameraHandle handle, int32_t a, int32_t b, int32_t c, int32_t d, float x,
+                                           float y, float z, int32_t e, int32_t f);
 KORCAM_API KorcamBool KorcamAutoFocusWait(CameraHandle handle, uint32_t timeoutMs);
 KORCAM_API KorcamBool KorcamAutoFocusStop(CameraHandle handle);
-KORCAM_API KorcamBool KorcamAutoFocusQueryProgress(CameraHandle handle, float *progress);
+KORCAM_API KorcamBool KorcamAutoFocusQueryProgress(CameraHandle handle, float* progress);
 
 #ifdef __cplusplus
 }
@@ -207,9 +191,9 @@ KORCAM_API KorcamBool KorcamAutoFocusQueryProgress(CameraHandle handle, float *p
 
 /* The layout is the contract with the maker's library: check it on every build. */
 #ifdef __cplusplus
-#  define KORCAM_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
+#define KORCAM_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
 #else
-#  define KORCAM_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+#define KORCAM_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
 #endif
 KORCAM_STATIC_ASSERT(sizeof(FrameFormat) == 28, "FrameFormat is 28 bytes");
 KORCAM_STATIC_ASSERT(offsetof(FrameFormat, pixelFormat) == 16, "FrameFormat.pixelFormat at 16");

@@ -22,13 +22,13 @@ namespace korcamsim::detail {
 
 // Everything that decides the bytes of one frame.
 struct FrameRecipe {
-  uint32_t sensorWidth = 0;
-  uint32_t sensorHeight = 0;
-  FrameFormat format{};
-  bool color = false;
-  bool littleEndian = false;       // 16-bit samples: low byte first
-  float brightness = 1.0f;         // from exposure and gain, see brightnessFactor
-  uint64_t number = 0;             // drawn in the corner
+    uint32_t sensorWidth = 0;
+    uint32_t sensorHeight = 0;
+    FrameFormat format{};
+    bool color = false;
+    bool littleEndian = false;  // 16-bit samples: low byte first
+    float brightness = 1.0f;    // from exposure and gain, see brightnessFactor
+    uint64_t number = 0;        // drawn in the corner
 };
 
 // Delivered width and height (after binning); 0 when a factor is 0.
@@ -42,10 +42,10 @@ uint64_t frameBytes(const FrameFormat& format);
 float brightnessFactor(double exposure, double gain);
 
 class FrameGenerator {
- public:
-  virtual ~FrameGenerator() = default;
-  // Writes frameBytes(recipe.format) bytes. Safe to call from several threads.
-  virtual void render(const FrameRecipe& recipe, uint8_t* buffer) = 0;
+public:
+    virtual ~FrameGenerator() = default;
+    // Writes frameBytes(recipe.format) bytes. Safe to call from several threads.
+    virtual void render(const FrameRecipe& recipe, uint8_t* buffer) = 0;
 };
 
 // The test pattern, with the frame-independent part kept per format so that

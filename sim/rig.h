@@ -9,12 +9,12 @@
 namespace korcamsim::detail {
 
 struct Property {
-  float value = 0;
-  float minimum = 0;
-  float maximum = 0;
-  float defaultValue = 0;
-  int32_t flags = 0;
-  bool writable = true;
+    float value = 0;
+    float minimum = 0;
+    float maximum = 0;
+    float defaultValue = 0;
+    int32_t flags = 0;
+    bool writable = true;
 };
 
 // Properties of a camera at power-up, by id (property 116 only when the

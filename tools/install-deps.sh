@@ -4,7 +4,7 @@
 set -euo pipefail
 set_name=${1:-test}
 
-base=(cmake make g++ pkg-config libgtest-dev libgmock-dev octave octave-dev libpng-dev)
+base=(cmake make g++ pkg-config libgtest-dev libgmock-dev octave octave-dev libpng-dev clang-format)
 test=("${base[@]}" g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 clang libclang-rt-14-dev)
 bench=("${base[@]}" libbenchmark-dev libyuv-dev)
 

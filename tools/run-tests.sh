@@ -2,7 +2,8 @@
 # Every test of the project, as `make test` runs it (CI calls nothing else):
 # the plain build, the address/undefined-behaviour sanitizer build (C++ and
 # Octave-hosted tests), the thread sanitizer build (threaded tests), the
-# fuzz targets over their corpus, and the Windows builds under wine.
+# fuzz targets over their corpus, and the Windows builds under wine; last,
+# that every C++ file is formatted.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -29,3 +30,6 @@ tools/run-fuzz.sh check
 
 step "Windows builds (MinGW) and their tests under wine"
 tools/windows-check.sh
+
+step "Formatting (.clang-format)"
+tools/check-format.sh

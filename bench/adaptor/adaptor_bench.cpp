@@ -56,7 +56,7 @@ void AdaptorDelivery(benchmark::State& state) {
         return;
     }
     for (auto _ : state) {
-        if (!input->start(kBatch) || !input->waitUntilComplete(std::chrono::seconds(60))) {
+        if (!input->start({kBatch}) || !input->waitUntilComplete(std::chrono::seconds(60))) {
             state.SkipWithError("the acquisition did not complete");
             break;
         }
@@ -91,11 +91,18 @@ void cameraLoop(benchmark::State& state, bool copyFrames) {
     settings.timeout = 5000.0f;
     settings.format = FrameFormat{(static_cast<std::uint32_t>(sensorWidth) - width) / 2,
                                   (static_cast<std::uint32_t>(sensorHeight) - height) / 2,
-                                  width, height, KORCAM_PIXEL_8BIT, 1, 0, 1, 0};
+                                  width,
+                                  height,
+                                  KORCAM_PIXEL_8BIT,
+                                  1,
+                                  0,
+                                  1,
+                                  0};
     std::vector<std::uint8_t> raw(std::size_t{width} * height);
     std::vector<std::uint8_t> bgr(raw.size() * 3);
     const ConversionParams params{KORCAM_DEMOSAIC_METHOD, KORCAM_COLOR_CORRECTION};
-    std::vector<std::uint8_t> frames[2] = {std::vector<std::uint8_t>(bgr.size()), std::vector<std::uint8_t>(bgr.size())};
+    std::vector<std::uint8_t> frames[2] = {std::vector<std::uint8_t>(bgr.size()),
+                                           std::vector<std::uint8_t>(bgr.size())};
     for (auto _ : state) {
         if (!KorcamEnableFastFrames(handle, &settings)) {
             state.SkipWithError("camera refused fast frames");
@@ -165,11 +172,12 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&collector);
     benchmark::Shutdown();
 
-    std::printf("\nFrames per second of process CPU time. Cost of the adaptor = loop rate / adaptor rate - 1\n"
-                "(goal: at most 10%% over the loop); \"+copy\" is the loop that also copies every image into a\n"
-                "frame buffer, the host engine's own share of the delivery.\n");
-    std::printf("%-22s %10s %10s %10s %12s %12s\n", "width/height/colour", "adaptor", "loop", "loop+copy",
-                "over loop", "over +copy");
+    std::printf(
+        "\nFrames per second of process CPU time. Cost of the adaptor = loop rate / adaptor rate - 1\n"
+        "(goal: at most 10%% over the loop); \"+copy\" is the loop that also copies every image into a\n"
+        "frame buffer, the host engine's own share of the delivery.\n");
+    std::printf("%-22s %10s %10s %10s %12s %12s\n", "width/height/colour", "adaptor", "loop", "loop+copy", "over loop",
+                "over +copy");
     const auto& loops = collector.rates["CameraLoop"];
     const auto& copies = collector.rates["CameraLoopWithFrameCopy"];
     for (const auto& entry : collector.rates["AdaptorDelivery"]) {

@@ -55,8 +55,7 @@ void record(host::Report report) {
     if (sink != nullptr) {
         try {
             sink(report, context);
-        } catch (...) {
-        }
+        } catch (...) {}
     }
     if (hook != nullptr) hook(report, hookContext);
 }
@@ -133,16 +132,14 @@ void adaptorError(const IAdaptor* adaptor, const char* identifier, const char* f
     std::string text;
     try {
         text = formatText(format, args);
-    } catch (...) {
-    }
+    } catch (...) {}
     va_end(args);
     try {
         record({host::Report::ERROR, identifier ? identifier : "", std::move(text), adaptor});
     } catch (...) {
         try {
             record({host::Report::ERROR, std::string(), std::string(), adaptor});
-        } catch (...) {
-        }
+        } catch (...) {}
     }
 }
 
@@ -152,13 +149,11 @@ void adaptorWarn(const char* identifier, const char* format, ...) {
     std::string text;
     try {
         text = formatText(format, args);
-    } catch (...) {
-    }
+    } catch (...) {}
     va_end(args);
     try {
         record({host::Report::WARNING, identifier ? identifier : "", std::move(text), nullptr});
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void* imaqmalloc(std::size_t size) {

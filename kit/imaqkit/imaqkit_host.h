@@ -17,8 +17,8 @@ struct Report {
     enum Kind { WARNING, ERROR };
     Kind kind;
     std::string identifier;
-    std::string message;            // formatted
-    const IAdaptor* adaptor;        // null for warnings
+    std::string message;      // formatted
+    const IAdaptor* adaptor;  // null for warnings
 };
 
 // Called for every report, on the reporting thread, after it was recorded.

@@ -17,13 +17,13 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
-#  if defined(KORMX_BUILDING_LIBRARY)
-#    define KORMX_API __declspec(dllexport)
-#  else
-#    define KORMX_API __declspec(dllimport)
-#  endif
+#if defined(KORMX_BUILDING_LIBRARY)
+#define KORMX_API __declspec(dllexport)
 #else
-#  define KORMX_API __attribute__((visibility("default")))
+#define KORMX_API __declspec(dllimport)
+#endif
+#else
+#define KORMX_API __attribute__((visibility("default")))
 #endif
 
 #ifdef __cplusplus

@@ -15,11 +15,11 @@
 // targets link a MEX file's sources into one program) the C library's
 // longjmp does the same, and the address sanitizer knows it.
 #if defined(_WIN32)
-#  include <windows.h>
+#include <windows.h>
 #else
-#  include <csetjmp>
-#  include <dlfcn.h>
-#  include <link.h>
+#include <csetjmp>
+#include <dlfcn.h>
+#include <link.h>
 typedef void* HMODULE;
 #endif
 
@@ -36,15 +36,15 @@ namespace {
 
 #if defined(_WIN32)
 void* gJump[5];  // the buffer __builtin_setjmp fills: five words
-#  define KORMEX_SETJMP(buffer) __builtin_setjmp(buffer)
-#  define KORMEX_LONGJMP(buffer) __builtin_longjmp(buffer, 1)
+#define KORMEX_SETJMP(buffer) __builtin_setjmp(buffer)
+#define KORMEX_LONGJMP(buffer) __builtin_longjmp(buffer, 1)
 #else
 std::jmp_buf gJump;
-#  define KORMEX_SETJMP(buffer) setjmp(buffer)
-#  define KORMEX_LONGJMP(buffer) std::longjmp(buffer, 1)
+#define KORMEX_SETJMP(buffer) setjmp(buffer)
+#define KORMEX_LONGJMP(buffer) std::longjmp(buffer, 1)
 #endif
 char gMessage[4096];
-bool gRunning;   // a MEX function or an exit function is running
+bool gRunning;  // a MEX function or an exit function is running
 std::map<HMODULE, void (*)(void)> gExitFunctions;
 
 void setMessage(const char* text) { std::snprintf(gMessage, sizeof gMessage, "%s", text ? text : ""); }

@@ -7,15 +7,15 @@
 #include "matrix.h"
 
 #if defined(_WIN32)
-#  if defined(KORMEX_BUILDING_LIBRARY)
-#    define KORMEX_API __declspec(dllexport)
-#  else
-#    define KORMEX_API __declspec(dllimport)
-#  endif
-#  define MEXFUNCTION_LINKAGE __declspec(dllexport)
+#if defined(KORMEX_BUILDING_LIBRARY)
+#define KORMEX_API __declspec(dllexport)
 #else
-#  define KORMEX_API __attribute__((visibility("default")))
-#  define MEXFUNCTION_LINKAGE __attribute__((visibility("default")))
+#define KORMEX_API __declspec(dllimport)
+#endif
+#define MEXFUNCTION_LINKAGE __declspec(dllexport)
+#else
+#define KORMEX_API __attribute__((visibility("default")))
+#define MEXFUNCTION_LINKAGE __attribute__((visibility("default")))
 #endif
 
 #ifdef __cplusplus
@@ -27,11 +27,13 @@ MEXFUNCTION_LINKAGE void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const 
 #if defined(__cplusplus) && __cplusplus >= 201103L
 [[noreturn]]
 #endif
-KORMEX_API void mexErrMsgTxt(const char* message);
+KORMEX_API void
+mexErrMsgTxt(const char* message);
 #if defined(__cplusplus) && __cplusplus >= 201103L
 [[noreturn]]
 #endif
-KORMEX_API void mexErrMsgIdAndTxt(const char* identifier, const char* format, ...);
+KORMEX_API void
+mexErrMsgIdAndTxt(const char* identifier, const char* format, ...);
 // The function to call before the host unloads the MEX file (one per file:
 // a later call replaces it). 0 on success.
 KORMEX_API int mexAtExit(void (*exitFunction)(void));

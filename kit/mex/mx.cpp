@@ -47,7 +47,7 @@ struct Books {
     std::vector<const mxArray*> inputs;
     std::vector<std::string> inputImages;
     std::unordered_map<void*, bool> strings;  // blocks of mxArrayToString not yet freed
-    long creationsLeft = -1;  // negative: no failures
+    long creationsLeft = -1;                  // negative: no failures
 };
 
 Books& books() {
@@ -91,9 +91,9 @@ size_t elementBytes(mxClassID id) {
 bool isNumericClass(mxClassID id) { return id >= mxDOUBLE_CLASS && id <= mxUINT64_CLASS; }
 
 const char* className(mxClassID id) {
-    static const char* const names[] = {"unknown", "cell",  "struct", "logical", "char",  "void",
-                                        "double",  "single", "int8",  "uint8",   "int16", "uint16",
-                                        "int32",   "uint32", "int64", "uint64",  "function"};
+    static const char* const names[] = {"unknown", "cell",   "struct", "logical", "char",    "void",
+                                        "double",  "single", "int8",   "uint8",   "int16",   "uint16",
+                                        "int32",   "uint32", "int64",  "uint64",  "function"};
     return id >= 0 && id <= mxFUNCTION_CLASS ? names[id] : "unknown";
 }
 
@@ -203,8 +203,9 @@ mxArray* createNumeric(std::vector<mwSize> dims, mxClassID id, bool complex) {
 mxArray* createSparse(mwSize m, mwSize n, mwSize nzmax, mxClassID id, bool complex) {
     if (nzmax == 0) nzmax = 1;
     size_t elements = 0, bytes = 0;
-    if (n == SIZE_MAX || !sizeOf({m, n}, 0, &elements, &bytes) || !sizeOf({nzmax}, elementBytes(id), &elements, &bytes) ||
-        !sizeOf({nzmax}, sizeof(mwIndex), &elements, &bytes) || !sizeOf({n + 1}, sizeof(mwIndex), &elements, &bytes))
+    if (n == SIZE_MAX || !sizeOf({m, n}, 0, &elements, &bytes) ||
+        !sizeOf({nzmax}, elementBytes(id), &elements, &bytes) || !sizeOf({nzmax}, sizeof(mwIndex), &elements, &bytes) ||
+        !sizeOf({n + 1}, sizeof(mwIndex), &elements, &bytes))
         return nullptr;
     mxArray* a = createNumeric({nzmax}, id, complex);
     if (!a) return nullptr;
@@ -411,9 +412,7 @@ void mxDestroyArray(mxArray* array) {
     if (!array) return;  // allowed, and nothing to do
     if (!valid(array, "mxDestroyArray")) return;
     switch (array->owner) {
-        case Owner::Input:
-            breakRule("mxDestroyArray on an input of the call (%s)", describe(array).c_str());
-            return;
+        case Owner::Input: breakRule("mxDestroyArray on an input of the call (%s)", describe(array).c_str()); return;
         case Owner::Field:
             breakRule("mxDestroyArray on an array a structure holds (%s)", describe(array).c_str());
             return;
@@ -564,9 +563,13 @@ double mxGetScalar(const mxArray* array) {
     }
 }
 
-double* mxGetPr(const mxArray* array) { return static_cast<double*>(typedData(array, "mxGetPr", mxDOUBLE_CLASS, false)); }
+double* mxGetPr(const mxArray* array) {
+    return static_cast<double*>(typedData(array, "mxGetPr", mxDOUBLE_CLASS, false));
+}
 
-double* mxGetPi(const mxArray* array) { return static_cast<double*>(typedData(array, "mxGetPi", mxDOUBLE_CLASS, true)); }
+double* mxGetPi(const mxArray* array) {
+    return static_cast<double*>(typedData(array, "mxGetPi", mxDOUBLE_CLASS, true));
+}
 
 void* mxGetData(const mxArray* array) {
     const mxArray* a = valid(array, "mxGetData");
@@ -642,8 +645,8 @@ mxArray* mxGetField(const mxArray* array, mwIndex index, const char* name) {
 
 void mxSetFieldByNumber(mxArray* array, mwIndex index, int fieldnum, mxArray* value) {
     if (!valid(array, "mxSetFieldByNumber")) return;
-    if (array->classId != mxSTRUCT_CLASS || fieldnum < 0 ||
-        static_cast<size_t>(fieldnum) >= array->fieldNames.size() || index >= elementCount(array->dims)) {
+    if (array->classId != mxSTRUCT_CLASS || fieldnum < 0 || static_cast<size_t>(fieldnum) >= array->fieldNames.size() ||
+        index >= elementCount(array->dims)) {
         breakRule("mxSetFieldByNumber on %s, element %s, field %d: no such field", describe(array).c_str(),
                   std::to_string(index).c_str(), fieldnum);
         return;

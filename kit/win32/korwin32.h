@@ -11,26 +11,26 @@
 #pragma once
 
 #if defined(_WIN32)
-#  ifndef NOMINMAX
-#    define NOMINMAX
-#  endif
-#  ifndef WIN32_LEAN_AND_MEAN
-#    define WIN32_LEAN_AND_MEAN
-#  endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
 // No GDI: the project draws nothing, and wingdi.h defines macros such as ERROR.
-#  ifndef NOGDI
-#    define NOGDI
-#  endif
-#  include <windows.h>
+#ifndef NOGDI
+#define NOGDI
+#endif
+#include <windows.h>
 #else
 
 #include <cstddef>
 #include <cstdint>
 
 #if defined(KORWIN32_BUILDING_LIBRARY)
-#  define KORWIN32_API __attribute__((visibility("default")))
+#define KORWIN32_API __attribute__((visibility("default")))
 #else
-#  define KORWIN32_API
+#define KORWIN32_API
 #endif
 
 // Calling convention of callbacks and API functions; only 32-bit Windows has one.
@@ -48,32 +48,32 @@ typedef std::uintptr_t WPARAM;
 typedef std::intptr_t LPARAM;
 
 #ifndef TRUE
-#  define TRUE 1
+#define TRUE 1
 #endif
 #ifndef FALSE
-#  define FALSE 0
+#define FALSE 0
 #endif
 
 struct POINT {
-  std::int32_t x;
-  std::int32_t y;
+    std::int32_t x;
+    std::int32_t y;
 };
 
 struct MSG {
-  HWND hwnd;  // always null here: there are only thread messages
-  UINT message;
-  WPARAM wParam;
-  LPARAM lParam;
-  DWORD time;  // milliseconds on a monotonic clock when the message was posted
-  POINT pt;    // always 0, 0: there is no cursor
+    HWND hwnd;  // always null here: there are only thread messages
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;  // milliseconds on a monotonic clock when the message was posted
+    POINT pt;    // always 0, 0: there is no cursor
 };
 typedef MSG* LPMSG;
 
 // Accepted and ignored: threads get the default security.
 struct SECURITY_ATTRIBUTES {
-  DWORD nLength;
-  LPVOID lpSecurityDescriptor;
-  BOOL bInheritHandle;
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
 };
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 

@@ -25,7 +25,7 @@ std::vector<std::uint8_t> expectedImage(std::int32_t camera, bool monochrome) {
 TEST_F(AcquisitionTest, DeliversTheFramesAskedForWithTimeStamps) {
     auto input = makeInput(1);
     const double before = imaqkit::getCurrentTime();
-    acquireFrames(*input, 25);
+    acquireFrames(*input, {25});
     const double after = imaqkit::getCurrentTime();
     EXPECT_EQ(input->framesReceived(), 25u);
     EXPECT_EQ(input->framesAcquired(), 25u);
@@ -46,7 +46,7 @@ TEST_F(AcquisitionTest, DeliversTheFramesAskedForWithTimeStamps) {
 
 TEST_F(AcquisitionTest, ColourFramesAreTheSdkConversionOfTheRawFrame) {
     auto input = makeInput(1);
-    acquireFrames(*input, 3);
+    acquireFrames(*input, {3});
     korimaq::DeliveredFrame frame;
     ASSERT_TRUE(input->lastFrame(frame));
     EXPECT_EQ(frame.frameType, 0x1030000);
@@ -70,7 +70,7 @@ TEST_F(AcquisitionTest, ColourFramesAreTheSdkConversionOfTheRawFrame) {
 
 TEST_F(AcquisitionTest, MonochromeFramesCarryTheSampleInAllThreeBands) {
     auto input = makeInput(2, "1280x1024");
-    acquireFrames(*input, 3);
+    acquireFrames(*input, {3});
     korimaq::DeliveredFrame frame;
     ASSERT_TRUE(input->lastFrame(frame));
     ASSERT_EQ(frame.pixels.size(), 1280u * 1024u * 3u);
@@ -84,7 +84,7 @@ TEST_F(AcquisitionTest, CameraLeftIn16BitModeStillDelivers8BitFrames) {
     ASSERT_TRUE(KorcamSetFormat(handle, &format, 15.0f));
     KorcamCameraClose(handle);
     auto input = makeInput(2);
-    acquireFrames(*input, 2);
+    acquireFrames(*input, {2});
     korimaq::DeliveredFrame frame;
     ASSERT_TRUE(input->lastFrame(frame));
     EXPECT_EQ(korcamsim::lastFrame(2).pixelFormat, 0u);
@@ -94,7 +94,7 @@ TEST_F(AcquisitionTest, CameraLeftIn16BitModeStillDelivers8BitFrames) {
 TEST_F(AcquisitionTest, RegionSmallerThanTheImageIsCutAtItsOffsets) {
     auto input = makeInput(1);
     ASSERT_TRUE(input->setRoi(100, 40, 200, 120));
-    acquireFrames(*input, 2);
+    acquireFrames(*input, {2});
     korimaq::DeliveredFrame frame;
     ASSERT_TRUE(input->lastFrame(frame));
     ASSERT_EQ(frame.width, 200);
@@ -110,8 +110,7 @@ TEST_F(AcquisitionTest, RegionSmallerThanTheImageIsCutAtItsOffsets) {
 
 TEST_F(AcquisitionTest, FramesNotToBeDeliveredAreStillTakenAndCounted) {
     auto input = makeInput(1);
-    ASSERT_TRUE(input->setFrameGrabInterval(3));
-    acquireFrames(*input, 4);
+    acquireFrames(*input, {4, 3});
     EXPECT_EQ(input->framesReceived(), 4u);
     EXPECT_EQ(input->framesAcquired(), 10u);  // frames 0, 3, 6 and 9 were delivered
     EXPECT_EQ(korcamsim::cameraState(1).framesDelivered, 10u);
@@ -143,7 +142,7 @@ TEST_F(AcquisitionTest, FrameNotTakenOrNotConvertedIsReportedNotDeliveredAndStop
             ASSERT_TRUE(input->open());
             const std::uint64_t before = korcamsim::cameraState(camera).framesDelivered;
             korcamsim::failOperation(fault.op, fault.code, 1, fault.skip);
-            ASSERT_TRUE(input->start(50));
+            ASSERT_TRUE(input->start({50}));
             ASSERT_TRUE(input->waitUntilStopped(kHang)) << fault.op;
             const auto reported = input->adaptorError();
             ASSERT_TRUE(reported.has_value()) << fault.op;
@@ -159,8 +158,8 @@ TEST_F(AcquisitionTest, FrameNotTakenOrNotConvertedIsReportedNotDeliveredAndStop
             korimaq::DeliveredFrame frame;
             if (fault.skip > 0 && camera == 2) {
                 ASSERT_TRUE(input->firstFrame(frame));
-                EXPECT_FALSE(std::all_of(frame.pixels.begin(), frame.pixels.end(),
-                                         [](std::uint8_t v) { return v == 0; }));
+                EXPECT_FALSE(
+                    std::all_of(frame.pixels.begin(), frame.pixels.end(), [](std::uint8_t v) { return v == 0; }));
             }
             if (fault.skip == 0 && std::string(fault.op) == "KorcamTakeFastFrame") {
                 // Nothing the camera took before the fault: nothing may be delivered from the raw buffer.
@@ -176,7 +175,7 @@ TEST_F(AcquisitionTest, FrameNotTakenOrNotConvertedIsReportedNotDeliveredAndStop
 TEST_F(AcquisitionTest, UnpluggedCameraEndsTheAcquisition) {
     auto input = makeInput(1);
     ASSERT_TRUE(input->open());
-    ASSERT_TRUE(input->start(0));
+    ASSERT_TRUE(input->start({0}));
     ASSERT_TRUE(input->waitForFramesReceived(2, kHang));
     korcamsim::failOperation("KorcamTakeFastFrame", 2);  // no such camera from now on
     ASSERT_TRUE(input->waitUntilStopped(kHang));
@@ -189,7 +188,7 @@ TEST_F(AcquisitionTest, UnpluggedCameraEndsTheAcquisition) {
     korcamsim::clearFaults();
     // A new start after the camera is back acquires again.
     imaqkit::host::clearReports();
-    ASSERT_TRUE(input->start(3));
+    ASSERT_TRUE(input->start({3}));
     ASSERT_TRUE(input->waitUntilComplete(kHang));
     EXPECT_FALSE(input->adaptorError().has_value());
     EXPECT_TRUE(errors().empty());
@@ -210,14 +209,14 @@ TEST_F(AcquisitionTest, AFrameOfAnotherSizeIsRefusedAsAnErrorOfTheRun) {
         auto second = makeInput(1, c.second);
         ASSERT_TRUE(first->open());
         ASSERT_TRUE(second->open());
-        ASSERT_TRUE(first->start(0));
+        ASSERT_TRUE(first->start({0}));
         ASSERT_TRUE(first->waitForFramesReceived(2, kHang));
-        ASSERT_TRUE(second->start(0));  // fast frames of its own size, on the same camera
+        ASSERT_TRUE(second->start({0}));  // fast frames of its own size, on the same camera
         ASSERT_TRUE(first->waitUntilStopped(kHang));
         const auto reported = first->adaptorError();
         ASSERT_TRUE(reported.has_value());
-        EXPECT_EQ(reported->message, std::string("The camera delivered a frame of another size than the ") +
-                                         c.first + " 8-bit frame asked for; something else changed its format.");
+        EXPECT_EQ(reported->message, std::string("The camera delivered a frame of another size than the ") + c.first +
+                                         " 8-bit frame asked for; something else changed its format.");
         EXPECT_TRUE(first->violations().empty());
         second->stop();
         second->close();
@@ -229,7 +228,7 @@ TEST_F(AcquisitionTest, StrobeDurationGoesToTheCameraAtEveryStart) {
     auto input = makeInput(1);
     std::string error;
     ASSERT_EQ(input->setProperty("StrobeDuration", "12").message, "");
-    acquireFrames(*input, 1);
+    acquireFrames(*input, {1});
     std::vector<std::vector<double>> sent;
     for (const auto& call : korcamsim::calls())
         if (call.op == "KorcamSetProperty") sent.push_back(call.args);
@@ -238,7 +237,7 @@ TEST_F(AcquisitionTest, StrobeDurationGoesToTheCameraAtEveryStart) {
 
 TEST_F(AcquisitionTest, CameraWithoutStrobeDurationStillAcquires) {
     auto input = makeInput(3);
-    acquireFrames(*input, 4);
+    acquireFrames(*input, {4});
     EXPECT_EQ(input->framesReceived(), 4u);
     EXPECT_TRUE(errors().empty());
 }
@@ -251,7 +250,7 @@ TEST_F(AcquisitionTest, TheWakeMessageOfOpeningStartsNoRun) {
     // A run takes the section before anything else, even one that then finds
     // a stop asked for; no run may have begun.
     EXPECT_EQ(imaqkit::host::timesEntered(section), 0u);
-    acquireFrames(*input, 2);
+    acquireFrames(*input, {2});
     input->close();
     EXPECT_EQ(callCount("KorcamEnableFastFrames"), 1u);
     EXPECT_EQ(callCount("KorcamDisableFastFrames"), 1u);
@@ -285,7 +284,7 @@ TEST_F(AcquisitionTest, StopReturnsOnlyWhenTheRunHasEnded) {
     ASSERT_TRUE(input->open());
     HoldingSink sink(korvixOf(*input));
     ASSERT_TRUE(input->setFrameSink(&sink));
-    ASSERT_TRUE(input->start(0));
+    ASSERT_TRUE(input->start({0}));
     while (sink.frames == 0) std::this_thread::yield();
     input->stop();
     sink.stopReturned = true;
@@ -300,7 +299,7 @@ TEST_F(AcquisitionTest, StrobeOnReachesTheCameraWithTheNextRun) {
     ASSERT_TRUE(input->open());
     ASSERT_EQ(input->setProperty("Strobe", "On").message, "");
     ASSERT_EQ(input->setProperty("Exposure", "15").message, "");
-    ASSERT_TRUE(input->start(1));
+    ASSERT_TRUE(input->start({1}));
     ASSERT_TRUE(input->waitUntilComplete(kHang));
     input->stop();
     EXPECT_EQ(korcamsim::cameraState(1).snapshot.strobeEnable, 1u);
@@ -314,7 +313,7 @@ TEST_F(AcquisitionTest, HostRefusesChangesWhileRunningAndTheListenerStillStopsAn
     EXPECT_EQ(callCount("KorcamEnableFastFrames"), 0u);
     EXPECT_FALSE(input->isAcquiring());
 
-    ASSERT_TRUE(input->start(0));
+    ASSERT_TRUE(input->start({0}));
     ASSERT_TRUE(input->waitForFramesReceived(2, kHang));
     // Every device property is read-only while running: the host refuses and
     // the listener never hears of it.
@@ -341,7 +340,7 @@ TEST_F(AcquisitionTest, HostRefusesChangesWhileRunningAndTheListenerStillStopsAn
 TEST_F(AcquisitionTest, StopEndsTheRunBeforeTheNextFrame) {
     auto input = makeInput(1);
     ASSERT_TRUE(input->open());
-    ASSERT_TRUE(input->start(0));
+    ASSERT_TRUE(input->start({0}));
     ASSERT_TRUE(input->waitForFramesReceived(3, kHang));
     input->stop();
     const std::uint64_t taken = korcamsim::cameraState(1).framesDelivered;
@@ -362,7 +361,7 @@ TEST_F(AcquisitionTest, StartMessageStillQueuedWhenStopReturnedStartsNoRun) {
     imaqkit::ICriticalSection& section = *korvixOf(*input).criticalSection();
     input->onEngineThread([&] {
         section.enter();
-        ASSERT_TRUE(input->start(0));
+        ASSERT_TRUE(input->start({0}));
         input->stop();
         section.leave();
     });
@@ -375,7 +374,7 @@ TEST_F(AcquisitionTest, StartMessageStillQueuedWhenStopReturnedStartsNoRun) {
 TEST_F(AcquisitionTest, ClosingTheAdaptorEndsARunThatNobodyStopped) {
     auto input = makeInput(1);
     ASSERT_TRUE(input->open());
-    ASSERT_TRUE(input->start(0));
+    ASSERT_TRUE(input->start({0}));
     ASSERT_TRUE(input->waitForFramesReceived(2, kHang));
     // The engine's manager still reports the acquisition running.
     input->onEngineThread([&] { EXPECT_TRUE(input->adaptor()->closeDevice()); });
@@ -386,8 +385,8 @@ TEST_F(AcquisitionTest, ClosingTheAdaptorEndsARunThatNobodyStopped) {
 
 struct RunFaultCase {
     const char* label;
-    const char* op;          // SDK fault, or "" for a heap fault
-    std::uint64_t skip;      // calls (or large blocks) let through first
+    const char* op;      // SDK fault, or "" for a heap fault
+    std::uint64_t skip;  // calls (or large blocks) let through first
     std::vector<std::string> errors;
     std::uint64_t framesTaken;
     std::size_t enableCalls;  // the run came as far as asking for fast frames
@@ -405,7 +404,7 @@ TEST_P(RunFaultTest, ReportsEndsTheRunCleanlyAndTheNextRunWorks) {
         korcamsim::failOperation(fault.op, 5, 1, fault.skip);
     else
         imaqkit::host::setAllocationFault(fault.skip, 1, 640 * 480);
-    ASSERT_TRUE(input->start(3));
+    ASSERT_TRUE(input->start({3}));
     // Stopping before the thread took the start message would skip the run.
     ASSERT_TRUE(waitForErrors(1));
     input->stop();
@@ -419,24 +418,36 @@ TEST_P(RunFaultTest, ReportsEndsTheRunCleanlyAndTheNextRunWorks) {
 
     korcamsim::clearFaults();
     imaqkit::host::setAllocationFault(0, 0, 0);
-    acquireFrames(*input, 2);
+    acquireFrames(*input, {2});
     EXPECT_EQ(input->framesReceived(), 2u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Acquisition, RunFaultTest,
     ::testing::Values(
-        RunFaultCase{"ColourFormat", "KorcamGetProperty", 0,
-                     {"KorvixAdaptor:acquisitionThread|Cannot get color format."}, 0, 0},
-        RunFaultCase{"StrobeDuration", "KorcamSetProperty", 0,
-                     {"KorvixAdaptor:acquisitionThread|Cannot set strobe duration."}, 0, 0},
-        RunFaultCase{"EnableFastFrames", "KorcamEnableFastFrames", 0,
-                     {"KorvixAdaptor:acquisitionThread|Cannot enable fast frames."}, 0, 1},
-        RunFaultCase{"DisableFastFrames", "KorcamDisableFastFrames", 0,
-                     {"KorvixAdaptor:acquisitionThread|Cannot disable fast frames."}, 3, 1},
+        RunFaultCase{
+            "ColourFormat", "KorcamGetProperty", 0, {"KorvixAdaptor:acquisitionThread|Cannot get color format."}, 0, 0},
+        RunFaultCase{"StrobeDuration",
+                     "KorcamSetProperty",
+                     0,
+                     {"KorvixAdaptor:acquisitionThread|Cannot set strobe duration."},
+                     0,
+                     0},
+        RunFaultCase{"EnableFastFrames",
+                     "KorcamEnableFastFrames",
+                     0,
+                     {"KorvixAdaptor:acquisitionThread|Cannot enable fast frames."},
+                     0,
+                     1},
+        RunFaultCase{"DisableFastFrames",
+                     "KorcamDisableFastFrames",
+                     0,
+                     {"KorvixAdaptor:acquisitionThread|Cannot disable fast frames."},
+                     3,
+                     1},
         RunFaultCase{"RawBuffer", "", 0, {"KorvixAdaptor:acquisitionThread|Not enough mem for raw buffer."}, 0, 1},
-        RunFaultCase{"ColourBuffer", "", 1, {"KorvixAdaptor:acquisitionThread|Not enough mem for color buffer."}, 0,
-                     1}),
+        RunFaultCase{
+            "ColourBuffer", "", 1, {"KorvixAdaptor:acquisitionThread|Not enough mem for color buffer."}, 0, 1}),
     [](const ::testing::TestParamInfo<RunFaultCase>& info) { return std::string(info.param.label); });
 
 }  // namespace

@@ -18,8 +18,14 @@ struct FormatNameCase {
 
 TEST_F(AdaptorObjectTest, FormatNameGivesTheImageSizeAndUnknownNamesGive640x480) {
     const FormatNameCase cases[] = {
-        {"320x240", 320, 240},   {"1280x1024", 1280, 1024}, {"5120x4096", 5120, 4096}, {"4008x2672", 4008, 2672},
-        {"640X480", 640, 480},   {"1280x1024 ", 640, 480},  {"", 640, 480},            {"800x600", 640, 480},
+        {"320x240", 320, 240},
+        {"1280x1024", 1280, 1024},
+        {"5120x4096", 5120, 4096},
+        {"4008x2672", 4008, 2672},
+        {"640X480", 640, 480},
+        {"1280x1024 ", 640, 480},
+        {"", 640, 480},
+        {"800x600", 640, 480},
     };
     for (const FormatNameCase& want : cases) {
         auto input = makeInput(1, want.name);
@@ -46,8 +52,8 @@ struct CentringCase {
 
 TEST_F(AdaptorObjectTest, OpeningCentresTheImageOnTheSensor) {
     const CentringCase cases[] = {
-        {1392, 1040, "640x480", 376, 280},  {641, 480, "640x480", 0, 0},       {643, 481, "640x480", 1, 0},
-        {1280, 1024, "1280x1024", 0, 0},    {320, 240, "640x480", -160, -120}, {639, 479, "640x480", -1, -1},
+        {1392, 1040, "640x480", 376, 280}, {641, 480, "640x480", 0, 0},       {643, 481, "640x480", 1, 0},
+        {1280, 1024, "1280x1024", 0, 0},   {320, 240, "640x480", -160, -120}, {639, 479, "640x480", -1, -1},
     };
     for (const CentringCase& want : cases) {
         korcamsim::CameraSpec model;
@@ -299,7 +305,7 @@ TEST_F(AdaptorObjectTest, ObjectsAndListenersGoBackToTheKitHeap) {
         auto input = makeInput(2);
         ASSERT_NE(input, nullptr);
         EXPECT_EQ(imaqkit::host::outstandingAllocations(), before + 8);  // the adaptor and seven listeners
-        acquireFrames(*input, 2);
+        acquireFrames(*input, {2});
     }
     EXPECT_EQ(imaqkit::host::outstandingAllocations(), before);
     EXPECT_EQ(korcamsim::cameraState(2).handles, 0u);

@@ -40,12 +40,7 @@ bool waitForErrors(std::size_t count) {
     return true;
 }
 
-std::size_t callCount(const std::string& op, std::uint32_t camera) {
-    std::size_t count = 0;
-    for (const auto& call : korcamsim::calls())
-        if (call.op == op && (camera == 0 || call.camera == camera)) ++count;
-    return count;
-}
+std::size_t callCount(const std::string& op, std::uint32_t camera) { return korcamsim::callCount(op, camera); }
 
 korvix::KorvixAdaptor& korvixOf(const korimaq::VideoInput& input) {
     return *static_cast<korvix::KorvixAdaptor*>(input.adaptor());
@@ -74,10 +69,10 @@ std::unique_ptr<korimaq::VideoInput> AdaptorTest::makeInput(std::int32_t camera,
     return input;
 }
 
-void AdaptorTest::acquireFrames(korimaq::VideoInput& input, std::uint32_t frames) {
+void AdaptorTest::acquireFrames(korimaq::VideoInput& input, const korimaq::AcquisitionPlan& plan) {
     ASSERT_TRUE(input.open());
-    ASSERT_TRUE(input.start(frames));
-    ASSERT_TRUE(input.waitUntilComplete(kHang)) << "only " << input.framesReceived() << " of " << frames;
+    ASSERT_TRUE(input.start(plan));
+    ASSERT_TRUE(input.waitUntilComplete(kHang)) << "only " << input.framesReceived() << " of " << plan.framesPerTrigger;
     input.stop();
 }
 

@@ -40,8 +40,8 @@ protected:
 
     // A video input of camera `camera` in `format`; fails the test when none is made.
     std::unique_ptr<korimaq::VideoInput> makeInput(std::int32_t camera, const std::string& format = "640x480");
-    // Opens, acquires `frames` frames to completion and stops.
-    void acquireFrames(korimaq::VideoInput& input, std::uint32_t frames);
+    // Opens, acquires the frames of `plan` to completion and stops.
+    void acquireFrames(korimaq::VideoInput& input, const korimaq::AcquisitionPlan& plan);
 
     std::shared_ptr<korimaq::AdaptorLibrary> library;
 };

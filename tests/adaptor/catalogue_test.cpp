@@ -63,9 +63,8 @@ TEST_F(CatalogueTest, DefaultRigListsModelsFormatsAndDefaults) {
 
     EXPECT_EQ(devices[1].id, 2);
     EXPECT_EQ(devices[1].name, "KX-A05");
-    EXPECT_EQ(formatsOf(devices[1]), (std::vector<std::string>{"0 320x240", "1 640x480*", "2 1280x1024",
-                                                               "3 1600x1200", "4 1616x1216", "5 1920x1080",
-                                                               "6 2048x1536"}));
+    EXPECT_EQ(formatsOf(devices[1]), (std::vector<std::string>{"0 320x240", "1 640x480*", "2 1280x1024", "3 1600x1200",
+                                                               "4 1616x1216", "5 1920x1080", "6 2048x1536"}));
 
     EXPECT_EQ(devices[2].id, 3);
     EXPECT_EQ(devices[2].name, "Unknown Camera");
@@ -124,9 +123,10 @@ INSTANTIATE_TEST_SUITE_P(
         SensorCase{"JustBelowAFormat", 1599, 1200, {"0 320x240", "1 640x480*", "2 1280x1024"}},
         SensorCase{"WidthFitsHeightNot", 2048, 1024, {"0 320x240", "1 640x480*", "2 1280x1024"}},
         SensorCase{"NotTheWiderOfTwoClose", 1600, 1200, {"0 320x240", "1 640x480*", "2 1280x1024", "3 1600x1200"}},
-        SensorCase{"SmallerThanTheDefault", 320, 240, {"0 320x240"}},
-        SensorCase{"SmallerThanAny", 319, 240, {}},
-        SensorCase{"LargestFormat", 5120, 4096,
+        SensorCase{"SmallerThanTheDefault", 320, 240, {"0 320x240"}}, SensorCase{"SmallerThanAny", 319, 240, {}},
+        SensorCase{"LargestFormat",
+                   5120,
+                   4096,
                    {"0 320x240", "1 640x480*", "2 1280x1024", "3 1600x1200", "4 1616x1216", "5 1920x1080",
                     "6 2048x1536", "7 3000x2208", "8 3840x3072", "9 4008x2672", "10 5120x4096"}}),
     [](const ::testing::TestParamInfo<SensorCase>& info) { return std::string(info.param.label); });
@@ -144,8 +144,8 @@ TEST_F(CatalogueTest, NoCameraOrAFailedCountGivesAnEmptyCatalogue) {
 
 TEST_F(CatalogueTest, EveryModelIdIsNamedAndOthersAreUnknown) {
     const std::vector<std::pair<std::uint32_t, std::string>> cases = {
-        {0x91, "KX-A01"},  {0x18C, "KX-A05"}, {0x1CD, "KX-A19"}, {0xA4, "KX-A32"},
-        {0x1A5, "KX-A34"}, {0x7777, "Unknown Camera"},           {0x0, "Unknown Camera"}};
+        {0x91, "KX-A01"},  {0x18C, "KX-A05"},          {0x1CD, "KX-A19"},      {0xA4, "KX-A32"},
+        {0x1A5, "KX-A34"}, {0x7777, "Unknown Camera"}, {0x0, "Unknown Camera"}};
     std::vector<korcamsim::CameraSpec> rig;
     for (const auto& entry : cases) rig.push_back(sensor(640, 480, entry.first));
     korcamsim::setRig(rig);
@@ -191,21 +191,26 @@ TEST_P(CatalogueFaultTest, LeavesOutFailingCamerasAndClosesEveryCamera) {
 INSTANTIATE_TEST_SUITE_P(
     Catalogue, CatalogueFaultTest,
     ::testing::Values(
-        FaultCase{"DefaultFormatRefusedWithCode9", "KorcamSetFormat", 9, 1, 1,
+        FaultCase{"DefaultFormatRefusedWithCode9",
+                  "KorcamSetFormat",
+                  9,
+                  1,
+                  1,
                   {"1 KX-A01: 0 320x240 2 1280x1024", "2 KX-A02: 0 320x240 1 640x480* 2 1280x1024"}},
-        FaultCase{"EveryFormatRefusedWithCode9", "KorcamSetFormat", 9, 3, 0,
+        FaultCase{"EveryFormatRefusedWithCode9",
+                  "KorcamSetFormat",
+                  9,
+                  3,
+                  0,
                   {"1 KX-A01:", "2 KX-A02: 0 320x240 1 640x480* 2 1280x1024"}},
-        FaultCase{"OtherCodeAbandonsTheCamera", "KorcamSetFormat", 5, 1, 1,
-                  {"2 KX-A02: 0 320x240 1 640x480* 2 1280x1024"}},
-        FaultCase{"OtherCodeOnTheLastFormat", "KorcamSetFormat", 19, 1, 2,
-                  {"2 KX-A02: 0 320x240 1 640x480* 2 1280x1024"}},
-        FaultCase{"CameraCannotBeOpened", "KorcamCameraOpen", 2, 1, 0,
-                  {"2 KX-A02: 0 320x240 1 640x480* 2 1280x1024"}},
+        FaultCase{
+            "OtherCodeAbandonsTheCamera", "KorcamSetFormat", 5, 1, 1, {"2 KX-A02: 0 320x240 1 640x480* 2 1280x1024"}},
+        FaultCase{
+            "OtherCodeOnTheLastFormat", "KorcamSetFormat", 19, 1, 2, {"2 KX-A02: 0 320x240 1 640x480* 2 1280x1024"}},
+        FaultCase{"CameraCannotBeOpened", "KorcamCameraOpen", 2, 1, 0, {"2 KX-A02: 0 320x240 1 640x480* 2 1280x1024"}},
         FaultCase{"IdUnreadable", "KorcamGetCameraId", 6, 1, 0, {"2 KX-A02: 0 320x240 1 640x480* 2 1280x1024"}},
-        FaultCase{"MaxWidthUnreadable", "KorcamGetProperty", 6, 1, 0,
-                  {"2 KX-A02: 0 320x240 1 640x480* 2 1280x1024"}},
-        FaultCase{"MaxHeightUnreadable", "KorcamGetProperty", 6, 1, 1,
-                  {"2 KX-A02: 0 320x240 1 640x480* 2 1280x1024"}},
+        FaultCase{"MaxWidthUnreadable", "KorcamGetProperty", 6, 1, 0, {"2 KX-A02: 0 320x240 1 640x480* 2 1280x1024"}},
+        FaultCase{"MaxHeightUnreadable", "KorcamGetProperty", 6, 1, 1, {"2 KX-A02: 0 320x240 1 640x480* 2 1280x1024"}},
         FaultCase{"FormatUnreadable", "KorcamGetFormat", 6, 1, 1, {"1 KX-A01: 0 320x240 1 640x480* 2 1280x1024"}}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.label); });
 
@@ -325,18 +330,34 @@ TEST_P(DeviceAttributesFaultTest, WarnsAndGoesOnWithoutTheProperty) {
 INSTANTIATE_TEST_SUITE_P(
     DeviceAttributes, DeviceAttributesFaultTest,
     ::testing::Values(
-        AttributeFaultCase{"CameraCannotBeOpened", "KorcamCameraOpen", 2, 0, {},
+        AttributeFaultCase{"CameraCannotBeOpened",
+                           "KorcamCameraOpen",
+                           2,
+                           0,
+                           {},
                            {"KorvixImaq:getDeviceAttributes|Cannot open camera connection. Error 2"}},
-        AttributeFaultCase{"ExposureRange", "KorcamPropertyRange", 7, 0,
+        AttributeFaultCase{"ExposureRange",
+                           "KorcamPropertyRange",
+                           7,
+                           0,
                            {"Gain", "Strobe", "StrobeDelay", "StrobeDuration", "ExposureDelay", "Timeout"},
                            {"KorvixImaq:getDeviceAttributes|Cannot get exposure range. Error 7"}},
-        AttributeFaultCase{"GainRange", "KorcamPropertyRange", 8, 1,
+        AttributeFaultCase{"GainRange",
+                           "KorcamPropertyRange",
+                           8,
+                           1,
                            {"Exposure", "Strobe", "StrobeDelay", "StrobeDuration", "ExposureDelay", "Timeout"},
                            {"KorvixImaq:getDeviceAttributes|Cannot get gain range. Error 8"}},
-        AttributeFaultCase{"StrobeDurationRange", "KorcamPropertyRange", 5, 2,
+        AttributeFaultCase{"StrobeDurationRange",
+                           "KorcamPropertyRange",
+                           5,
+                           2,
                            {"Exposure", "Gain", "Strobe", "StrobeDelay", "ExposureDelay", "Timeout"},
                            {"KorvixImaq:getDeviceAttributes|Cannot get strobe duration range. Error 5"}},
-        AttributeFaultCase{"StrobeDurationUnsupported", "KorcamPropertyRange", 22, 2,
+        AttributeFaultCase{"StrobeDurationUnsupported",
+                           "KorcamPropertyRange",
+                           22,
+                           2,
                            {"Exposure", "Gain", "Strobe", "StrobeDelay", "ExposureDelay", "Timeout"},
                            {}}),
     [](const ::testing::TestParamInfo<AttributeFaultCase>& info) { return std::string(info.param.label); });

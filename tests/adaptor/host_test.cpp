@@ -39,11 +39,12 @@ struct StateRow {
 Status apply(VideoInput& input, const std::string& operation) {
     if (operation == "open") return input.open();
     if (operation == "close") return input.close();
-    if (operation == "start") return input.start(0);
+    if (operation == "start") return input.start({0});
+    if (operation == "startNoInterval") return input.start({0, 0});
     if (operation == "stop") return input.stop();
     if (operation == "setProperty") return input.setProperty("Exposure", 20.0);
     if (operation == "setRoi") return input.setRoi(0, 0, 320, 240);
-    if (operation == "setFrameGrabInterval") return input.setFrameGrabInterval(2);
+    if (operation == "setFrameSink") return input.setFrameSink(nullptr);
     ADD_FAILURE() << "no operation " << operation;
     return Status();
 }
@@ -53,9 +54,13 @@ void bringTo(VideoInput& input, State state) {
     if (state == State::CLOSED) return;
     ASSERT_TRUE(input.open());
     if (state == State::RUNNING) {
-        ASSERT_TRUE(input.start(0));
+        ASSERT_TRUE(input.start({0}));
         ASSERT_TRUE(input.waitForFramesReceived(1, kHang));
+    } else if (state == State::ENDED) {
+        ASSERT_TRUE(input.start({1}));
+        ASSERT_TRUE(input.waitUntilComplete(kHang));
     }
+    ASSERT_EQ(input.state(), state);
 }
 
 TEST_F(HostTest, StateMachineAllowsAndRefusesEachOperationInEachState) {
@@ -63,7 +68,7 @@ TEST_F(HostTest, StateMachineAllowsAndRefusesEachOperationInEachState) {
         {State::CLOSED,
          {{"setProperty", Status::OK, State::CLOSED},
           {"setRoi", Status::OK, State::CLOSED},
-          {"setFrameGrabInterval", Status::OK, State::CLOSED},
+          {"setFrameSink", Status::OK, State::CLOSED},
           {"stop", Status::OK, State::CLOSED},
           {"close", Status::OK, State::CLOSED},
           {"start", Status::WRONG_STATE, State::CLOSED},
@@ -72,8 +77,9 @@ TEST_F(HostTest, StateMachineAllowsAndRefusesEachOperationInEachState) {
          {{"open", Status::OK, State::OPEN},
           {"setProperty", Status::OK, State::OPEN},
           {"setRoi", Status::OK, State::OPEN},
-          {"setFrameGrabInterval", Status::OK, State::OPEN},
+          {"setFrameSink", Status::OK, State::OPEN},
           {"stop", Status::OK, State::OPEN},
+          {"startNoInterval", Status::BAD_VALUE, State::OPEN},
           {"start", Status::OK, State::RUNNING}}},
         {State::OPEN, {{"close", Status::OK, State::CLOSED}}},
         {State::RUNNING,
@@ -81,17 +87,26 @@ TEST_F(HostTest, StateMachineAllowsAndRefusesEachOperationInEachState) {
           {"start", Status::WRONG_STATE, State::RUNNING},
           {"setProperty", Status::READ_ONLY_WHILE_RUNNING, State::RUNNING},
           {"setRoi", Status::WRONG_STATE, State::RUNNING},
-          {"setFrameGrabInterval", Status::WRONG_STATE, State::RUNNING},
+          {"setFrameSink", Status::WRONG_STATE, State::RUNNING},
           {"stop", Status::OK, State::OPEN}}},
         {State::RUNNING, {{"close", Status::OK, State::CLOSED}}},
+        {State::ENDED,
+         {{"open", Status::OK, State::ENDED},
+          {"setProperty", Status::OK, State::ENDED},
+          {"setRoi", Status::OK, State::ENDED},
+          {"setFrameSink", Status::OK, State::ENDED},
+          {"stop", Status::OK, State::ENDED},
+          {"startNoInterval", Status::BAD_VALUE, State::ENDED},
+          {"start", Status::OK, State::RUNNING}}},
+        {State::ENDED, {{"close", Status::OK, State::CLOSED}}},
     };
     auto input = makeInput(1, "320x240");
     for (const StateRow& row : rows) {
         bringTo(*input, row.state);
         for (const Step& step : row.steps) {
             const Status status = apply(*input, step.operation);
-            EXPECT_EQ(status.code, step.code) << korimaq::stateName(row.state) << ": " << step.operation << ": "
-                                              << status.message;
+            EXPECT_EQ(status.code, step.code)
+                << korimaq::stateName(row.state) << ": " << step.operation << ": " << status.message;
             EXPECT_EQ(input->state(), step.after) << korimaq::stateName(row.state) << ": " << step.operation;
         }
     }
@@ -100,13 +115,58 @@ TEST_F(HostTest, StateMachineAllowsAndRefusesEachOperationInEachState) {
     EXPECT_TRUE(errors().empty());
 }
 
+// The gate's table itself, every state against every operation, the states
+// an acquisition passes through on its way in and out included.
+TEST(GateTable, EveryStateAgainstEveryOperation) {
+    using Operation = VideoInput::Operation;
+    const Operation operations[] = {Operation::OPEN,          Operation::CLOSE,        Operation::START,
+                                    Operation::STOP,          Operation::SET_PROPERTY, Operation::SET_ROI,
+                                    Operation::SET_FRAME_SINK};
+    // One column per operation above: 1 allowed.
+    const struct {
+        State state;
+        int allowed[7];
+    } table[] = {
+        {State::CLOSED, {1, 1, 0, 1, 1, 1, 1}},   {State::OPEN, {1, 1, 1, 1, 1, 1, 1}},
+        {State::STARTING, {0, 1, 0, 1, 1, 0, 0}}, {State::RUNNING, {0, 1, 0, 1, 1, 0, 0}},
+        {State::ENDING, {0, 1, 0, 1, 1, 0, 0}},   {State::ENDED, {1, 1, 1, 1, 1, 1, 1}},
+    };
+    for (const auto& row : table) {
+        for (std::size_t k = 0; k < 7; ++k) {
+            const bool allowed = row.allowed[k] != 0;
+            EXPECT_EQ(korimaq::isAllowed(operations[k], row.state), allowed)
+                << korimaq::stateName(row.state) << " x " << korimaq::operationName(operations[k]);
+            EXPECT_EQ(korimaq::gate(operations[k], row.state).code, allowed ? Status::OK : Status::WRONG_STATE);
+        }
+        EXPECT_EQ(korimaq::isRunning(row.state),
+                  row.state == State::STARTING || row.state == State::RUNNING || row.state == State::ENDING);
+    }
+}
+
 TEST_F(HostTest, RefusalNamesTheOperationTheStateItNeedsAndTheCurrentState) {
     auto input = makeInput(1, "320x240");
-    EXPECT_EQ(input->start(1).message, "start needs the video input open, but it is closed");
+    EXPECT_EQ(input->start({1}).message, "start needs the video input open, but it is closed");
     ASSERT_TRUE(input->open());
-    ASSERT_TRUE(input->start(0));
+    ASSERT_TRUE(input->start({0}));
     EXPECT_EQ(input->setRoi(0, 0, 10, 10).message, "setRoi needs the video input closed or open, but it is running");
     EXPECT_EQ(input->open().message, "open needs the video input closed or open, but it is running");
+}
+
+TEST_F(HostTest, ARunThatEndsByItselfOrByTheHostEndsInItsOwnState) {
+    auto input = makeInput(1, "320x240");
+    ASSERT_TRUE(input->open());
+    ASSERT_TRUE(input->start({2}));
+    ASSERT_TRUE(input->waitUntilComplete(kHang));
+    EXPECT_EQ(input->state(), State::ENDED);
+    ASSERT_TRUE(input->start({0}));
+    ASSERT_TRUE(input->waitForFramesReceived(1, kHang));
+    input->endEarly();
+    ASSERT_TRUE(input->waitUntilStopped(kHang));
+    EXPECT_EQ(input->state(), State::ENDED);
+    ASSERT_TRUE(input->start({0}));
+    ASSERT_TRUE(input->stop());
+    EXPECT_EQ(input->state(), State::OPEN);
+    EXPECT_TRUE(input->violations().empty());
 }
 
 struct ValueCase {
@@ -117,10 +177,14 @@ struct ValueCase {
 
 TEST_F(HostTest, ValuesOutsideTheDeclaredRangeOrEnumerationNeverReachTheListener) {
     const ValueCase cases[] = {
-        {"Timeout", "-1", Status::BAD_VALUE},        {"Timeout", "1e10", Status::BAD_VALUE},
-        {"StrobeDelay", "inf", Status::BAD_VALUE},   {"Exposure", "nan", Status::BAD_VALUE},
-        {"Exposure", "fast", Status::BAD_VALUE},     {"Strobe", "Maybe", Status::BAD_VALUE},
-        {"Brightness", "1", Status::NO_PROPERTY},    {"Timeout", "1e-400", Status::OK},
+        {"Timeout", "-1", Status::OUT_OF_RANGE},
+        {"Timeout", "1e10", Status::OUT_OF_RANGE},
+        {"StrobeDelay", "inf", Status::OUT_OF_RANGE},
+        {"Exposure", "nan", Status::BAD_VALUE},
+        {"Exposure", "fast", Status::BAD_VALUE},
+        {"Strobe", "Maybe", Status::OUT_OF_RANGE},
+        {"Brightness", "1", Status::NO_PROPERTY},
+        {"Timeout", "1e-400", Status::OK},
         {"Strobe", "on", Status::OK},
     };
     auto input = makeInput(1);

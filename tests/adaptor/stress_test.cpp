@@ -22,7 +22,7 @@ TEST_F(StressTest, StartStopCyclesDeliverNothingAfterStopAndLeaveFastFramesOff) 
     auto input = makeInput(1, "320x240");
     ASSERT_TRUE(input->open());
     for (int cycle = 0; cycle < 200; ++cycle) {
-        ASSERT_TRUE(input->start(0));
+        ASSERT_TRUE(input->start({0}));
         ASSERT_TRUE(input->waitForFramesReceived(static_cast<std::uint64_t>(cycle % 4), kHang)) << cycle;
         input->stop();
         const std::uint64_t received = input->framesReceived();
@@ -40,7 +40,7 @@ TEST_F(StressTest, RunsLeftAloneDeliverExactlyTheFramesAskedFor) {
     auto input = makeInput(2, "320x240");
     ASSERT_TRUE(input->open());
     for (std::uint32_t frames = 1; frames <= 40; ++frames) {
-        ASSERT_TRUE(input->start(frames));
+        ASSERT_TRUE(input->start({frames}));
         ASSERT_TRUE(input->waitUntilComplete(kHang)) << frames;
         input->stop();
         ASSERT_EQ(input->framesReceived(), frames);
@@ -55,7 +55,7 @@ TEST_F(StressTest, RunsLeftAloneDeliverExactlyTheFramesAskedFor) {
 TEST_F(StressTest, ListenerChangesWhileAcquiringRestartTheRunEveryTime) {
     auto input = makeInput(1, "320x240");
     ASSERT_TRUE(input->open());
-    ASSERT_TRUE(input->start(0));
+    ASSERT_TRUE(input->start({0}));
     // The listener's stop-and-restart path, notified as a host that allowed
     // changes while running would: this host refuses them.
     const double strobe[] = {1, 2};  // Off, On
@@ -72,7 +72,7 @@ TEST_F(StressTest, ListenerChangesWhileAcquiringRestartTheRunEveryTime) {
     EXPECT_FALSE(korcamsim::cameraState(1).fastFrames);
     // Each change stopped and restarted the run; every run switched fast frames off again.
     EXPECT_EQ(callCount("KorcamEnableFastFrames"), callCount("KorcamDisableFastFrames"));
-    ASSERT_TRUE(input->start(1));
+    ASSERT_TRUE(input->start({1}));
     ASSERT_TRUE(input->waitUntilComplete(kHang));
     input->stop();
     EXPECT_EQ(korcamsim::cameraState(1).snapshot.exposure, 100.0f);
@@ -88,7 +88,7 @@ TEST_F(StressTest, CloseAndDestructionWhileAcquiringEndTheThread) {
         const std::int32_t camera = 1 + round % 2;
         auto input = makeInput(camera, "320x240");
         ASSERT_TRUE(input->open());
-        ASSERT_TRUE(input->start(0));
+        ASSERT_TRUE(input->start({0}));
         ASSERT_TRUE(input->waitForFramesReceived(static_cast<std::uint64_t>(round % 3), kHang));
         switch (round % 3) {
             case 0:  // the engine closes: its manager stops first
@@ -114,7 +114,7 @@ TEST_F(StressTest, TwoCamerasAcquireAtOnceFromTwoUserThreads) {
         auto input = makeInput(camera, "320x240");
         if (!input || !input->open()) return;
         for (int cycle = 0; cycle < 40; ++cycle) {
-            if (!input->start(static_cast<std::uint32_t>(cycle % 2 == 0 ? 0 : 5))) return;
+            if (!input->start({static_cast<std::uint32_t>(cycle % 2 == 0 ? 0 : 5)})) return;
             if (cycle % 2 == 1)
                 EXPECT_TRUE(input->waitUntilComplete(kHang));
             else

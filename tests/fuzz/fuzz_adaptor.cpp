@@ -36,6 +36,7 @@ struct Input {
     std::unique_ptr<CountingSink> sink = std::make_unique<CountingSink>();
     std::unique_ptr<korimaq::VideoInput> video;
     std::int32_t device = 0;
+    std::uint32_t frameGrabInterval = 1;  // for the next start's plan
 };
 
 void check(const Input& input, const char* after) {
@@ -93,7 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 if (devices.empty() || inputs.size() >= 3) continue;
                 const korimaq::DeviceEntry& device = devices[in.pick(devices.size())];
                 std::string format = defaultFormat(device);
-                if (!device.formats.empty() && (in.byte() & 1)) format = device.formats[in.pick(device.formats.size())].name;
+                if (!device.formats.empty() && (in.byte() & 1))
+                    format = device.formats[in.pick(device.formats.size())].name;
                 Input input;
                 input.device = device.id;
                 input.video = library->createVideoInput(device.id, format, error);
@@ -106,8 +108,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 continue;
             }
             Input& input = inputs[in.pick(inputs.size())];
-            static const char* const kSteps[] = {"open", "start", "start", "wait", "stop", "close",
-                                                 "set property", "set ROI", "set grab interval", "destroy"};
+            static const char* const kSteps[] = {
+                "open",   "start", "start", "wait", "stop", "close", "set property", "set ROI", "set grab interval",
+                "destroy"};
             fuzz::trace("device %d: %s (state %s)\n", input.device, kSteps[kind % 10],
                         korimaq::stateName(input.video->state()));
             switch (kind % 10) {
@@ -118,7 +121,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     // (running already, say) leaves the sink as it was.
                     const bool accepting = input.sink->accepting;
                     input.sink->accepting = true;
-                    if (!input.video->start(static_cast<std::uint32_t>(in.pick(6)))) input.sink->accepting = accepting;
+                    const korimaq::AcquisitionPlan plan{static_cast<std::uint32_t>(in.pick(6)),
+                                                        input.frameGrabInterval};
+                    if (!input.video->start(plan)) input.sink->accepting = accepting;
                     break;
                 }
                 case 3: input.video->waitUntilComplete(std::chrono::milliseconds(in.pick(30))); break;
@@ -143,7 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                         static_cast<std::int32_t>(in.u16() % 700),
                                         static_cast<std::int32_t>(in.u16() % 500));
                     break;
-                case 8: input.video->setFrameGrabInterval(static_cast<std::uint32_t>(in.pick(4))); break;
+                case 8: input.frameGrabInterval = static_cast<std::uint32_t>(in.pick(4)); break;
                 default: {
                     stop(input);
                     check(input, "stop");
@@ -174,11 +179,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Input input;
             input.device = device.id;
             input.video = library->createVideoInput(device.id, defaultFormat(device), error);
-            if (!input.video) fuzz::failure("device %d gives no video input after the faults: %s", device.id, error.c_str());
+            if (!input.video)
+                fuzz::failure("device %d gives no video input after the faults: %s", device.id, error.c_str());
             input.video->setFrameSink(input.sink.get());
             if (!input.video->open()) fuzz::failure("device %d does not open again after the faults", device.id);
             input.sink->accepting = true;
-            const korimaq::Status started = input.video->start(1);
+            const korimaq::Status started = input.video->start({1});
             if (!started || !input.video->waitUntilComplete(std::chrono::seconds(20))) {
                 const auto report = input.video->adaptorError();
                 fuzz::failure("device %d delivers no frame again after the faults (start: %s; adaptor: %s)", device.id,

@@ -56,11 +56,45 @@ private:
 
 // Numbers that sit on the edges the MEX files check.
 inline double edgeNumber(Bytes& in) {
-    static const double kValues[] = {0, 1, 2, 3, 4, 1, 2, 5, 10, 11, -1, -2, 0.5, 1.5, -0.5, 100, 255, 256, 1024,
-                                     65535, 65536, 2147483647.0, 2147483648.0, -2147483648.0, -2147483649.0,
-                                     4294967295.0, 4294967296.0, 9007199254740992.0, 1.8e19, 1e300, -1e300, 1e-300,
-                                     std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
-                                     -std::numeric_limits<double>::infinity(), 3.75, 30, 0.001, -0.0};
+    static const double kValues[] = {0,
+                                     1,
+                                     2,
+                                     3,
+                                     4,
+                                     1,
+                                     2,
+                                     5,
+                                     10,
+                                     11,
+                                     -1,
+                                     -2,
+                                     0.5,
+                                     1.5,
+                                     -0.5,
+                                     100,
+                                     255,
+                                     256,
+                                     1024,
+                                     65535,
+                                     65536,
+                                     2147483647.0,
+                                     2147483648.0,
+                                     -2147483648.0,
+                                     -2147483649.0,
+                                     4294967295.0,
+                                     4294967296.0,
+                                     9007199254740992.0,
+                                     1.8e19,
+                                     1e300,
+                                     -1e300,
+                                     1e-300,
+                                     std::numeric_limits<double>::quiet_NaN(),
+                                     std::numeric_limits<double>::infinity(),
+                                     -std::numeric_limits<double>::infinity(),
+                                     3.75,
+                                     30,
+                                     0.001,
+                                     -0.0};
     const std::uint8_t choice = in.byte();
     if (choice < 200) return kValues[choice % (sizeof kValues / sizeof kValues[0])];
     if (choice < 240) return static_cast<double>(static_cast<std::int16_t>(in.u16()));
@@ -107,10 +141,18 @@ inline mxArray* numeric(Bytes& in, mxClassID id, mwSize m, mwSize n, bool comple
             switch (id) {
                 case mxDOUBLE_CLASS: static_cast<double*>(data)[i] = v; break;
                 case mxSINGLE_CLASS: static_cast<float*>(data)[i] = static_cast<float>(clamp(-3e38, 3e38)); break;
-                case mxINT8_CLASS: static_cast<std::int8_t*>(data)[i] = static_cast<std::int8_t>(clamp(-128, 127)); break;
-                case mxUINT8_CLASS: static_cast<std::uint8_t*>(data)[i] = static_cast<std::uint8_t>(clamp(0, 255)); break;
-                case mxINT16_CLASS: static_cast<std::int16_t*>(data)[i] = static_cast<std::int16_t>(clamp(-32768, 32767)); break;
-                case mxUINT16_CLASS: static_cast<std::uint16_t*>(data)[i] = static_cast<std::uint16_t>(clamp(0, 65535)); break;
+                case mxINT8_CLASS:
+                    static_cast<std::int8_t*>(data)[i] = static_cast<std::int8_t>(clamp(-128, 127));
+                    break;
+                case mxUINT8_CLASS:
+                    static_cast<std::uint8_t*>(data)[i] = static_cast<std::uint8_t>(clamp(0, 255));
+                    break;
+                case mxINT16_CLASS:
+                    static_cast<std::int16_t*>(data)[i] = static_cast<std::int16_t>(clamp(-32768, 32767));
+                    break;
+                case mxUINT16_CLASS:
+                    static_cast<std::uint16_t*>(data)[i] = static_cast<std::uint16_t>(clamp(0, 65535));
+                    break;
                 case mxINT32_CLASS:
                     static_cast<std::int32_t*>(data)[i] = static_cast<std::int32_t>(clamp(-2147483648.0, 2147483647.0));
                     break;
@@ -200,7 +242,8 @@ inline mxArray* argument(Bytes& in, const Vocabulary& vocabulary, int depth = 0)
             mxArray* array = mxCreateStructMatrix(1, elements, static_cast<int>(pointers.size()), pointers.data());
             for (mwSize e = 0; e < elements; ++e)
                 for (std::size_t f = 0; f < pointers.size(); ++f)
-                    if (in.byte() & 3) mxSetFieldByNumber(array, e, static_cast<int>(f), argument(in, vocabulary, depth + 1));
+                    if (in.byte() & 3)
+                        mxSetFieldByNumber(array, e, static_cast<int>(f), argument(in, vocabulary, depth + 1));
             return array;
         }
         default: {
@@ -263,9 +306,9 @@ inline void trace(const char* format, ...) {
 }
 
 inline std::string describe(const mxArray* a) {
-    static const char* const kNames[] = {"unknown", "cell",  "struct", "logical", "char",  "void",
-                                         "double",  "single", "int8",  "uint8",   "int16", "uint16",
-                                         "int32",   "uint32", "int64", "uint64",  "function"};
+    static const char* const kNames[] = {"unknown", "cell",   "struct", "logical", "char",    "void",
+                                         "double",  "single", "int8",   "uint8",   "int16",   "uint16",
+                                         "int32",   "uint32", "int64",  "uint64",  "function"};
     const mxClassID id = mxGetClassID(a);
     std::string text = id <= mxFUNCTION_CLASS ? kNames[id] : "?";
     if (mxIsSparse(a)) text = "sparse " + text;
@@ -336,7 +379,9 @@ inline std::size_t threadCount() {
 // (a thread that was joined may take a moment to leave the count).
 inline void expectThreads(std::size_t threads, const char* when) {
     for (int i = 0; i < 200 && threadCount() > threads; ++i) {
-        struct timespec pause {0, 10 * 1000 * 1000};
+        struct timespec pause {
+            0, 10 * 1000 * 1000
+        };
         nanosleep(&pause, nullptr);
     }
     if (threadCount() > threads) failure("%zu threads left behind %s", threadCount() - threads, when);

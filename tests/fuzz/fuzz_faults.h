@@ -74,7 +74,8 @@ inline void fault(Bytes& in, const FaultScope& scope) {
         default:
             if (scope.kitHeap) {
                 const std::size_t skip = in.pick(4), count = 1 + in.pick(3), minimum = in.byte() & 1 ? 1 : 4096;
-                trace("fault: imaqmalloc fails %zu times after %zu blocks of %zu bytes or more\n", count, skip, minimum);
+                trace("fault: imaqmalloc fails %zu times after %zu blocks of %zu bytes or more\n", count, skip,
+                      minimum);
                 scope.kitHeap(skip, count, minimum);
             }
             break;

@@ -4,13 +4,45 @@
 #include "korwin32.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const fuzz::Vocabulary vocabulary{
-        {"reset", "rig", "count", "fail", "calls", "state", "lastframe", "convert", "set", "format", "foreground",
-         "pace", "help", "clear", "id", "color", "maxWidth", "maxHeight", "bits16", "littleEndian", "strobeDuration",
-         "frameRates", "firmware", "serial", "interface", "pixelDepth", "width", "height", "xOffset", "xBinSub",
-         "yFlags", "pixelFormat", "KorcamCameraOpen", "KorcamGetFormat", "KorcamSnapshot", "KorcamNumCameras",
-         "KorcamGetLastError", "KorcamStreamVideoControl"},
-        {}};
+    static const fuzz::Vocabulary vocabulary{{"reset",
+                                              "rig",
+                                              "count",
+                                              "fail",
+                                              "calls",
+                                              "state",
+                                              "lastframe",
+                                              "convert",
+                                              "set",
+                                              "format",
+                                              "foreground",
+                                              "pace",
+                                              "help",
+                                              "clear",
+                                              "id",
+                                              "color",
+                                              "maxWidth",
+                                              "maxHeight",
+                                              "bits16",
+                                              "littleEndian",
+                                              "strobeDuration",
+                                              "frameRates",
+                                              "firmware",
+                                              "serial",
+                                              "interface",
+                                              "pixelDepth",
+                                              "width",
+                                              "height",
+                                              "xOffset",
+                                              "xBinSub",
+                                              "yFlags",
+                                              "pixelFormat",
+                                              "KorcamCameraOpen",
+                                              "KorcamGetFormat",
+                                              "KorcamSnapshot",
+                                              "KorcamNumCameras",
+                                              "KorcamGetLastError",
+                                              "KorcamStreamVideoControl"},
+                                             {}};
     fuzz::freshCameras();
     korwin32SetForegroundWindowAvailable(1);
     fuzz::Bytes in(data, size);

@@ -18,9 +18,10 @@ namespace {
 
 std::size_t gBaselineThreads = 0;
 
-const char* const kCommands[] = {"hwinfo", "create", "delete",  "get",      "set",         "start",
-                                 "stop",   "wait",   "getdata", "waitslice", "framesready", "getsnapshot", "sourcenames", "sourceget",
-                                 "sourceset", "propinfo", "memorylimit", "diagnostics", "objects"};
+const char* const kCommands[] = {"hwinfo",      "create",      "delete",      "get",       "set",
+                                 "start",       "stop",        "wait",        "getdata",   "waitslice",
+                                 "framesready", "getsnapshot", "sourcenames", "sourceget", "sourceset",
+                                 "propinfo",    "memorylimit", "diagnostics", "objects"};
 constexpr std::size_t kCommandCount = sizeof kCommands / sizeof kCommands[0];
 
 // Waits that a user would give, so that an input never waits on purpose for long.
@@ -40,12 +41,33 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static fuzz::Vocabulary vocabulary{
-        {"DeviceID", "VideoFormat", "VideoResolution", "FramesAcquired", "FramesAvailable", "Running",
-         "FramesPerTrigger", "FrameGrabInterval", "ROIPosition", "SourceName", "Exposure", "Gain", "Strobe",
-         "StrobeDelay", "StrobeDuration", "ExposureDelay", "Timeout", "TriggerMode", "FrameRate", "320x240",
-         "640x480", "1280x1024", "on", "off", "hardware", "ON"},
-        {}};
+    static fuzz::Vocabulary vocabulary{{"DeviceID",
+                                        "VideoFormat",
+                                        "VideoResolution",
+                                        "FramesAcquired",
+                                        "FramesAvailable",
+                                        "Running",
+                                        "FramesPerTrigger",
+                                        "FrameGrabInterval",
+                                        "ROIPosition",
+                                        "SourceName",
+                                        "Exposure",
+                                        "Gain",
+                                        "Strobe",
+                                        "StrobeDelay",
+                                        "StrobeDuration",
+                                        "ExposureDelay",
+                                        "Timeout",
+                                        "TriggerMode",
+                                        "FrameRate",
+                                        "320x240",
+                                        "640x480",
+                                        "1280x1024",
+                                        "on",
+                                        "off",
+                                        "hardware",
+                                        "ON"},
+                                       {}};
     if (gBaselineThreads == 0) gBaselineThreads = fuzz::threadCount();
     fuzz::freshCameras();
     imaqkit::host::setAllocationFault(0, 0, 0);
@@ -71,8 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (!vocabulary.handles.empty() && (name != "create" || in.byte() < 32))
                 arguments.add(mxCreateDoubleScalar(vocabulary.handles[in.pick(vocabulary.handles.size())]));
             else
-                arguments.add(mxCreateDoubleScalar(name == "create" ? static_cast<double>(in.pick(5))
-                                                                    : fuzz::edgeNumber(in)));
+                arguments.add(
+                    mxCreateDoubleScalar(name == "create" ? static_cast<double>(in.pick(5)) : fuzz::edgeNumber(in)));
         }
         if (name == "wait" && in.byte() < 192) {
             arguments.add(mxCreateDoubleScalar(shortSeconds(in)));
@@ -81,8 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             for (std::size_t k = 0; k < more; ++k) arguments.add(fuzz::argument(in, vocabulary));
         }
         const mxArray* second = arguments.count() >= 2 ? arguments.data()[1] : nullptr;
-        const double given = second && mxIsNumeric(second) && mxGetNumberOfElements(second) == 1 ? mxGetScalar(second)
-                                                                                                 : NAN;
+        const double given =
+            second && mxIsNumeric(second) && mxGetNumberOfElements(second) == 1 ? mxGetScalar(second) : NAN;
         fuzz::call(mexFunction, nlhs, arguments, [&](mxArray** outputs) {
             if (name == "create" && outputs[0]) {
                 const double handle = mxGetScalar(outputs[0]);

@@ -21,8 +21,8 @@ FrameFormatValues valuesWith(int field, double value) {
 }
 
 TEST(FrameFormatFields, NamesInStructureOrder) {
-    const char* expected[] = {"width", "height", "xOffset", "yOffset", "xBinSub",
-                              "yBinSub", "xFlags", "yFlags", "pixelFormat", "frameRate"};
+    const char* expected[] = {"width",   "height", "xOffset", "yOffset",     "xBinSub",
+                              "yBinSub", "xFlags", "yFlags",  "pixelFormat", "frameRate"};
     for (int i = 0; i < kFrameFormatFieldCount; ++i) EXPECT_STREQ(kFrameFormatFieldNames[i], expected[i]) << i;
 }
 
@@ -38,8 +38,7 @@ TEST(FrameFormatFields, ValuesAreUnsignedAndInStructureOrder) {
     f.yBinSub = 2;
     f.yFlags = 0x7FFF;
     const FrameFormatValues v = frameFormatValues(f, 7.5f);
-    const FrameFormatValues expected{1280, 1024, 4294967295.0, 2147483648.0, 65535, 2, 32768, 32767,
-                                     4294967294.0, 7.5};
+    const FrameFormatValues expected{1280, 1024, 4294967295.0, 2147483648.0, 65535, 2, 32768, 32767, 4294967294.0, 7.5};
     EXPECT_EQ(v, expected);
 }
 
@@ -67,8 +66,8 @@ struct FieldCase {
 
 uint32_t fieldOf(const FormatAndRate& r, int field) {
     const FrameFormat& f = r.format;
-    const uint32_t fields[] = {f.width, f.height, f.xOffset, f.yOffset, f.xBinSub,
-                               f.yBinSub, f.xFlags, f.yFlags, f.pixelFormat};
+    const uint32_t fields[] = {f.width,   f.height, f.xOffset, f.yOffset,    f.xBinSub,
+                               f.yBinSub, f.xFlags, f.yFlags,  f.pixelFormat};
     return fields[field];
 }
 
@@ -80,19 +79,19 @@ TEST_P(FieldConversion, TruncatesThenKeepsLowBits) {
         << kFrameFormatFieldNames[c.field] << " from " << c.value;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fields, FieldConversion,
-    testing::Values(
-        // 32-bit fields: truncation toward zero into 64 bits, low 32 bits kept.
-        FieldCase{0, 640.9, 640}, FieldCase{1, -0.9, 0}, FieldCase{2, -1, 0xFFFFFFFFu},
-        FieldCase{3, 4294967296.0 + 640, 640}, FieldCase{8, 4294967295.0, 0xFFFFFFFFu},
-        FieldCase{8, -2147483649.0, 0x7FFFFFFFu},
-        // Saturated beyond the 64-bit range; NaN gives the minimum, whose low bits are 0.
-        FieldCase{0, 1e300, 0xFFFFFFFFu}, FieldCase{1, kInf, 0xFFFFFFFFu}, FieldCase{2, -kInf, 0},
-        FieldCase{3, kNaN, 0},
-        // 16-bit fields: truncation into 32 bits, low 16 bits kept.
-        FieldCase{4, 65537, 1}, FieldCase{5, 2.99, 2}, FieldCase{6, -1, 0xFFFF}, FieldCase{7, 65536, 0},
-        FieldCase{4, 3e9, 0xFFFF}, FieldCase{5, -3e9, 0}, FieldCase{6, kNaN, 0}, FieldCase{7, -kInf, 0}));
+INSTANTIATE_TEST_SUITE_P(Fields, FieldConversion,
+                         testing::Values(
+                             // 32-bit fields: truncation toward zero into 64 bits, low 32 bits kept.
+                             FieldCase{0, 640.9, 640}, FieldCase{1, -0.9, 0}, FieldCase{2, -1, 0xFFFFFFFFu},
+                             FieldCase{3, 4294967296.0 + 640, 640}, FieldCase{8, 4294967295.0, 0xFFFFFFFFu},
+                             FieldCase{8, -2147483649.0, 0x7FFFFFFFu},
+                             // Saturated beyond the 64-bit range; NaN gives the minimum, whose low bits are 0.
+                             FieldCase{0, 1e300, 0xFFFFFFFFu}, FieldCase{1, kInf, 0xFFFFFFFFu}, FieldCase{2, -kInf, 0},
+                             FieldCase{3, kNaN, 0},
+                             // 16-bit fields: truncation into 32 bits, low 16 bits kept.
+                             FieldCase{4, 65537, 1}, FieldCase{5, 2.99, 2}, FieldCase{6, -1, 0xFFFF},
+                             FieldCase{7, 65536, 0}, FieldCase{4, 3e9, 0xFFFF}, FieldCase{5, -3e9, 0},
+                             FieldCase{6, kNaN, 0}, FieldCase{7, -kInf, 0}));
 
 TEST(FrameFormatFields, RateRoundsToNearestFloat) {
     EXPECT_EQ(frameFormatFromValues(valuesWith(9, 0.1)).frameRate, 0.1f);

@@ -11,10 +11,13 @@ end
 function windows_command_lines()
   root = fileparts(fileparts(which('build_korcam')));
   scratch = kt_scratch_folder();
-  sources = dir(fullfile(root, 'gateway', '*.cpp'));
-  sources = sort({sources.name});
-  kt_true(all(ismember({'dispatcher.cpp', 'capture.cpp', 'pixels_ssse3.cpp'}, sources)), 'gateway sources found');
-  sources = strcat([fullfile(root, 'gateway') filesep], sources);
+  gateway = dir(fullfile(root, 'gateway', '*.cpp'));
+  gateway = sort({gateway.name});
+  pixels = dir(fullfile(root, 'pixels', '*.cpp'));
+  pixels = sort({pixels.name});
+  kt_true(all(ismember({'dispatcher.cpp', 'capture.cpp'}, gateway)), 'gateway sources found');
+  kt_true(ismember('pixels_ssse3.cpp', pixels), 'pixels sources found');
+  sources = [strcat([fullfile(root, 'gateway') filesep], gateway), strcat([fullfile(root, 'pixels') filesep], pixels)];
   msvc = 'COMPFLAGS=$COMPFLAGS /std:c++17';
   gcc = 'CXXFLAGS=$CXXFLAGS -std=c++17';
   %   mexext    compiler     against  flags
@@ -42,7 +45,7 @@ function windows_command_lines()
     label = sprintf('%s, %s, %s', ext, compiler, against);
     kt_equal(file, fullfile(out, ['KorDispatcher.' ext]), '%s: file returned', label);
     kt_equal(numel(calls), 1, '%s: one mex call', label);
-    expected = [{['-I' fullfile(root, 'gateway')], ['-I' fullfile(root, 'kit', 'win32')], ['-I' header], ...
+    expected = [{['-I' fullfile(root, 'gateway')], ['-I' fullfile(root, 'pixels')], ['-I' fullfile(root, 'kit', 'win32')], ['-I' header], ...
                  ['-L' libs], '-lkorcamapi', '-luser32'}, flags, sources, {'-output', 'KorDispatcher', '-outdir', out}];
     kt_equal(calls{1}, expected, '%s: mex arguments', label);
   end
@@ -54,7 +57,7 @@ function command_line_outside_windows()
   host = struct('mexext', 'mexa64', 'compiler', 'g++', 'windows', false);
   [~, calls] = build_as_matlab(host, folder, 'output', folder);
   args = calls{1};
-  kt_equal(args(5:8), {'-lkorcamapi', '-lkorwin32', 'CXXFLAGS=$CXXFLAGS -std=c++17', '-largeArrayDims'}, ...
+  kt_equal(args(6:9), {'-lkorcamapi', '-lkorwin32', 'CXXFLAGS=$CXXFLAGS -std=c++17', '-largeArrayDims'}, ...
            'libraries and flags');
   fclose(fopen(fullfile(folder, 'korcam.h'), 'w'));
   try

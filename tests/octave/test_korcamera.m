@@ -605,8 +605,8 @@ end
 % The adaptor's catalogue and KorCamera.info() name the same models.
 function info_model_table()
   root = fileparts(fileparts(which('KorCamera')));
-  source = fileread(fullfile(root, 'adaptor', 'korvix_tables.cpp'));
-  rows_ = regexp(source, '\{0x([0-9A-Fa-f]+), "(KX-[^"]+)"\}', 'tokens');
+  source = fileread(fullfile(root, 'adaptor', 'camera_models.def'));
+  rows_ = regexp(source, 'KORCAM_CAMERA_MODEL\(0x([0-9A-Fa-f]+), "(KX-[^"]+)"\)', 'tokens');
   kt_true(numel(rows_) == 34, 'the adaptor''s table read: %d rows', numel(rows_));
   for i = 1:numel(rows_)
     id = hex2dec(rows_{i}{1});

@@ -92,8 +92,8 @@ protected:
     void load() {
         module_ = LoadLibraryA((folderOfThisProgram() + kMexFile).c_str());
         ASSERT_NE(module_, nullptr) << kMexFile << " not loaded, error " << GetLastError();
-        mexFunction_ = reinterpret_cast<KormexFunction>(
-            reinterpret_cast<void (*)(void)>(GetProcAddress(module_, "mexFunction")));
+        mexFunction_ =
+            reinterpret_cast<KormexFunction>(reinterpret_cast<void (*)(void)>(GetProcAddress(module_, "mexFunction")));
         ASSERT_NE(mexFunction_, nullptr);
     }
 
@@ -148,7 +148,8 @@ std::vector<T> expectedImage(int32_t n, bool color, uint32_t* height, uint32_t* 
         bgr.assign(converted.begin(), converted.end());
     } else {
         for (size_t i = 0; i + sizeof(T) <= frame.bytes.size(); i += sizeof(T)) {
-            const T sample = sizeof(T) == 1 ? T(frame.bytes[i]) : T((frame.bytes[i] | frame.bytes[i + 1] << 8) & 0xFFF0);
+            const T sample =
+                sizeof(T) == 1 ? T(frame.bytes[i]) : T((frame.bytes[i] | frame.bytes[i + 1] << 8) & 0xFFF0);
             bgr.insert(bgr.end(), {sample, sample, sample});
         }
     }
@@ -247,21 +248,45 @@ TEST_F(DispatcherTest, ErrorTextsAreExact) {
         {"count", [] { return numbers({13}); }, "This function requires 1 input parameter.", 0, nullptr},
         {"count, code 0", [] { return numbers({0}); }, "This functions requires 1 input parameter.", 0, nullptr},
         {"count, code -2", [] { return numbers({-2}); }, "This function requires 1 input paramenter.", 0, nullptr},
-        {"camera above 10", [] { return numbers({13, 11}); }, "Invalid camera nubmer.", 0, nullptr},
-        {"camera not attached", [] { return numbers({13, 4}); }, "Not enough cameras connected.", 0, nullptr},
-        {"not connected", [] { return numbers({13, 2}); }, "Cannot take snapshot, camera 2 is not connected.", 0,
+        {"camera above 10",
+         [] {
+             return numbers({13, 11});
+         },
+         "Invalid camera nubmer.", 0, nullptr},
+        {"camera not attached",
+         [] {
+             return numbers({13, 4});
+         },
+         "Not enough cameras connected.", 0, nullptr},
+        {"not connected",
+         [] {
+             return numbers({13, 2});
+         },
+         "Cannot take snapshot, camera 2 is not connected.", 0, nullptr},
+        {"already disconnected",
+         [] {
+             return numbers({-2, 3});
+         },
+         "Camera 3 is already disconnected.", 0, nullptr},
+        {"double expected", [] { return args(number(3), number(1), int32Scalar(5)); }, "Parameter 2 must be a double.",
+         0, nullptr},
+        {"logical expected", [] { return args(number(10), number(1), number(1)); }, "Parameter 2 must be a logical.", 0,
          nullptr},
-        {"already disconnected", [] { return numbers({-2, 3}); }, "Camera 3 is already disconnected.", 0, nullptr},
-        {"double expected", [] { return args(number(3), number(1), int32Scalar(5)); },
-         "Parameter 2 must be a double.", 0, nullptr},
-        {"logical expected", [] { return args(number(10), number(1), number(1)); },
-         "Parameter 2 must be a logical.", 0, nullptr},
-        {"connect fails", [] { return numbers({-1, 1}); },
+        {"connect fails",
+         [] {
+             return numbers({-1, 1});
+         },
          "An error has occured while opening a connection to the camera.\n", 0, "KorcamCameraOpen"},
-        {"colour format unreadable", [] { return numbers({13, 1}); },
+        {"colour format unreadable",
+         [] {
+             return numbers({13, 1});
+         },
          "An error occured while obtaining the color format.\n", 1, "KorcamGetProperty"},
-        {"preview fails", [] { return numbers({0, 1}); }, "An error occured while opening the video preview.\n", 1,
-         "KorcamStreamVideoControl"},
+        {"preview fails",
+         [] {
+             return numbers({0, 1});
+         },
+         "An error occured while opening the video preview.\n", 1, "KorcamStreamVideoControl"},
         {"too few for synchronous snapshots", [] { return numbers({32}); },
          "Must have at least 2 cameras connected to take synchronous snapshots.", 1, nullptr},
     };
@@ -370,11 +395,11 @@ TEST_F(DispatcherTest, ArraysTheHostCannotCreate) {
         const char* message;
     };
     const Row rows[] = {
-        {{6, 1}, 0, "Not enough memory."},                  // logical
-        {{12, 1}, 0, "Not enough memory."},                 // column
-        {{34, 1}, 0, "Not enough memory."},                 // row
-        {{37}, 0, "Not enough memory."},                    // scalar
-        {{58, 1}, 0, "Not enough memory."},                 // text
+        {{6, 1}, 0, "Not enough memory."},   // logical
+        {{12, 1}, 0, "Not enough memory."},  // column
+        {{34, 1}, 0, "Not enough memory."},  // row
+        {{37}, 0, "Not enough memory."},     // scalar
+        {{58, 1}, 0, "Not enough memory."},  // text
         {{33, 1}, 0, "An error occured while creating frame rate matrix."},
         {{13, 1}, 0, "An error occured while creating the Matlab array."},
         {{62, 1}, 0, "An error occured while creating the frame format structure."},
@@ -457,7 +482,8 @@ TEST(MexStandIn, CountsEveryBrokenRule) {
     };
     const Row rows[] = {
         {"leak", leaksAnArray, "neither returned nor destroyed", ""},
-        {"input returned", returnsItsInput, "no array the call created", "One or more output arguments not assigned during call."},
+        {"input returned", returnsItsInput, "no array the call created",
+         "One or more output arguments not assigned during call."},
         {"output past nlhs", writesPastItsOutputs, "output 2 assigned", ""},
         {"input changed", changesItsInput, "input 1 was changed", ""},
         {"input destroyed", destroysItsInput, "mxDestroyArray on an input", ""},

@@ -8,7 +8,7 @@
 #include "imaqkit_host.h"
 
 #if defined(KORVIX_WITH_PNG)
-#  include <png.h>
+#include <png.h>
 #endif
 
 #include <atomic>
@@ -87,8 +87,7 @@ int listCameras(const std::string& adaptorPath) {
     auto library = loadAdaptor(adaptorPath);
     if (!library) return 1;
     const std::vector<korimaq::DeviceEntry> devices = library->availableHardware();
-    std::printf("Adaptor %s: %zu camera%s\n", library->path().c_str(), devices.size(),
-                devices.size() == 1 ? "" : "s");
+    std::printf("Adaptor %s: %zu camera%s\n", library->path().c_str(), devices.size(), devices.size() == 1 ? "" : "s");
     for (const korimaq::DeviceEntry& device : devices) {
         std::printf("\nCamera %d: %s\n", device.id, device.name.c_str());
         std::printf("  Formats:");
@@ -174,98 +173,105 @@ bool splitSetting(const std::string& text, std::pair<std::string, std::string>& 
     return true;
 }
 
-int acquire(const AcquireOptions& options, const std::string& adaptorPath) {
-    auto library = loadAdaptor(adaptorPath);
-    if (!library) return 1;
-
-    const std::vector<korimaq::DeviceEntry> devices = library->availableHardware();
-    const korimaq::DeviceEntry* device = nullptr;
+// The catalogue entry of the camera asked for; null, with the reason
+// printed, when it is not attached.
+const korimaq::DeviceEntry* findCamera(const std::vector<korimaq::DeviceEntry>& devices, long camera) {
     for (const korimaq::DeviceEntry& entry : devices)
-        if (entry.id == options.camera) device = &entry;
-    if (device == nullptr) {
-        std::fprintf(stderr, "korvix: camera %ld is not in the catalogue (%zu camera%s attached)\n", options.camera,
-                     devices.size(), devices.size() == 1 ? "" : "s");
-        return 1;
-    }
-    std::string format = options.format;
+        if (entry.id == camera) return &entry;
+    std::fprintf(stderr, "korvix: camera %ld is not in the catalogue (%zu camera%s attached)\n", camera, devices.size(),
+                 devices.size() == 1 ? "" : "s");
+    return nullptr;
+}
+
+// The format asked for, or the camera's default (its first format when it
+// marks none); empty, with the reason printed, when the camera does not accept it.
+std::string chooseFormat(const korimaq::DeviceEntry& device, long camera, const std::string& asked) {
+    std::string format = asked;
     std::string accepted;
     bool known = false;
-    for (const korimaq::FormatEntry& entry : device->formats) {
+    for (const korimaq::FormatEntry& entry : device.formats) {
         accepted += (accepted.empty() ? "" : ", ") + entry.name;
         if (format.empty() && entry.isDefault) format = entry.name;
         if (entry.name == format) known = true;
     }
-    if (format.empty() && !device->formats.empty()) {
-        format = device->formats.front().name;
+    if (format.empty() && !device.formats.empty()) {
+        format = device.formats.front().name;
         known = true;
     }
-    if (!known) {
-        std::fprintf(stderr, "korvix: camera %ld (%s) does not accept format \"%s\"; it accepts: %s\n",
-                     options.camera, device->name.c_str(), format.c_str(),
-                     accepted.empty() ? "none" : accepted.c_str());
-        return 1;
-    }
+    if (known) return format;
+    std::fprintf(stderr, "korvix: camera %ld (%s) does not accept format \"%s\"; it accepts: %s\n", camera,
+                 device.name.c_str(), format.c_str(), accepted.empty() ? "none" : accepted.c_str());
+    return std::string();
+}
 
-    std::string error;
-    std::unique_ptr<korimaq::VideoInput> input =
-        library->createVideoInput(static_cast<std::int32_t>(options.camera), format, error);
-    if (!input) {
-        std::fprintf(stderr, "korvix: %s\n", error.c_str());
-        return 1;
-    }
-    input->setFrameGrabInterval(static_cast<std::uint32_t>(options.interval));
-
-    std::printf("Camera %ld (%s), format %s, %ld frame%s\n", options.camera, device->name.c_str(), format.c_str(),
-                options.frames, options.frames == 1 ? "" : "s");
-    std::fflush(stdout);  // before the progress on stderr
-    if (const korimaq::Status opened = input->open(); !opened) {
+// Opens the camera, then sets the properties given with --set: opening
+// resets the strobe, the delays and the timeout. False, with the reason printed, on any refusal.
+bool openAndSet(korimaq::VideoInput& input, const AcquireOptions& options) {
+    if (const korimaq::Status opened = input.open(); !opened) {
         std::fprintf(stderr, "korvix: camera %ld: %s\n", options.camera, opened.message.c_str());
-        return 1;
+        return false;
     }
-    // After opening: opening resets the strobe, the delays and the timeout.
     for (const auto& setting : options.settings) {
-        const korimaq::Status set = input->setProperty(setting.first, setting.second);
+        const korimaq::Status set = input.setProperty(setting.first, setting.second);
         if (!set) {
             std::fprintf(stderr, "korvix: --set %s=%s: %s\n", setting.first.c_str(), setting.second.c_str(),
                          set.message.c_str());
-            return 1;
+            return false;
         }
     }
-    const auto started = std::chrono::steady_clock::now();
-    if (const korimaq::Status began = input->start(static_cast<std::uint32_t>(options.frames)); !began) {
-        std::fprintf(stderr, "korvix: the acquisition did not start: %s\n", began.message.c_str());
-        return 1;
-    }
+    return true;
+}
 
+struct RunOutcome {
+    bool started = false;
+    bool complete = false;
+    double elapsed = 0;  // seconds from start to stop
+};
+
+// Starts the plan, shows the progress until it completes, fails, or the time
+// runs out, and stops.
+RunOutcome runAcquisition(korimaq::VideoInput& input, const AcquireOptions& options) {
+    RunOutcome outcome;
+    const korimaq::AcquisitionPlan plan{static_cast<std::uint32_t>(options.frames),
+                                        static_cast<std::uint32_t>(options.interval)};
+    const auto started = std::chrono::steady_clock::now();
+    if (const korimaq::Status began = input.start(plan); !began) {
+        std::fprintf(stderr, "korvix: the acquisition did not start: %s\n", began.message.c_str());
+        return outcome;
+    }
+    outcome.started = true;
     const auto deadline = started + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                         std::chrono::duration<double>(options.timeoutSeconds));
-    const std::uint64_t wanted = static_cast<std::uint64_t>(options.frames);
-    bool complete = false;
-    while (!complete && std::chrono::steady_clock::now() < deadline) {
-        complete = input->waitUntilComplete(std::chrono::milliseconds(100));
-        const std::uint64_t received = input->framesReceived();
-        std::fprintf(stderr, "\r  %llu/%llu frames", static_cast<unsigned long long>(received),
-                     static_cast<unsigned long long>(wanted));
+    while (!outcome.complete && std::chrono::steady_clock::now() < deadline) {
+        outcome.complete = input.waitUntilComplete(std::chrono::milliseconds(100));
+        std::fprintf(stderr, "\r  %llu/%llu frames", static_cast<unsigned long long>(input.framesReceived()),
+                     static_cast<unsigned long long>(plan.framesPerTrigger));
         // The engine stopped the acquisition for an error of the adaptor.
-        if (!complete && !input->isAcquiring()) break;
+        if (!outcome.complete && !input.isAcquiring()) break;
     }
     std::fprintf(stderr, "\n");
-    input->stop();
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    input.stop();
+    outcome.elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return outcome;
+}
 
-    const std::uint64_t received = input->framesReceived();
-    const korimaq::TimeStampStats stats = input->timeStampStats();
-    const auto failure = input->adaptorError();
-    std::printf("Frames delivered: %llu of %llu%s (%llu acquired)\n", static_cast<unsigned long long>(received),
-                static_cast<unsigned long long>(wanted),
-                complete ? "" : failure ? ", stopped by an error" : ", timed out",
-                static_cast<unsigned long long>(input->framesAcquired()));
-    if (failure && !complete)
+// Prints what the run came to; false when it did not complete or the adaptor broke a host rule.
+bool reportRun(const korimaq::VideoInput& input, const AcquireOptions& options, const RunOutcome& outcome) {
+    const korimaq::TimeStampStats stats = input.timeStampStats();
+    const auto failure = input.adaptorError();
+    std::printf("Frames delivered: %llu of %ld%s (%llu acquired)\n",
+                static_cast<unsigned long long>(input.framesReceived()), options.frames,
+                outcome.complete ? ""
+                : failure        ? ", stopped by an error"
+                                 : ", timed out",
+                static_cast<unsigned long long>(input.framesAcquired()));
+    if (failure && !outcome.complete)
         std::printf("Stopped by: %s %s\n", failure->identifier.c_str(), failure->message.c_str());
-    if (input->violationCount() > 0) {
-        std::printf("Host rules the adaptor broke: %llu\n", static_cast<unsigned long long>(input->violationCount()));
-        for (const std::string& violation : input->violations()) std::printf("  %s\n", violation.c_str());
-        complete = false;
+    bool good = outcome.complete;
+    if (input.violationCount() > 0) {
+        std::printf("Host rules the adaptor broke: %llu\n", static_cast<unsigned long long>(input.violationCount()));
+        for (const std::string& violation : input.violations()) std::printf("  %s\n", violation.c_str());
+        good = false;
     }
     if (stats.count >= 2 && stats.last > stats.first) {
         std::printf("Frame rate: %.1f frames/s over %.3f s\n",
@@ -274,40 +280,71 @@ int acquire(const AcquireOptions& options, const std::string& adaptorPath) {
                     stats.meanInterval * 1e3, stats.minInterval * 1e3, stats.maxInterval * 1e3,
                     stats.stddevInterval * 1e3);
     } else {
-        std::printf("Frame rate: too few frames to measure (%.3f s elapsed)\n", elapsed);
+        std::printf("Frame rate: too few frames to measure (%.3f s elapsed)\n", outcome.elapsed);
     }
+    return good;
+}
 
-    int status = complete ? 0 : 1;
-    if (!options.outDir.empty()) {
+// Writes the first and last frames into --out; false when one is missing or cannot be written.
+bool writeFrames(const korimaq::VideoInput& input, const AcquireOptions& options) {
 #if defined(KORVIX_WITH_PNG)
-        std::error_code made;
-        std::filesystem::create_directories(options.outDir, made);
-        korimaq::DeliveredFrame frame;
-        const std::string stem = options.outDir + "/korvix_camera" + std::to_string(options.camera) + "_";
-        const struct {
-            const char* which;
-            bool (korimaq::VideoInput::*get)(korimaq::DeliveredFrame&) const;
-        } outputs[] = {{"first", &korimaq::VideoInput::firstFrame}, {"last", &korimaq::VideoInput::lastFrame}};
-        for (const auto& output : outputs) {
-            if (!((*input).*output.get)(frame)) {
-                std::fprintf(stderr, "korvix: no %s frame to write\n", output.which);
-                status = 1;
-                continue;
-            }
-            const std::string path = stem + output.which + ".png";
-            if (writePng(path, frame, error)) {
-                std::printf("Wrote %s (%dx%d)\n", path.c_str(), frame.width, frame.height);
-            } else {
-                std::fprintf(stderr, "korvix: %s: %s\n", path.c_str(), error.c_str());
-                status = 1;
-            }
+    std::error_code made;
+    std::filesystem::create_directories(options.outDir, made);
+    korimaq::DeliveredFrame frame;
+    const std::string stem = options.outDir + "/korvix_camera" + std::to_string(options.camera) + "_";
+    const struct {
+        const char* which;
+        bool (korimaq::VideoInput::*get)(korimaq::DeliveredFrame&) const;
+    } outputs[] = {{"first", &korimaq::VideoInput::firstFrame}, {"last", &korimaq::VideoInput::lastFrame}};
+    bool written = true;
+    for (const auto& output : outputs) {
+        if (!(input.*output.get)(frame)) {
+            std::fprintf(stderr, "korvix: no %s frame to write\n", output.which);
+            written = false;
+            continue;
         }
-#else
-        std::printf("This korvix was built without PNG support: no frames written to %s\n", options.outDir.c_str());
-#endif
+        const std::string path = stem + output.which + ".png";
+        std::string error;
+        if (writePng(path, frame, error)) {
+            std::printf("Wrote %s (%dx%d)\n", path.c_str(), frame.width, frame.height);
+        } else {
+            std::fprintf(stderr, "korvix: %s: %s\n", path.c_str(), error.c_str());
+            written = false;
+        }
     }
-    input.reset();
-    return status;
+    return written;
+#else
+    (void)input;
+    std::printf("This korvix was built without PNG support: no frames written to %s\n", options.outDir.c_str());
+    return true;
+#endif
+}
+
+int acquire(const AcquireOptions& options, const std::string& adaptorPath) {
+    auto library = loadAdaptor(adaptorPath);
+    if (!library) return 1;
+    const std::vector<korimaq::DeviceEntry> devices = library->availableHardware();
+    const korimaq::DeviceEntry* device = findCamera(devices, options.camera);
+    if (device == nullptr) return 1;
+    const std::string format = chooseFormat(*device, options.camera, options.format);
+    if (format.empty()) return 1;
+
+    std::string error;
+    std::unique_ptr<korimaq::VideoInput> input =
+        library->createVideoInput(static_cast<std::int32_t>(options.camera), format, error);
+    if (!input) {
+        std::fprintf(stderr, "korvix: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("Camera %ld (%s), format %s, %ld frame%s\n", options.camera, device->name.c_str(), format.c_str(),
+                options.frames, options.frames == 1 ? "" : "s");
+    std::fflush(stdout);  // before the progress on stderr
+    if (!openAndSet(*input, options)) return 1;
+    const RunOutcome outcome = runAcquisition(*input, options);
+    if (!outcome.started) return 1;
+    bool good = reportRun(*input, options, outcome);
+    if (!options.outDir.empty()) good = writeFrames(*input, options) && good;
+    return good ? 0 : 1;
 }
 
 }  // namespace
@@ -368,8 +405,9 @@ int main(int argc, char** argv) {
             if (!splitSetting(value, setting)) return usageError(option + " needs Name=Value, not \"" + value + "\"");
             options.settings.push_back(setting);
         } else if (command == "acquire" && option == "--set-midway") {
-            return usageError("--set-midway is no more: device properties cannot change while the acquisition "
-                              "runs; give them with --set, or run korvix again with the new value");
+            return usageError(
+                "--set-midway is no more: device properties cannot change while the acquisition "
+                "runs; give them with --set, or run korvix again with the new value");
         } else {
             return usageError("unknown option \"" + option + "\" for " + command);
         }

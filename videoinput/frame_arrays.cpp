@@ -1,0 +1,62 @@
+#include "frame_arrays.h"
+
+#include "arguments.h"
+#include "pixels.h"
+#include "video.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+namespace korvid {
+
+mxArray* metaOf(const Video& video, const std::vector<std::shared_ptr<const LoggedFrame>>& frames) {
+    const char* fields[] = {"AbsTime", "FrameNumber", "RelativeFrame", "TriggerIndex"};
+    mxArray* meta = mxCreateStructMatrix(frames.size(), 1, 4, fields);
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        const auto offset = std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::duration<double>(frames[k]->stamp - video.startStamp));
+        const std::array<double, 6> clock = clockVector(video.startWall + offset);
+        mxSetFieldByNumber(meta, k, 0, row(std::vector<double>(clock.begin(), clock.end())));
+        mxSetFieldByNumber(meta, k, 1, scalar(static_cast<double>(frames[k]->frameNumber)));
+        mxSetFieldByNumber(meta, k, 2, scalar(static_cast<double>(frames[k]->relativeFrame)));
+        mxSetFieldByNumber(meta, k, 3, scalar(1));
+    }
+    return meta;
+}
+
+// [h w 3 n] uint8 array for n frames of one size, or a refusal when it
+// cannot be addressed.
+mxArray* createFrameArray(std::int32_t width, std::int32_t height, std::uint64_t count) {
+    const std::uint64_t frameElements = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 3;
+    const std::uint64_t limit =
+        std::min<std::uint64_t>(std::numeric_limits<mwSize>::max(), std::numeric_limits<std::size_t>::max());
+    if (frameElements != 0 && count > limit / frameElements)
+        raise("KorVideoInput:outOfMemory",
+              "So many frames do not fit in one array; ask getdata for fewer frames at a time.");
+    const mwSize dims[4] = {static_cast<mwSize>(height), static_cast<mwSize>(width), 3, static_cast<mwSize>(count)};
+    mxArray* array = mxCreateNumericArray(4, dims, mxUINT8_CLASS, mxREAL);
+    if (array == nullptr)
+        raise("KorVideoInput:outOfMemory",
+              "There is not enough memory for these frames; ask getdata for fewer "
+              "frames at a time.");
+    return array;
+}
+
+void fillFrame(const LoggedFrame& frame, std::uint8_t* out) {
+    // The adaptor's rows come bottom first, blue, green, red: the gateway's
+    // fill turns them the right way up into red, green and blue pages.
+    kor::pixels::fillImage8(
+        frame.pixels.data(), static_cast<std::uint32_t>(frame.width), static_cast<std::uint32_t>(frame.height), out,
+        kor::pixels::denseLayout(static_cast<std::uint32_t>(frame.width), static_cast<std::uint32_t>(frame.height)));
+}
+
+mxArray* frameArray(const LoggedFrame& frame) {
+    mxArray* image = createFrameArray(frame.width, frame.height, 1);
+    fillFrame(frame, static_cast<std::uint8_t*>(mxGetData(image)));
+    const mwSize dims[3] = {static_cast<mwSize>(frame.height), static_cast<mwSize>(frame.width), 3};
+    mxSetDimensions(image, dims, 3);
+    return image;
+}
+
+}  // namespace korvid

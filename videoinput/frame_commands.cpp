@@ -1,0 +1,171 @@
+// The commands that take frames from an object's log: framesready,
+// getdata and getsnapshot, with their waits.
+#include "arguments.h"
+#include "commands.h"
+#include "frame_arrays.h"
+#include "video.h"
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+
+namespace korvid {
+namespace {
+
+// Where a wait for frames stands between its slices.
+struct FrameWait {
+    std::uint64_t available;                         // frames available when last seen
+    std::chrono::steady_clock::time_point progress;  // when that count last changed
+};
+
+constexpr std::chrono::seconds kNoProgressLimit{10};
+
+// One slice of getdata's wait for `wanted` frames: true once they are
+// there, false when the slice ran out first. Raises the error that ended
+// the acquisition, notEnoughFrames as soon as the run cannot give that many
+// (those available and those still to come), and timeout after 10 s
+// without a new frame.
+bool awaitFrames(Video& video, std::uint64_t wanted, FrameWait& state) {
+    const auto sliceEnd = std::chrono::steady_clock::now() + kWaitSlice;
+    for (;;) {
+        const std::uint64_t seen = video.log->version();
+        const bool stillRunning = running(video);
+        if (Failure failure = video.log->takeFailure()) raise(failure);
+        const std::uint64_t available = video.log->framesAvailable();
+        if (available >= wanted) return true;
+        const std::uint64_t toCome = stillRunning ? video.log->framesToCome() : 0;
+        if (wanted - available > toCome) {
+            if (!stillRunning)
+                raise("KorVideoInput:notEnoughFrames",
+                      "Only " + std::to_string(available) +
+                          " frames are available and the video input is not "
+                          "running. Ask for at most " +
+                          std::to_string(available) +
+                          " frames (getdata(vid, vid.FramesAvailable)), or start it again.");
+            raise("KorVideoInput:notEnoughFrames",
+                  "Only " + std::to_string(available) + " frames are available and " + std::to_string(toCome) +
+                      " more will come before the acquisition ends, fewer than the " + std::to_string(wanted) +
+                      " asked for. Ask for at most " + std::to_string(available + toCome) +
+                      ", or set FramesPerTrigger higher before start.");
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (available != state.available) {
+            state.available = available;
+            state.progress = now;
+        } else if (now - state.progress >= kNoProgressLimit) {
+            raise("KorVideoInput:timeout", "No frame arrived for 10 s while getdata waited for " +
+                                               std::to_string(wanted) + " frames (" + std::to_string(available) +
+                                               " available). Check the camera and its Exposure and "
+                                               "Timeout, or stop the video input with stop(vid).");
+        }
+        if (now >= sliceEnd) return false;
+        video.log->waitForChange(seen, kPollSlice);
+    }
+}
+
+std::uint64_t framesArgument(Video& video, int nrhs, const mxArray* prhs[], int index) {
+    if (index >= nrhs) return video.plan.framesPerTrigger;
+    double wanted = 0;
+    if (!readScalar(prhs[index], wanted) || !positiveWhole(wanted, 9007199254740992.0))
+        raise("KorVideoInput:badValue", "The number of frames must be a positive whole number.");
+    return static_cast<std::uint64_t>(wanted);
+}
+
+// [ready, available] = korvideoinput('framesready', h, idle, seen[, n]): one
+// slice of getdata's wait for n frames. `idle` is the seconds since the count
+// of frames available last changed, `seen` that count as the caller last
+// saw it (negative: none seen yet).
+}  // namespace
+
+void framesready(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    const double idle = secondsArgument(nrhs, prhs, 2, 0, "The time without a new frame");
+    double seen = -1;
+    if (nrhs < 4 || !readScalar(prhs[3], seen))
+        raise("KorVideoInput:badArgument", "The number of frames seen is required.");
+    const std::uint64_t wanted = framesArgument(video, nrhs, prhs, 4);
+    FrameWait state{
+        seen >= 0 && seen < 9007199254740992.0 ? static_cast<std::uint64_t>(seen) : video.log->framesAvailable(),
+        std::chrono::steady_clock::now() - secondsAsDuration(idle)};
+    plhs[0] = mxCreateLogicalScalar(awaitFrames(video, wanted, state));
+    plhs[1] = scalar(static_cast<double>(state.available));
+}
+
+// Waits until the frames are there (KorVideoInput.m waits first, slice by
+// slice, through framesready).
+void getdata(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    const std::uint64_t wanted = framesArgument(video, nrhs, prhs, 2);
+    FrameWait state{video.log->framesAvailable(), std::chrono::steady_clock::now()};
+    while (!awaitFrames(video, wanted, state)) {}
+
+    const std::shared_ptr<const LoggedFrame> first = video.log->oldest();
+    mxArray* data = createFrameArray(first->width, first->height, wanted);
+    const std::vector<std::shared_ptr<const LoggedFrame>> frames = video.log->take(wanted);
+    auto* out = static_cast<std::uint8_t*>(mxGetData(data));
+    const std::size_t frameElements = static_cast<std::size_t>(first->width) * first->height * 3;
+    for (std::size_t k = 0; k < frames.size(); ++k) fillFrame(*frames[k], out + k * frameElements);
+    plhs[0] = data;
+    if (nlhs >= 2) {
+        mxArray* times = mxCreateDoubleMatrix(frames.size(), 1, mxREAL);
+        for (std::size_t k = 0; k < frames.size(); ++k) mxGetPr(times)[k] = frames[k]->time;
+        plhs[1] = times;
+    }
+    if (nlhs >= 3) plhs[2] = metaOf(video, frames);
+}
+
+void getsnapshot(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const char* timeoutText =
+        "No frame arrived within 10 s for the snapshot. Check the camera and its Exposure and Timeout.";
+    if (running(video)) {
+        for (;;) {
+            const std::uint64_t seen = video.log->version();
+            if (auto newest = video.log->newest()) {
+                plhs[0] = frameArray(*newest);
+                return;
+            }
+            if (!running(video)) break;  // ended without a frame: take one as when idle
+            if (std::chrono::steady_clock::now() >= deadline) raise("KorVideoInput:timeout", timeoutText);
+            video.log->waitForChange(seen, kPollSlice);
+        }
+        if (auto newest = video.log->newest()) {
+            plhs[0] = frameArray(*newest);
+            return;
+        }
+    }
+    video.log->beginSnapshot();
+    try {
+        ensureOpen(video);
+    } catch (const Raised&) {
+        video.log->refuseFrames();
+        throw;
+    }
+    applyRoi(video);
+    video.input->start(korimaq::AcquisitionPlan{1, 1});
+    std::shared_ptr<const LoggedFrame> frame;
+    Failure failure;
+    for (;;) {
+        const std::uint64_t seen = video.log->version();
+        frame = video.log->snapshot();
+        failure = video.log->snapshotFailure();
+        if (frame || failure || std::chrono::steady_clock::now() >= deadline) break;
+        video.log->waitForChange(seen, kPollSlice);
+    }
+    video.input->stop();
+    video.log->refuseFrames();
+    // Switching fast frames off comes after the frame: its failure is seen
+    // only now, and closing the camera (settle) puts the camera right.
+    failure = video.log->snapshotFailure();
+    settle(video);
+    if (frame) {
+        if (failure) warnLater(failure.identifier, failure.message);
+        plhs[0] = frameArray(*frame);
+        return;
+    }
+    if (failure) raise(failure);
+    raise("KorVideoInput:timeout", timeoutText);
+}
+
+}  // namespace korvid

@@ -1,0 +1,276 @@
+#include "frame_log.h"
+
+#include <cmath>
+#include <ctime>
+#include <utility>
+
+namespace korvid {
+
+bool MemoryBudget::reserve(std::uint64_t bytes) {
+    std::uint64_t current = used_.load();
+    do {
+        const std::uint64_t limit = limit_.load();
+        if (bytes > limit || current > limit - bytes) return false;
+    } while (!used_.compare_exchange_weak(current, current + bytes));
+    return true;
+}
+
+void MemoryBudget::release(std::uint64_t bytes) { used_ -= bytes; }
+
+FrameLog::~FrameLog() { budget_.release(bytes_); }
+
+void FrameLog::clearLocked() {
+    frames_.clear();
+    budget_.release(bytes_);
+    bytes_ = 0;
+}
+
+void FrameLog::begin(double startStamp, const korimaq::AcquisitionPlan& plan) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    clearLocked();
+    newest_.reset();
+    failure_ = Failure();
+    outOfMemory_ = false;
+    accepting_ = true;
+    snapshotMode_ = false;
+    ended_ = false;
+    startStamp_ = startStamp;
+    framesPerTrigger_ = plan.framesPerTrigger;
+    acquired_ = 0;
+    ++version_;
+}
+
+void FrameLog::beginSnapshot() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    snapshot_.reset();
+    snapshotFailure_ = Failure();
+    snapshotOutOfMemory_ = false;
+    snapshotMode_ = true;
+    accepting_ = true;
+    ++version_;
+}
+
+void FrameLog::refuseFrames() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    accepting_ = false;
+    snapshotMode_ = false;
+    ++version_;
+    changed_.notify_all();
+}
+
+// What the process could not allocate for a frame. Preallocated: there is no
+// memory left to build the text when it is needed.
+const Failure& allocationFailure() {
+    static const Failure failure{
+        "KorVideoInput:outOfMemory",
+        "The process ran out of memory for the frames and the acquisition stopped; the frames logged before "
+        "stay available. Take them with getdata, delete video inputs you no longer need, or lower "
+        "KorVideoInput.memoryLimit(bytes) below what the process can get, then start again."};
+    return failure;
+}
+
+bool FrameLog::frameReceived(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height, double time,
+                             std::uint64_t frameNumber) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // Called on the adaptor's thread, which nothing above catches.
+    try {
+        return frameReceivedLocked(pixels, width, height, time, frameNumber);
+    } catch (...) {
+        outOfMemoryLocked();
+        return false;
+    }
+}
+
+void FrameLog::outOfMemory() noexcept {
+    std::lock_guard<std::mutex> lock(mutex_);
+    outOfMemoryLocked();
+}
+
+// Only flags: the text is copied on the user's thread, when it is asked for.
+void FrameLog::outOfMemoryLocked() noexcept {
+    accepting_ = false;
+    if (snapshotMode_) {
+        snapshotMode_ = false;
+        if (!snapshotFailure_) snapshotOutOfMemory_ = true;
+    } else {
+        ended_ = true;
+        if (!failure_) outOfMemory_ = true;
+    }
+    ++version_;
+    changed_.notify_all();
+}
+
+bool FrameLog::frameReceivedLocked(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height,
+                                   double time, std::uint64_t frameNumber) {
+    if (!accepting_) return false;
+    auto frame = std::make_shared<LoggedFrame>();
+    frame->width = width;
+    frame->height = height;
+    frame->stamp = time;
+    frame->frameNumber = frameNumber;
+    if (snapshotMode_) {
+        frame->pixels.swap(pixels);
+        snapshot_ = std::move(frame);
+        accepting_ = false;  // one frame is all a snapshot needs
+        ++version_;
+        changed_.notify_all();
+        return false;
+    }
+    const std::uint64_t size = pixels.size();
+    if (!budget_.reserve(size)) {
+        accepting_ = false;
+        ended_ = true;
+        if (!failure_ && !outOfMemory_)
+            failure_ = {"KorVideoInput:outOfMemory",
+                        "The frames logged reached the memory limit of " + std::to_string(budget_.limit() >> 20) +
+                            " MiB and the acquisition stopped. Take frames with getdata, or raise the limit "
+                            "with KorVideoInput.memoryLimit(bytes), then start again."};
+        ++version_;
+        changed_.notify_all();
+        return false;
+    }
+    try {
+        frames_.push_back(frame);
+    } catch (...) {
+        budget_.release(size);
+        throw;
+    }
+    frame->pixels.swap(pixels);
+    frame->time = time - startStamp_;
+    frame->relativeFrame = ++acquired_;
+    bytes_ += size;
+    newest_ = std::move(frame);
+    if (framesPerTrigger_ != 0 && acquired_ >= framesPerTrigger_) {
+        ended_ = true;
+        accepting_ = false;
+    }
+    ++version_;
+    changed_.notify_all();
+    return !ended_;
+}
+
+void FrameLog::fail(Failure failure) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (snapshotMode_) {
+        if (!snapshotFailure_ && !snapshotOutOfMemory_) snapshotFailure_ = std::move(failure);
+        snapshotMode_ = false;
+        accepting_ = false;
+    } else {
+        if (!failure_ && !outOfMemory_) failure_ = std::move(failure);
+        accepting_ = false;
+        ended_ = true;
+    }
+    ++version_;
+    changed_.notify_all();
+}
+
+bool FrameLog::finished() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ended_;
+}
+
+std::uint64_t FrameLog::framesAcquired() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return acquired_;
+}
+
+std::uint64_t FrameLog::framesAvailable() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return frames_.size();
+}
+
+std::uint64_t FrameLog::framesToCome() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (ended_ || !accepting_ || snapshotMode_) return 0;
+    if (framesPerTrigger_ == 0) return UINT64_MAX;
+    return framesPerTrigger_ > acquired_ ? framesPerTrigger_ - acquired_ : 0;
+}
+
+Failure FrameLog::takeFailure() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (outOfMemory_) failure_ = allocationFailure();
+    outOfMemory_ = false;
+    return std::exchange(failure_, Failure());
+}
+
+bool FrameLog::hasFailure() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failure_ || outOfMemory_;
+}
+
+std::vector<std::shared_ptr<const LoggedFrame>> FrameLog::take(std::uint64_t n) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::shared_ptr<const LoggedFrame>> taken;
+    while (taken.size() < n && !frames_.empty()) {
+        const std::uint64_t size = frames_.front()->pixels.size();
+        taken.push_back(std::move(frames_.front()));
+        frames_.pop_front();
+        bytes_ -= size;
+        budget_.release(size);
+    }
+    ++version_;
+    return taken;
+}
+
+std::shared_ptr<const LoggedFrame> FrameLog::oldest() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return frames_.empty() ? nullptr : frames_.front();
+}
+
+std::shared_ptr<const LoggedFrame> FrameLog::newest() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return newest_;
+}
+
+std::shared_ptr<const LoggedFrame> FrameLog::snapshot() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return snapshot_;
+}
+
+Failure FrameLog::snapshotFailure() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return snapshotOutOfMemory_ ? allocationFailure() : snapshotFailure_;
+}
+
+bool FrameLog::waitForChange(std::uint64_t seenVersion, std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return version_ != seenVersion; });
+}
+
+std::uint64_t FrameLog::version() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return version_;
+}
+
+std::array<double, 6> clockVector(std::chrono::system_clock::time_point moment) {
+    using namespace std::chrono;
+    const auto seconds = time_point_cast<std::chrono::seconds>(moment);
+    const double fraction = duration<double>(moment - seconds).count();
+    const std::time_t whole = system_clock::to_time_t(seconds);
+    std::tm parts{};
+#if defined(_WIN32)
+    localtime_s(&parts, &whole);
+#else
+    localtime_r(&whole, &parts);
+#endif
+    return {static_cast<double>(parts.tm_year) + 1900, static_cast<double>(parts.tm_mon) + 1,
+            static_cast<double>(parts.tm_mday),        static_cast<double>(parts.tm_hour),
+            static_cast<double>(parts.tm_min),         static_cast<double>(parts.tm_sec) + fraction};
+}
+
+bool positiveWhole(double value, double maximum) {
+    return std::isfinite(value) && value >= 1 && value <= maximum && std::floor(value) == value;
+}
+
+bool regionFits(const double roi[4], std::int32_t imageWidth, std::int32_t imageHeight) {
+    for (int i = 0; i < 4; ++i)
+        if (!std::isfinite(roi[i]) || std::floor(roi[i]) != roi[i]) return false;
+    const double x = roi[0], y = roi[1], width = roi[2], height = roi[3];
+    return x >= 0 && y >= 0 && width >= 1 && height >= 1 && x + width <= imageWidth && y + height <= imageHeight;
+}
+
+Region adaptorRegion(const Region& user, std::int32_t imageHeight) {
+    return {user.x, imageHeight - user.y - user.height, user.width, user.height};
+}
+
+}  // namespace korvid

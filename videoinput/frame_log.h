@@ -1,0 +1,143 @@
+// The frames of a video input between the adaptor's thread and the user: a
+// log in arrival order, bounded by a memory budget that every video input of
+// the process shares, a snapshot slot, the newest frame, and the first error
+// the acquisition met. Pure work: no host or SDK calls.
+#pragma once
+
+#include "korimaq_engine.h"
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace korvid {
+
+struct LoggedFrame {
+    std::vector<std::uint8_t> pixels;  // blue, green, red per pixel, rows bottom first as the adaptor sets them
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    double time = 0;                  // seconds since start
+    double stamp = 0;                 // the adaptor's time stamp, in the kit's clock
+    std::uint64_t frameNumber = 0;    // among all frames the camera took since start, from 1
+    std::uint64_t relativeFrame = 0;  // among the frames logged since start, from 1
+};
+
+struct Failure {
+    std::string identifier;
+    std::string message;
+    explicit operator bool() const { return !identifier.empty(); }
+};
+
+// Bytes of logged frames, over all video inputs of the process.
+class MemoryBudget {
+public:
+    static constexpr std::uint64_t kDefaultLimit = std::uint64_t{1} << 30;
+    bool reserve(std::uint64_t bytes);
+    void release(std::uint64_t bytes);
+    std::uint64_t used() const { return used_; }
+    std::uint64_t limit() const { return limit_; }
+    void setLimit(std::uint64_t bytes) { limit_ = bytes; }
+
+private:
+    std::atomic<std::uint64_t> used_{0};
+    std::atomic<std::uint64_t> limit_{kDefaultLimit};
+};
+
+class FrameLog final : public korimaq::FrameSink {
+public:
+    explicit FrameLog(MemoryBudget& budget) : budget_(budget) {}
+    ~FrameLog() override;
+
+    // A new acquisition: the log is emptied, counters cleared, frames
+    // accepted; time stamps count from startStamp (the kit's clock).
+    // The plan's framesPerTrigger (0: until stopped) ends the log.
+    void begin(double startStamp, const korimaq::AcquisitionPlan& plan);
+    // One frame for a snapshot, kept apart from the log and its counters.
+    void beginSnapshot();
+    // No frame is taken from now on (stop has returned).
+    void refuseFrames();
+
+    // Never throws: a frame the log cannot hold for want of memory ends the
+    // acquisition with KorVideoInput:outOfMemory, keeping the frames logged.
+    bool frameReceived(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height, double time,
+                       std::uint64_t frameNumber) override;
+    void outOfMemory() noexcept override;
+    // An error of the adaptor or of the log: the first one is kept; no frame
+    // is taken after it.
+    void fail(Failure failure);
+
+    // True when the acquisition has what it asked for, or met an error.
+    bool finished() const;
+    std::uint64_t framesAcquired() const;
+    std::uint64_t framesAvailable() const;
+    // Frames the current acquisition may still log: none once it has ended
+    // or no longer takes frames.
+    std::uint64_t framesToCome() const;
+    // The pending error, cleared: it is raised once.
+    Failure takeFailure();
+    bool hasFailure() const;
+
+    // Up to n oldest frames, removed from the log and from the budget.
+    std::vector<std::shared_ptr<const LoggedFrame>> take(std::uint64_t n);
+    std::shared_ptr<const LoggedFrame> oldest() const;
+    std::shared_ptr<const LoggedFrame> newest() const;
+    // The snapshot frame, or the error that ended the snapshot.
+    std::shared_ptr<const LoggedFrame> snapshot() const;
+    Failure snapshotFailure() const;
+
+    // Waits until something changes (a frame, an error, the end) or the time
+    // runs out; false on time-out.
+    bool waitForChange(std::uint64_t seenVersion, std::chrono::milliseconds timeout) const;
+    std::uint64_t version() const;
+
+private:
+    void clearLocked();
+    bool frameReceivedLocked(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height, double time,
+                             std::uint64_t frameNumber);
+    void outOfMemoryLocked() noexcept;
+
+    MemoryBudget& budget_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    std::deque<std::shared_ptr<const LoggedFrame>> frames_;
+    std::uint64_t bytes_ = 0;
+    std::shared_ptr<const LoggedFrame> newest_;
+    std::shared_ptr<const LoggedFrame> snapshot_;
+    Failure failure_;
+    Failure snapshotFailure_;
+    // Memory ran out on the adaptor's thread: the failure, kept as a flag.
+    bool outOfMemory_ = false;
+    bool snapshotOutOfMemory_ = false;
+    bool accepting_ = false;
+    bool snapshotMode_ = false;
+    bool ended_ = false;
+    double startStamp_ = 0;
+    std::uint64_t framesPerTrigger_ = 0;
+    std::uint64_t acquired_ = 0;
+    std::uint64_t version_ = 0;
+};
+
+// [year month day hour minute seconds] of a moment, in local time.
+std::array<double, 6> clockVector(std::chrono::system_clock::time_point moment);
+
+// The region of interest as the user gives it (offsets from the top-left
+// corner of the image as it is seen) in the adaptor's terms: its image rows
+// come bottom first, so the vertical offset counts from the bottom.
+struct Region {
+    std::int32_t x, y, width, height;
+};
+bool regionFits(const double roi[4], std::int32_t imageWidth, std::int32_t imageHeight);
+Region adaptorRegion(const Region& user, std::int32_t imageHeight);
+
+// A positive whole number up to `maximum`; false for NaN, infinities,
+// fractions and values out of range.
+bool positiveWhole(double value, double maximum);
+
+}  // namespace korvid

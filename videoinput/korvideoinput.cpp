@@ -1,0 +1,119 @@
+// korvideoinput: the MEX file behind KorVideoInput. It embeds the host engine,
+// loads the acquisition adaptor the way the toolbox does, and keeps the video
+// input objects of the session between calls:
+//
+//   korvideoinput('command', ...)
+//
+// hwinfo, create, delete, get, set, start, stop, wait, getdata, getsnapshot,
+// sourcenames, sourceget, sourceset, propinfo, memorylimit, diagnostics,
+// objects. KorVideoInput.m is its only intended caller; the checks here are
+// the whole of the contract all the same, since nothing stops a user from
+// calling it directly.
+//
+// By role: the command table and mexFunction here; argument checks in
+// arguments.cpp; the object, the library and the adaptor's reports in
+// video.cpp; the commands on the object and its properties in
+// object_commands.cpp; the frame log in frame_log.cpp; frames to MATLAB
+// arrays in frame_arrays.cpp and the commands that take them in
+// frame_commands.cpp.
+#include "arguments.h"
+#include "commands.h"
+#include "video.h"
+
+#include <cstdio>
+#include <exception>
+#include <new>
+#include <string>
+
+namespace korvid {
+namespace {
+
+bool registered = false;
+
+void unloadOnExit() {
+    unloadAll();
+    registered = false;
+}
+
+struct Command {
+    const char* name;
+    Handler handler;
+};
+
+constexpr Command kCommands[] = {
+    {"hwinfo", hwinfo},
+    {"create", create},
+    {"delete", destroy},
+    {"get", get},
+    {"set", set},
+    {"start", start},
+    {"stop", stop},
+    {"wait", wait},
+    {"getdata", getdata},
+    {"waitslice", waitslice},
+    {"framesready", framesready},
+    {"getsnapshot", getsnapshot},
+    {"sourcenames", sourcenames},
+    {"sourceget", sourceget},
+    {"sourceset", sourceset},
+    {"propinfo", propinfo},
+    {"memorylimit", memorylimit},
+    {"diagnostics", diagnostics},
+    {"objects", objects},
+};
+
+void run(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    if (nrhs < 1 || !mxIsChar(prhs[0]))
+        raise("KorVideoInput:badArgument", "korvideoinput serves KorVideoInput; use that class (help KorVideoInput).");
+    const std::string name = readText(prhs[0], "KorVideoInput:badArgument", "The command");
+    for (const Command& command : kCommands) {
+        if (name == command.name) {
+            command.handler(nlhs, plhs, nrhs, prhs);
+            return;
+        }
+    }
+    raise("KorVideoInput:badArgument", "korvideoinput has no command '" + name + "'; use KorVideoInput.");
+}
+
+}  // namespace
+}  // namespace korvid
+
+void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    using namespace korvid;
+    if (!registered) {
+        mexAtExit(unloadOnExit);
+        registered = true;
+    }
+    // Texts outlive the handlers' objects: the error ends the call.
+    static char identifier[128];
+    static char message[2048];
+    bool failed = false;
+    try {
+        run(nlhs, plhs, nrhs, prhs);
+    } catch (const Raised& raised) {
+        std::snprintf(identifier, sizeof identifier, "%s", raised.identifier.c_str());
+        std::snprintf(message, sizeof message, "%s", raised.message.c_str());
+        failed = true;
+    } catch (const std::bad_alloc&) {
+        std::snprintf(identifier, sizeof identifier, "KorVideoInput:outOfMemory");
+        std::snprintf(message, sizeof message,
+                      "There is not enough memory; take frames with getdata or delete "
+                      "video inputs you no longer need.");
+        failed = true;
+    } catch (const std::exception& error) {
+        std::snprintf(identifier, sizeof identifier, "KorVideoInput:internal");
+        std::snprintf(message, sizeof message, "korvideoinput failed: %s", error.what());
+        failed = true;
+    }
+    try {
+        showWarnings();
+    } catch (const Raised& raised) {
+        // The command's own error, if it had one, says more.
+        if (!failed) {
+            std::snprintf(identifier, sizeof identifier, "%s", raised.identifier.c_str());
+            std::snprintf(message, sizeof message, "%s", raised.message.c_str());
+            failed = true;
+        }
+    }
+    if (failed) mexErrMsgIdAndTxt(identifier, "%s", message);
+}

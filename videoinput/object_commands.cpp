@@ -1,0 +1,355 @@
+// The commands on a video input object and its properties: the catalogue,
+// creating and deleting objects, their own properties, start, stop and wait,
+// and the camera's device properties through the engine's one check.
+#include "arguments.h"
+#include "commands.h"
+#include "video.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+namespace korvid {
+
+void hwinfo(int, mxArray* plhs[], int, const mxArray*[]) {
+    const std::vector<korimaq::DeviceEntry> devices = catalogue();
+    const char* fields[] = {"DeviceID", "DeviceName", "SupportedFormats", "DefaultFormat"};
+    mxArray* result = mxCreateStructMatrix(1, devices.size(), 4, fields);
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        std::vector<std::string> formats;
+        std::string defaultFormat;
+        for (const korimaq::FormatEntry& format : devices[i].formats) {
+            formats.push_back(format.name);
+            if (format.isDefault && defaultFormat.empty()) defaultFormat = format.name;
+        }
+        mxSetFieldByNumber(result, i, 0, scalar(devices[i].id));
+        mxSetFieldByNumber(result, i, 1, mxCreateString(devices[i].name.c_str()));
+        mxSetFieldByNumber(result, i, 2, cellOfTexts(formats));
+        mxSetFieldByNumber(result, i, 3, mxCreateString(defaultFormat.c_str()));
+    }
+    plhs[0] = result;
+}
+
+void create(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    double id = 0;
+    if (nrhs < 2 || !readScalar(prhs[1], id))
+        raise("KorVideoInput:noDevice",
+              "The camera must be given by its DeviceID, a number that "
+              "KorVideoInput.hwinfo() lists.");
+    const std::vector<korimaq::DeviceEntry> devices = catalogue();
+    const korimaq::DeviceEntry* device = nullptr;
+    for (const korimaq::DeviceEntry& entry : devices)
+        if (static_cast<double>(entry.id) == id) device = &entry;
+    if (device == nullptr)
+        raise("KorVideoInput:noDevice", "There is no camera with DeviceID " + number(id) +
+                                            ". KorVideoInput.hwinfo() lists the cameras attached.");
+    std::string format = nrhs >= 3 ? argumentText(nrhs, prhs, 2, "The video format") : std::string();
+    std::string accepted;
+    bool known = false;
+    std::string defaultFormat;
+    for (const korimaq::FormatEntry& entry : device->formats) {
+        accepted += (accepted.empty() ? "'" : ", '") + entry.name + "'";
+        if (entry.name == format) known = true;
+        if (entry.isDefault && defaultFormat.empty()) defaultFormat = entry.name;
+    }
+    if (nrhs < 3) {
+        if (defaultFormat.empty())
+            raise("KorVideoInput:badFormat",
+                  "Camera " + number(id) + " has no default format; give one of its formats: " + accepted + ".");
+        format = defaultFormat;
+        known = true;
+    }
+    if (!known)
+        raise("KorVideoInput:badFormat", "Camera " + number(id) + " does not offer the format '" + format +
+                                             "'; give one of its formats: " + accepted + ".");
+
+    // Reading the device properties opens the camera.
+    claimCamera(device->id, nullptr);
+    auto video = std::make_unique<Video>();
+    video->log = std::make_shared<FrameLog>(budget());
+    std::string error;
+    std::vector<imaqkit::host::Report> earlier = takeWarnings();
+    video->input = library().createVideoInput(device->id, format, error);
+    const std::vector<imaqkit::host::Report> creating = takeWarnings();
+    putWarningsBack(std::move(earlier));
+    if (!video->input)
+        raise("KorVideoInput:createFailed", "The adaptor made no video input for camera " + number(id) + " (" + error +
+                                                "); check that the camera is attached and try again.");
+    // What the adaptor warned about while describing the camera is missing
+    // from the object for good (a property, or its listener): no object.
+    if (!creating.empty())
+        raise("KorVideoInput:createFailed", "Camera " + number(id) + " could not be described completely: " +
+                                                creating.front().message + " (" + creating.front().identifier +
+                                                "). Check that the camera is attached and answers, then create "
+                                                "the object again.");
+    video->adaptor = video->input->adaptor();
+    {
+        std::lock_guard<std::mutex> lock(reports().mutex);
+        reports().inputs[video->adaptor] = {video->log, video->input.get()};
+    }
+    video->width = video->input->adaptor()->getMaxWidth();
+    video->height = video->input->adaptor()->getMaxHeight();
+    video->roi = {0, 0, video->width, video->height};
+    video->input->setFrameSink(video->log.get());  // a new input is closed: always accepted
+    // Shown before the object is kept: a warning turned into an error then
+    // leaves no object behind that the caller never got a handle of.
+    showWarnings();
+    const std::uint64_t handle = nextHandle();
+    video->handle = handle;
+    videos()[handle] = std::move(video);
+    plhs[0] = scalar(static_cast<double>(handle));
+}
+
+void destroy(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
+    double value = 0;
+    if (nrhs < 2 || !readScalar(prhs[1], value)) return;
+    if (!(std::isfinite(value) && value >= 1 && value < 9007199254740992.0)) return;
+    videos().erase(static_cast<std::uint64_t>(value));
+}
+
+void get(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    const std::string name = argumentText(nrhs, prhs, 2, "The property name");
+    if (name == "DeviceID") {
+        plhs[0] = scalar(video.input->deviceId());
+    } else if (name == "VideoFormat") {
+        plhs[0] = mxCreateString(video.input->formatName().c_str());
+    } else if (name == "VideoResolution") {
+        plhs[0] = row({static_cast<double>(video.width), static_cast<double>(video.height)});
+    } else if (name == "FramesAcquired") {
+        plhs[0] = scalar(static_cast<double>(video.log->framesAcquired()));
+    } else if (name == "FramesAvailable") {
+        plhs[0] = scalar(static_cast<double>(video.log->framesAvailable()));
+    } else if (name == "Running") {
+        plhs[0] = mxCreateLogicalScalar(running(video));
+    } else if (name == "FramesPerTrigger") {
+        plhs[0] = scalar(static_cast<double>(video.plan.framesPerTrigger));
+    } else if (name == "FrameGrabInterval") {
+        plhs[0] = scalar(static_cast<double>(video.plan.frameGrabInterval));
+    } else if (name == "ROIPosition") {
+        plhs[0] = row({static_cast<double>(video.roi.x), static_cast<double>(video.roi.y),
+                       static_cast<double>(video.roi.width), static_cast<double>(video.roi.height)});
+    } else if (name == "SourceName") {
+        const auto& sources = video.input->attributes().sources;
+        plhs[0] = mxCreateString(sources.empty() ? "" : sources.front().name.c_str());
+    } else {
+        raise("KorVideoInput:noProperty", "A video input has no property '" + name + "'.");
+    }
+}
+
+void set(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    const std::string name = argumentText(nrhs, prhs, 2, "The property name");
+    if (nrhs < 4) raise("KorVideoInput:badArgument", "A value is required.");
+    const mxArray* value = prhs[3];
+    if (name != "FramesPerTrigger" && name != "FrameGrabInterval" && name != "ROIPosition")
+        raise("KorVideoInput:noProperty", "A video input has no property '" + name +
+                                              "' that can be set; FramesPerTrigger, FrameGrabInterval and "
+                                              "ROIPosition can.");
+    raiseReadOnlyWhileRunning(video, name);
+    if (name == "ROIPosition") {
+        double roi[4] = {NAN, NAN, NAN, NAN};
+        if (!readNumbers(value, 4, roi))
+            raise("KorVideoInput:badROI", "ROIPosition must be one row of four real numbers, [x y width height] (a " +
+                                              std::to_string(mxGetM(value)) + "x" + std::to_string(mxGetN(value)) +
+                                              " " + mxGetClassName(value) + " was given).");
+        if (!regionFits(roi, video.width, video.height))
+            raise("KorVideoInput:badROI", "ROIPosition must be [x y width height] in whole pixels, lying inside the " +
+                                              std::to_string(video.width) + "x" + std::to_string(video.height) +
+                                              " image: x and y from 0, width and height from 1, x + width at most " +
+                                              std::to_string(video.width) + " and y + height at most " +
+                                              std::to_string(video.height) + ".");
+        video.roi = {static_cast<std::int32_t>(roi[0]), static_cast<std::int32_t>(roi[1]),
+                     static_cast<std::int32_t>(roi[2]), static_cast<std::int32_t>(roi[3])};
+        return;
+    }
+    double number = 0;
+    if (!readScalar(value, number) || !positiveWhole(number, kMaxUint32))
+        raise("KorVideoInput:badValue",
+              name + " must be a positive whole number (at most 4294967295), e.g. vid." + name + " = 5.");
+    const auto count = static_cast<std::uint32_t>(number);
+    (name == "FramesPerTrigger" ? video.plan.framesPerTrigger : video.plan.frameGrabInterval) = count;
+}
+
+void start(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    if (running(video))
+        raise("KorVideoInput:alreadyRunning",
+              "The video input is running already. Wait for it with wait(vid), or stop it with stop(vid), "
+              "before starting again.");
+    if (Failure failure = video.log->takeFailure()) raise(failure);
+    ensureOpen(video);
+    if (Failure failure = video.log->takeFailure()) raise(failure);
+    applyRoi(video);
+    video.startWall = std::chrono::system_clock::now();
+    video.startStamp = imaqkit::getCurrentTime();
+    video.log->begin(video.startStamp, video.plan);
+    if (!video.input->start(video.plan)) {
+        video.log->refuseFrames();
+        raise("KorVideoInput:startFailed",
+              "The acquisition could not be started; delete the object, "
+              "create it again and start again.");
+    }
+}
+
+void stop(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    video.input->stop();
+    video.log->refuseFrames();
+}
+
+// One slice of a wait until the object stops: true once it has, false when
+// the slice ran out first. `elapsed` seconds of the wait went by before this
+// slice.
+bool awaitStop(Video& video, double seconds, double elapsed) {
+    const auto now = std::chrono::steady_clock::now();
+    const auto deadline = now + secondsAsDuration(std::max(0.0, seconds - elapsed));
+    const auto sliceEnd = std::min(deadline, now + std::chrono::steady_clock::duration(kWaitSlice));
+    for (;;) {
+        const std::uint64_t seen = video.log->version();
+        if (!running(video)) break;
+        const auto current = std::chrono::steady_clock::now();
+        if (current >= deadline)
+            raise("KorVideoInput:timeout", "The video input was still running after " + number(seconds) +
+                                               " s. Wait longer with wait(vid, seconds), or stop it with stop(vid).");
+        if (current >= sliceEnd) return false;
+        video.log->waitForChange(seen,
+                                 std::chrono::ceil<std::chrono::milliseconds>(
+                                     std::min<std::chrono::steady_clock::duration>(sliceEnd - current, kPollSlice)));
+    }
+    if (Failure failure = video.log->takeFailure()) raise(failure);
+    return true;
+}
+
+// done = korvideoinput('waitslice', h, elapsed[, seconds]): one slice of
+// wait, `elapsed` seconds into it; whether the object stopped.
+void waitslice(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    const double elapsed = secondsArgument(nrhs, prhs, 2, 0, "The time waited");
+    const double seconds = secondsArgument(nrhs, prhs, 3, kDefaultWaitSeconds, "The time to wait");
+    plhs[0] = mxCreateLogicalScalar(awaitStop(video, seconds, elapsed));
+}
+
+// Until the object stops (KorVideoInput.m waits through waitslice instead).
+void wait(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    const double seconds = secondsArgument(nrhs, prhs, 2, kDefaultWaitSeconds, "The time to wait");
+    const auto begun = std::chrono::steady_clock::now();
+    while (
+        !awaitStop(video, seconds, std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count())) {}
+}
+
+// The engine's refusal of a device property value, as the user sees it.
+[[noreturn]] void raiseRefusal(const korimaq::Status& status) {
+    const char* identifier = "KorVideoInput:badValue";
+    switch (status.code) {
+        case korimaq::Status::NO_PROPERTY:
+        case korimaq::Status::NOT_SETTABLE: identifier = "KorVideoInput:noProperty"; break;
+        case korimaq::Status::READ_ONLY_WHILE_RUNNING: identifier = "KorVideoInput:readOnlyWhileRunning"; break;
+        case korimaq::Status::OUT_OF_RANGE: identifier = "KorVideoInput:outOfRange"; break;
+        default: break;
+    }
+    raise(identifier, status.message + ".");
+}
+
+const korimaq::PropertyEntry& sourceProperty(Video& video, const std::string& name) {
+    const korimaq::PropertyEntry* property = nullptr;
+    if (const korimaq::Status found = korimaq::findProperty(video.input->attributes(), name, &property); !found)
+        raiseRefusal(found);
+    return *property;
+}
+
+bool isEnum(const korimaq::PropertyEntry& property) { return property.kind == imaqkit::IPropInfo::KIND_ENUM; }
+
+// A MATLAB value as the engine's property check takes it.
+korimaq::PropertyValue propertyValue(const mxArray* value, const std::string& name) {
+    if (isText(value)) return korimaq::PropertyValue::ofText(readText(value, "KorVideoInput:badValue", name));
+    double number = 0;
+    if (!mxIsLogical(value) && readScalar(value, number)) return korimaq::PropertyValue::ofNumber(number);
+    return korimaq::PropertyValue::other();
+}
+
+void sourcenames(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    std::vector<std::string> names;
+    for (const auto& entry : video.input->attributes().properties) names.push_back(entry.name);
+    plhs[0] = cellOfTexts(names);
+}
+
+void sourceget(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    const std::string name = argumentText(nrhs, prhs, 2, "The property name");
+    const korimaq::PropertyEntry& property = sourceProperty(video, name);
+    if (isEnum(property))
+        plhs[0] = mxCreateString(video.input->enumText(name).c_str());
+    else
+        plhs[0] = scalar(video.input->doubleValue(name));
+}
+
+void sourceset(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    const std::string name = argumentText(nrhs, prhs, 2, "The property name");
+    if (nrhs < 4) raise("KorVideoInput:badArgument", "A value is required.");
+    settle(video);  // an acquisition that has what it asked for is stopped first
+    if (const korimaq::Status set = video.input->setProperty(name, propertyValue(prhs[3], name)); !set)
+        raiseRefusal(set);
+}
+
+void propinfo(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    const std::string name = argumentText(nrhs, prhs, 2, "The property name");
+    const korimaq::PropertyEntry& property = sourceProperty(video, name);
+    const char* fields[] = {"Type", "Constraint", "ConstraintValue", "DefaultValue", "ReadOnly"};
+    mxArray* info = mxCreateStructMatrix(1, 1, 5, fields);
+    if (isEnum(property)) {
+        std::vector<std::string> texts;
+        std::string defaultText;
+        for (const auto& choice : property.enumValues) {
+            texts.push_back(choice.first);
+            if (choice.second == property.enumDefault) defaultText = choice.first;
+        }
+        mxSetFieldByNumber(info, 0, 0, mxCreateString("string"));
+        mxSetFieldByNumber(info, 0, 1, mxCreateString("enum"));
+        mxSetFieldByNumber(info, 0, 2, cellOfTexts(texts));
+        mxSetFieldByNumber(info, 0, 3, mxCreateString(defaultText.c_str()));
+    } else {
+        mxSetFieldByNumber(info, 0, 0, mxCreateString("double"));
+        mxSetFieldByNumber(info, 0, 1, mxCreateString(property.hasRange ? "bounded" : "none"));
+        mxSetFieldByNumber(
+            info, 0, 2,
+            property.hasRange ? row({property.minimum, property.maximum}) : mxCreateDoubleMatrix(0, 0, mxREAL));
+        mxSetFieldByNumber(info, 0, 3, scalar(property.defaultValue));
+    }
+    mxSetFieldByNumber(info, 0, 4, mxCreateString(property.readOnly.c_str()));
+    plhs[0] = info;
+}
+
+void memorylimit(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    if (nrhs >= 2) {
+        double bytes = 0;
+        if (!readScalar(prhs[1], bytes) || !(bytes >= 1) || !(bytes < 1.8e19))
+            raise("KorVideoInput:badValue",
+                  "The memory limit must be a number of bytes, at least 1, e.g. "
+                  "KorVideoInput.memoryLimit(512 * 2^20) for 512 MiB.");
+        budget().setLimit(static_cast<std::uint64_t>(bytes));
+    }
+    plhs[0] = scalar(static_cast<double>(budget().limit()));
+}
+
+void diagnostics(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    settle(video);
+    const char* fields[] = {"LateFrames", "EngineProblems", "Open", "MemoryUsed", "ClosedAfter", "Reopened"};
+    mxArray* result = mxCreateStructMatrix(1, 1, 6, fields);
+    mxSetFieldByNumber(result, 0, 0, scalar(static_cast<double>(video.input->lateFrames())));
+    mxSetFieldByNumber(result, 0, 1, cellOfTexts(video.input->violations()));
+    mxSetFieldByNumber(result, 0, 2, mxCreateLogicalScalar(video.input->isOpen()));
+    mxSetFieldByNumber(result, 0, 3, scalar(static_cast<double>(budget().used())));
+    mxSetFieldByNumber(result, 0, 4, mxCreateString(video.closedAfter.c_str()));
+    mxSetFieldByNumber(result, 0, 5, scalar(static_cast<double>(video.reopened)));
+    plhs[0] = result;
+}
+
+void objects(int, mxArray* plhs[], int, const mxArray*[]) { plhs[0] = scalar(static_cast<double>(videos().size())); }
+
+}  // namespace korvid
