@@ -3,6 +3,7 @@
 // frames, grabs, converts and hands over frames until the engine has enough
 // or a stop is asked for, and switches fast frames off again.
 #include "band_replication.h"
+#include "korcam_color_format.h"
 #include "korvix_adaptor.h"
 
 #include <cstdint>
@@ -100,7 +101,7 @@ void grabFrames(KorvixAdaptor& adaptor, const Camera& camera, float colorFormat)
     }
 
     imaqkit::IAdaptorManager& manager = *adaptor.getAdaptorManager();
-    const bool monochrome = colorFormat == 0.0f;
+    const bool monochrome = korcam::isMonochromeColorFormat(colorFormat);
     while (manager.isAcquisitionNotComplete()) {
         if (adaptor.isStopRequested()) break;
         // A frame the camera did not take is not a frame: the raw buffer

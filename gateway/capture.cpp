@@ -9,6 +9,7 @@
 #include "errors.h"
 #include "frame_geometry.h"
 #include "korcam.h"
+#include "korcam_color_format.h"
 #include "matlab_values.h"
 #include "pixels.h"
 #include "pixels_grey.h"
@@ -22,8 +23,8 @@ constexpr const char* kArrayNotCreated = "An error occured while creating the Ma
 
 // What property 80 says about the sensor.
 struct ColorFormat {
-    bool monochrome;  // value exactly 0.0
-    bool swapBytes;   // 16-bit monochrome samples arrive with their bytes swapped
+    bool monochrome;
+    bool swapBytes;  // 16-bit monochrome samples arrive with their bytes swapped
 };
 
 ColorFormat readColorFormat(CameraHandle handle) {
@@ -31,7 +32,8 @@ ColorFormat readColorFormat(CameraHandle handle) {
     int32_t flags = 0;
     if (!KorcamGetProperty(handle, KORCAM_PROP_COLOR_FORMAT, &value, &flags))
         fail("An error occured while obtaining the color format.\n");
-    return ColorFormat{value == 0.0f, static_cast<uint32_t>(flags) != KORCAM_COLOR_FLAGS_LITTLE_ENDIAN};
+    return ColorFormat{korcam::isMonochromeColorFormat(value),
+                       static_cast<uint32_t>(flags) != KORCAM_COLOR_FLAGS_LITTLE_ENDIAN};
 }
 
 FrameFormat currentFormat(CameraHandle handle) {

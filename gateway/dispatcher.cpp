@@ -18,6 +18,7 @@
 #include "conversions.h"
 #include "errors.h"
 #include "mex.h"
+#include "mex_entry.h"
 #include "shutdown.h"
 #include "slots.h"
 
@@ -233,20 +234,17 @@ void dispatch(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 }  // namespace kor
 
 extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    // The text outlives the handler's stack: mexErrMsgTxt does not return, so
-    // nothing that owns memory may still be alive when it is called.
-    static char message[kor::GatewayError::kCapacity];
     kor::initializeSlotsOnFirstCall();
     kor::registerShutdownOnUnload();
-    bool failed = false;
-    try {
-        kor::dispatch(nlhs, plhs, nrhs, prhs);
-    } catch (const kor::GatewayError& error) {
-        std::strncpy(message, error.what(), sizeof message - 1);
-        failed = true;
-    } catch (const std::bad_alloc&) {
-        std::strncpy(message, "Not enough memory.", sizeof message - 1);
-        failed = true;
-    }
-    if (failed) mexErrMsgTxt(message);
+    mexentry::runThenRaise(
+        [](std::exception_ptr raised, mexentry::Failure& failure) {
+            try {
+                std::rethrow_exception(raised);
+            } catch (const kor::GatewayError& error) {
+                failure.set("", error.what());
+            } catch (const std::bad_alloc&) {
+                failure.set("", "Not enough memory.");
+            }
+        },
+        [&] { kor::dispatch(nlhs, plhs, nrhs, prhs); });
 }

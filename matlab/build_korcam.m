@@ -42,7 +42,10 @@ function file = build_korcam(varargin)
   [header, libDir, outDir] = sdk_folders(root, buildDir, sdkDir, outDir);
   % korwin32.h is windows.h itself on Windows and the project's portable
   % Win32 layer elsewhere.
-  includes = {gatewayDir, pixelsDir, fullfile(root, 'kit', 'win32'), header};
+  % The SDK's header first: the project's sdk folder adds only its own
+  % headers beside it (korcam.h there stands in for the maker's).
+  includes = {gatewayDir, pixelsDir, fullfile(root, 'mexentry'), fullfile(root, 'kit', 'win32'), header, ...
+              fullfile(root, 'sdk')};
   libraries = link_libraries(sdkDir, onWindows);
   sources = [folder_sources(gatewayDir), folder_sources(pixelsDir)];
   if ~exist(outDir, 'dir')

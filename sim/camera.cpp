@@ -1,5 +1,7 @@
 #include "camera.h"
 
+#include "korcam_color_format.h"
+
 #include <limits>
 
 namespace korcamsim::detail {
@@ -14,7 +16,7 @@ bool Camera::littleEndian() const {
     return it != properties.end() && static_cast<uint32_t>(it->second.flags) == KORCAM_COLOR_FLAGS_LITTLE_ENDIAN;
 }
 
-bool Camera::color() const { return propertyValue(KORCAM_PROP_COLOR_FORMAT, 1.0f) != 0.0f; }
+bool Camera::color() const { return !korcam::isMonochromeColorFormat(propertyValue(KORCAM_PROP_COLOR_FORMAT, 1.0f)); }
 
 namespace {
 

@@ -5,6 +5,8 @@
 
 #include <mex.h>
 
+#include "mex_entry.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -448,17 +450,15 @@ void run(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 }  // namespace
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    // The error is raised after every C++ object of the call is gone.
-    static char message[2048];
-    bool failed = false;
-    try {
-        run(nlhs, plhs, nrhs, prhs);
-    } catch (const std::exception& e) {
-        std::snprintf(message, sizeof message, "%s", e.what());
-        failed = true;
-    } catch (...) {
-        std::snprintf(message, sizeof message, "unexpected failure");
-        failed = true;
-    }
-    if (failed) mexErrMsgIdAndTxt("korcamsim:error", "%s", message);
+    mexentry::runThenRaise(
+        [](std::exception_ptr raised, mexentry::Failure& failure) {
+            try {
+                std::rethrow_exception(raised);
+            } catch (const std::exception& error) {
+                failure.set("korcamsim:error", error.what());
+            } catch (...) {
+                failure.set("korcamsim:error", "unexpected failure");
+            }
+        },
+        [&] { run(nlhs, plhs, nrhs, prhs); });
 }

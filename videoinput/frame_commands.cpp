@@ -31,9 +31,10 @@ bool awaitFrames(Video& video, std::uint64_t wanted, FrameWait& state) {
         const std::uint64_t seen = video.log->version();
         const bool stillRunning = running(video);
         if (Failure failure = video.log->takeFailure()) raise(failure);
-        const std::uint64_t available = video.log->framesAvailable();
+        const FrameLog::Outlook outlook = video.log->outlook();
+        const std::uint64_t available = outlook.available;
         if (available >= wanted) return true;
-        const std::uint64_t toCome = stillRunning ? video.log->framesToCome() : 0;
+        const std::uint64_t toCome = stillRunning ? outlook.toCome : 0;
         if (wanted - available > toCome) {
             if (!stillRunning)
                 raise("KorVideoInput:notEnoughFrames",

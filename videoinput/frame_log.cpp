@@ -179,11 +179,15 @@ std::uint64_t FrameLog::framesAvailable() const {
     return frames_.size();
 }
 
-std::uint64_t FrameLog::framesToCome() const {
+FrameLog::Outlook FrameLog::outlook() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (ended_ || !accepting_ || snapshotMode_) return 0;
-    if (framesPerTrigger_ == 0) return UINT64_MAX;
-    return framesPerTrigger_ > acquired_ ? framesPerTrigger_ - acquired_ : 0;
+    Outlook outlook{frames_.size(), 0};
+    if (ended_ || !accepting_ || snapshotMode_) return outlook;
+    if (framesPerTrigger_ == 0)
+        outlook.toCome = UINT64_MAX;
+    else if (framesPerTrigger_ > acquired_)
+        outlook.toCome = framesPerTrigger_ - acquired_;
+    return outlook;
 }
 
 Failure FrameLog::takeFailure() {

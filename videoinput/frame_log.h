@@ -77,9 +77,14 @@ public:
     bool finished() const;
     std::uint64_t framesAcquired() const;
     std::uint64_t framesAvailable() const;
-    // Frames the current acquisition may still log: none once it has ended
-    // or no longer takes frames.
-    std::uint64_t framesToCome() const;
+    // The frames held and those the current acquisition may still log (none
+    // once it has ended or no longer takes frames), read together: a frame
+    // logged between two separate reads would be counted in neither.
+    struct Outlook {
+        std::uint64_t available;
+        std::uint64_t toCome;
+    };
+    Outlook outlook() const;
     // The pending error, cleared: it is raised once.
     Failure takeFailure();
     bool hasFailure() const;

@@ -17,6 +17,7 @@
 // arrays in frame_arrays.cpp and the commands that take them in
 // frame_commands.cpp.
 #include "arguments.h"
+#include "mex_entry.h"
 #include "commands.h"
 #include "video.h"
 
@@ -84,36 +85,21 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         mexAtExit(unloadOnExit);
         registered = true;
     }
-    // Texts outlive the handlers' objects: the error ends the call.
-    static char identifier[128];
-    static char message[2048];
-    bool failed = false;
-    try {
-        run(nlhs, plhs, nrhs, prhs);
-    } catch (const Raised& raised) {
-        std::snprintf(identifier, sizeof identifier, "%s", raised.identifier.c_str());
-        std::snprintf(message, sizeof message, "%s", raised.message.c_str());
-        failed = true;
-    } catch (const std::bad_alloc&) {
-        std::snprintf(identifier, sizeof identifier, "KorVideoInput:outOfMemory");
-        std::snprintf(message, sizeof message,
-                      "There is not enough memory; take frames with getdata or delete "
-                      "video inputs you no longer need.");
-        failed = true;
-    } catch (const std::exception& error) {
-        std::snprintf(identifier, sizeof identifier, "KorVideoInput:internal");
-        std::snprintf(message, sizeof message, "korvideoinput failed: %s", error.what());
-        failed = true;
-    }
-    try {
-        showWarnings();
-    } catch (const Raised& raised) {
-        // The command's own error, if it had one, says more.
-        if (!failed) {
-            std::snprintf(identifier, sizeof identifier, "%s", raised.identifier.c_str());
-            std::snprintf(message, sizeof message, "%s", raised.message.c_str());
-            failed = true;
-        }
-    }
-    if (failed) mexErrMsgIdAndTxt(identifier, "%s", message);
+    mexentry::runThenRaise(
+        [](std::exception_ptr raised, mexentry::Failure& failure) {
+            try {
+                std::rethrow_exception(raised);
+            } catch (const Raised& error) {
+                failure.set(error.identifier.c_str(), error.message.c_str());
+            } catch (const std::bad_alloc&) {
+                failure.set("KorVideoInput:outOfMemory",
+                            "There is not enough memory; take frames with getdata or delete "
+                            "video inputs you no longer need.");
+            } catch (const std::exception& error) {
+                failure.set("KorVideoInput:internal", (std::string("korvideoinput failed: ") + error.what()).c_str());
+            }
+        },
+        [&] { run(nlhs, plhs, nrhs, prhs); },
+        // The command's own error, if it had one, says more than a warning's.
+        [] { showWarnings(); });
 }

@@ -45,7 +45,8 @@ function windows_command_lines()
     label = sprintf('%s, %s, %s', ext, compiler, against);
     kt_equal(file, fullfile(out, ['KorDispatcher.' ext]), '%s: file returned', label);
     kt_equal(numel(calls), 1, '%s: one mex call', label);
-    expected = [{['-I' fullfile(root, 'gateway')], ['-I' fullfile(root, 'pixels')], ['-I' fullfile(root, 'kit', 'win32')], ['-I' header], ...
+    expected = [{['-I' fullfile(root, 'gateway')], ['-I' fullfile(root, 'pixels')], ['-I' fullfile(root, 'mexentry')], ...
+                 ['-I' fullfile(root, 'kit', 'win32')], ['-I' header], ['-I' fullfile(root, 'sdk')], ...
                  ['-L' libs], '-lkorcamapi', '-luser32'}, flags, sources, {'-output', 'KorDispatcher', '-outdir', out}];
     kt_equal(calls{1}, expected, '%s: mex arguments', label);
   end
@@ -57,7 +58,7 @@ function command_line_outside_windows()
   host = struct('mexext', 'mexa64', 'compiler', 'g++', 'windows', false);
   [~, calls] = build_as_matlab(host, folder, 'output', folder);
   args = calls{1};
-  kt_equal(args(6:9), {'-lkorcamapi', '-lkorwin32', 'CXXFLAGS=$CXXFLAGS -std=c++17', '-largeArrayDims'}, ...
+  kt_equal(args(8:11), {'-lkorcamapi', '-lkorwin32', 'CXXFLAGS=$CXXFLAGS -std=c++17', '-largeArrayDims'}, ...
            'libraries and flags');
   fclose(fopen(fullfile(folder, 'korcam.h'), 'w'));
   try

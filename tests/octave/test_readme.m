@@ -108,7 +108,7 @@ end
 % and build a link to this build.
 function s = project_copy(root)
   s = kt_scratch_folder();
-  for entry = {'gateway', 'pixels', 'sdk', 'kit', 'sim', 'adaptor', 'engine', 'videoinput', 'tools', 'docs', 'tests', 'bench'}
+  for entry = {'gateway', 'pixels', 'mexentry', 'sdk', 'kit', 'sim', 'adaptor', 'engine', 'videoinput', 'tools', 'docs', 'tests', 'bench'}
     link(fullfile(root, entry{1}), fullfile(s.path, entry{1}));
   end
   link(fileparts(which('KorDispatcher')), fullfile(s.path, 'build'));
