@@ -6,30 +6,11 @@
 #include <initializer_list>
 
 #include "mex.h"
+#include "owned_array.h"
 
 namespace kor {
 
-// Owns an mxArray until it is handed to the caller, so an error raised in
-// between frees it.
-class OwnedArray {
-public:
-    explicit OwnedArray(mxArray* array) : array_(array) {}
-    OwnedArray(const OwnedArray&) = delete;
-    OwnedArray& operator=(const OwnedArray&) = delete;
-    ~OwnedArray() {
-        if (array_) mxDestroyArray(array_);
-    }
-    mxArray* get() const { return array_; }
-    explicit operator bool() const { return array_ != nullptr; }
-    mxArray* release() {
-        mxArray* a = array_;
-        array_ = nullptr;
-        return a;
-    }
-
-private:
-    mxArray* array_;
-};
+using mexentry::OwnedArray;
 
 // What the call raises when MATLAB cannot create an array: it answers null,
 // and a handler that passed the null on would leave its output unassigned.

@@ -38,11 +38,11 @@ std::string readText(const mxArray* value, const char* identifier, const std::st
 }
 
 // function(value) through the host, or null.
-mxArray* callOn(const char* function, const mxArray* value) {
+mexentry::OwnedArray callOn(const char* function, const mxArray* value) {
     mxArray* input[] = {const_cast<mxArray*>(value)};
     mxArray* output = nullptr;
-    if (mexCallMATLAB(1, &output, 1, input, function) != 0) return nullptr;
-    return output;
+    if (mexCallMATLAB(1, &output, 1, input, function) != 0) return mexentry::OwnedArray();
+    return mexentry::OwnedArray(output);
 }
 
 // `count` real numbers given as a vector (a 1 x count or count x 1 array) of
@@ -59,15 +59,14 @@ bool readNumbers(const mxArray* value, std::size_t count, double* out) {
     }
     // A sparse array stores only its nonzero elements: its data pointer does
     // not hold `count` values. Octave or MATLAB make it full, then double.
-    mxArray* full = mxIsSparse(value) ? callOn("full", value) : nullptr;
-    const mxArray* source = full != nullptr ? full : value;
-    mxArray* asDouble = source != nullptr && !mxIsDouble(source) ? callOn("double", source) : nullptr;
-    if (asDouble != nullptr) source = asDouble;
+    const mexentry::OwnedArray full = mxIsSparse(value) ? callOn("full", value) : mexentry::OwnedArray();
+    const mxArray* source = full ? full.get() : value;
+    const mexentry::OwnedArray asDouble =
+        source != nullptr && !mxIsDouble(source) ? callOn("double", source) : mexentry::OwnedArray();
+    if (asDouble) source = asDouble.get();
     const bool readable =
         source != nullptr && mxIsDouble(source) && !mxIsSparse(source) && mxGetNumberOfElements(source) == count;
     if (readable) std::copy(mxGetPr(source), mxGetPr(source) + count, out);
-    if (asDouble != nullptr) mxDestroyArray(asDouble);
-    if (full != nullptr) mxDestroyArray(full);
     return readable;
 }
 

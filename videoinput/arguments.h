@@ -4,6 +4,7 @@
 
 #include "frame_log.h"
 #include "mex.h"
+#include "owned_array.h"
 
 #include <chrono>
 #include <cstddef>
@@ -29,7 +30,7 @@ bool isText(const mxArray* value);
 // A row of characters; anything else, or a NUL inside, raises `identifier` naming `what`.
 std::string readText(const mxArray* value, const char* identifier, const std::string& what);
 // `function`(value) through the host, or null.
-mxArray* callOn(const char* function, const mxArray* value);
+mexentry::OwnedArray callOn(const char* function, const mxArray* value);
 // `count` real numbers from a numeric or logical array of that many elements.
 bool readNumbers(const mxArray* value, std::size_t count, double* out);
 bool readScalar(const mxArray* value, double& out);

@@ -260,20 +260,20 @@ void applyRoi(Video& video) {
 // Whether the user turned warnings of this identifier into errors.
 bool warningIsError(const std::string& identifier) {
     if (identifier.empty()) return false;
-    mxArray* args[] = {mxCreateString("query"), mxCreateString(identifier.c_str())};
-    mxArray* state = nullptr;
-    const bool asked = mexCallMATLAB(1, &state, 2, args, "warning") == 0 && state != nullptr;
-    for (mxArray* arg : args) mxDestroyArray(arg);
+    const mexentry::OwnedArray query(mxCreateString("query")), id(mxCreateString(identifier.c_str()));
+    mxArray* args[] = {query.get(), id.get()};
+    mxArray* answer = nullptr;
+    const bool asked = mexCallMATLAB(1, &answer, 2, args, "warning") == 0;
+    const mexentry::OwnedArray state(asked ? answer : nullptr);
     bool isError = false;
-    if (asked && mxIsStruct(state)) {
-        const mxArray* field = mxGetField(state, 0, "state");
+    if (state && mxIsStruct(state.get())) {
+        const mxArray* field = mxGetField(state.get(), 0, "state");
         if (isText(field)) {
             char* text = mxArrayToString(field);
             isError = text != nullptr && std::strcmp(text, "error") == 0;
             mxFree(text);
         }
     }
-    if (state != nullptr) mxDestroyArray(state);
     return isError;
 }
 
@@ -287,10 +287,10 @@ void showWarnings() {
             takeWarnings();
             raise(warning.identifier, warning.message);
         }
-        mxArray* args[] = {mxCreateString(warning.identifier.c_str()), mxCreateString("%s"),
-                           mxCreateString(warning.message.c_str())};
+        const mexentry::OwnedArray id(mxCreateString(warning.identifier.c_str())), format(mxCreateString("%s")),
+            text(mxCreateString(warning.message.c_str()));
+        mxArray* args[] = {id.get(), format.get(), text.get()};
         mexCallMATLAB(0, nullptr, 3, args, "warning");
-        for (mxArray* arg : args) mxDestroyArray(arg);
     }
 }
 
