@@ -16,12 +16,13 @@ build: deps
 	cmake --build $(BUILD) -j $(JOBS)
 
 # Only what the demo runs: the gateway (with the virtual cameras), the
-# adaptor, korvix and korvideoinput. The build's own output goes to a log,
-# shown on failure.
-DEMO_TARGETS = KorDispatcher korviximaq korvix korvideoinput
+# adaptor, korvix and korvideoinput, and korcamsim, which the guide's fault
+# examples use to unplug a virtual camera. The build's own output goes to a
+# log, shown on failure.
+DEMO_TARGETS = KorDispatcher korviximaq korvix korvideoinput korcamsim
 
 demo: deps
-	@echo "Building the gateway, the adaptor, korvix and korvideoinput into $(BUILD)/ (log: $(BUILD)/demo-build.log)"
+	@echo "Building the gateway, the adaptor, korvix, korvideoinput and korcamsim into $(BUILD)/ (log: $(BUILD)/demo-build.log)"
 	@mkdir -p $(BUILD)
 	@{ cmake -S . -B $(BUILD) $(CMAKE_FLAGS) && cmake --build $(BUILD) -j $(JOBS) --target $(DEMO_TARGETS); } \
 	  >$(BUILD)/demo-build.log 2>&1 || { cat $(BUILD)/demo-build.log; exit 1; }

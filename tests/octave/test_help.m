@@ -4,6 +4,7 @@ function cases = test_help()
   cases = {
     'help KorDispatcher: every command code',  @gateway_help
     'help korcamsim: every command',           @korcamsim_help
+    'help korcamsim: every operation of fail', @korcamsim_operations
     'the help files never run in their place', @help_files_do_not_shadow
   };
 end
@@ -28,6 +29,21 @@ function korcamsim_help()
   for i = 2:numel(printed)
     kt_true(~isempty(strfind(text, strtrim(printed{i}))), 'help has: %s', strtrim(printed{i}));
   end
+end
+
+% Every SDK operation of the virtual cameras but KorcamGetLastError can be
+% made to fail, and the help names each one.
+function korcamsim_operations()
+  text = get_help_text('korcamsim');
+  source = fileread(fullfile(fileparts(mfilename('fullpath')), '..', '..', 'sim', 'operations.h'));
+  names = cellfun(@(t) ['Korcam' t{1}], regexp(source, '^\s*X\((\w+)\)', 'tokens', 'lineanchors'), ...
+                  'UniformOutput', false);
+  kt_equal(numel(names), 42, 'operations of the SDK');
+  for name = setdiff(names, {'KorcamGetLastError'})
+    kt_true(~isempty(regexp(text, ['(?<!\w)' name{1} '(?!\w)'], 'once')), 'help names %s', name{1});
+    korcamsim('fail', name{1}, 1);
+  end
+  korcamsim('fail');
 end
 
 function help_files_do_not_shadow()

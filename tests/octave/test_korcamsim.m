@@ -10,6 +10,7 @@ function cases = test_korcamsim()
     'video paced by default',                        @video_paced_by_default
     'bad arguments raise clear errors',              @bad_arguments
     'reattach invalidates every handle',             @reattach
+    'unplug and re-plug as the help shows them',     @unplug_and_replug_from_help
   };
 end
 
@@ -129,6 +130,7 @@ function bad_arguments()
     {'fail', 'KorcamGetLastError', 3}
     {'fail', 'KorcamGetFormat'}
     {'fail', 'KorcamGetFormat', -1}
+    {'fail', 'KorcamGetFormat', 3, 1}
     {'count', -2}
     {'rig', struct('colour', true)}
     {'rig', struct('maxWidth', 0)}
@@ -167,4 +169,20 @@ function reattach()
   calls = korcamsim('calls');
   kt_true(any(strcmp({calls.op}, 'KorcamCameraOpen')), 'the call log stays');
   kt_equal(KorDispatcher(37), 3, 'the rig stays');
+end
+
+% The two lines of the help's unplug example, run as written: unplugged, no
+% camera is found and the open one stops answering; plugged in again, all
+% are found and the gateway's old handle is gone.
+function unplug_and_replug_from_help()
+  example = regexp(get_help_text('korcamsim'), 'Unplugging[^\n]*\n([^\n]*)\n([^\n]*)', 'tokens', 'once');
+  kt_equal(numel(example), 2, 'the help shows an unplug and a re-plug');
+  code = regexprep(strtrim(example), '\s{2,}.*$', '');
+  KorDispatcher(-1, 1);
+  eval(code{1});
+  kt_equal(KorDispatcher(37), 0, 'unplugged: no camera found');
+  kt_raised(@() KorDispatcher(33, 1), 'an error', 'the unplugged camera: ');
+  eval(code{2});
+  kt_equal(KorDispatcher(37), 3, 'plugged in again');
+  kt_equal(korcamsim('state', 1).handles, 0, 'the handles before the unplug are gone');
 end
