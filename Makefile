@@ -64,4 +64,4 @@ format: deps
 	tools/check-format.sh --fix
 
 clean:
-	rm -rf build build-asan build-tsan build-bench build-mingw32 build-mingw64 build-fuzz out
+	rm -rf build build-asan build-tsan build-bench build-mingw32 build-mingw64 build-bench-check build-fuzz out

@@ -28,6 +28,12 @@ function file = build_korcam(varargin)
 %   folder unless 'sdk' is given. Put the SDK's korcamapi.dll (Windows) on
 %   the system path, or beside the MEX file, before calling KorDispatcher.
 %
+%   BUILD_KORCAM builds KorDispatcher only. KorVideoInput's MEX file
+%   korvideoinput, with the acquisition engine and the adaptor beside it, and
+%   the adaptor korviximaq.dll for the Image Acquisition Toolbox are built
+%   with CMake: the project's build here (make build), and on Windows the
+%   bench build in cmake/bench (README, "Building on the bench").
+%
 %   Examples:
 %     build_korcam()                                    % Octave, virtual cameras, into build/build_korcam
 %     build_korcam('sdk', 'C:\Korcam\SDK', 'output', 'C:\Korcam\mex')
@@ -58,6 +64,8 @@ function file = build_korcam(varargin)
   % HELP KorDispatcher reads the help file beside the MEX file.
   copyfile(fullfile(gatewayDir, 'KorDispatcher.m'), fullfile(outDir, 'KorDispatcher.m'));
   fprintf('Built %s\n', file);
+  fprintf(['KorVideoInput (korvideoinput) and the toolbox adaptor are built with CMake: ' ...
+           'see cmake/bench and README, "Building on the bench".\n']);
 end
 
 % The folder of the SDK header, that of the libraries, and the output folder

@@ -2,23 +2,28 @@
 # The Windows builds, with Debian's MinGW-w64 cross compilers:
 # - build-mingw32 (i686-w64-mingw32, the deliverables' platform): the SDK
 #   header as C and C++, the virtual camera library, the kit stand-in, the
-#   adaptor, the host tool, and KorDispatcher.mexw32 against the MEX interface
-#   stand-in (kit/mex), warnings refused;
-# - build-mingw64 (x86_64-w64-mingw32): KorDispatcher.mexw64, for 64-bit
-#   MATLAB, and the C++ tests that exercise the real Win32 thread and message
-#   functions and the MEX file, run under 64-bit wine, headless, in a private
-#   wine prefix (build-mingw64/wineprefix).
-# Both MEX files must export mexFunction and nothing else (objdump -p).
+#   engine, the adaptor, the host tool, and KorDispatcher.mexw32 and
+#   korvideoinput.mexw32 against the MEX interface stand-in (kit/mex),
+#   warnings refused;
+# - build-mingw64 (x86_64-w64-mingw32): KorDispatcher.mexw64 and
+#   korvideoinput.mexw64, for 64-bit MATLAB, and the C++ tests that exercise
+#   the real Win32 thread and message functions and the MEX files, run under
+#   64-bit wine, headless, in a private wine prefix (build-mingw64/wineprefix);
+# - the bench build (cmake/bench) against a MATLAB root, an SDK folder and an
+#   adaptor kit laid out as installed, and its refusals
+#   (tests/windows/bench_build_check.sh).
+# Every MEX file must export mexFunction and nothing else (objdump -p), and
+# no module of the project's own engine may import the toolbox's imaqmex.dll.
 # Usage: tools/windows-check.sh        Needs: tools/install-deps.sh test
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # What to build and run. A trailing "?" marks a target that may not exist yet:
 # its absence is reported and skipped. Without the mark, absence fails.
-MINGW32_TARGETS="korcamapi imaqmex korimaqengine korviximaq korvix KorDispatcher"
+MINGW32_TARGETS="korcamapi korimaqkit korimaqengine korviximaq korvix KorDispatcher korvideoinput"
 # The test programs are built for 32 bits too, so that they compile for the
 # deliverables' platform; they run as 64-bit programs only (see the wine step).
-MINGW64_TEST_TARGETS="win32_tests adaptor_tests adaptor_stress_tests dispatcher_windows_tests"
+MINGW64_TEST_TARGETS="win32_tests adaptor_tests adaptor_stress_tests dispatcher_windows_tests videoinput_windows_tests"
 
 jobs=$(nproc)
 build32=build-mingw32
@@ -102,6 +107,18 @@ check_mex_exports() {
   fi
 }
 
+# The project's engine and adaptor load the kit stand-in, korimaqkit.dll: a
+# module importing imaqmex.dll would bind to the toolbox's library in a
+# MATLAB process where the toolbox is loaded.
+check_kit_imports() {
+  local file=$1 imports
+  [ -f "$file" ] || return 0
+  imports=$(x86_64-w64-mingw32-objdump -p "$file" | sed -n 's/^[[:space:]]*DLL Name: //p')
+  if grep -qix 'imaqmex.dll' <<<"$imports"; then
+    fail "$file imports imaqmex.dll, the toolbox's kit library"
+  fi
+}
+
 step "SDK header for 32-bit Windows, as C and as C++"
 t=$SECONDS
 i686-w64-mingw32-gcc-posix -x c -std=c11 -Wall -Wextra -Werror -fsyntax-only sdk/korcam.h ||
@@ -119,7 +136,8 @@ if cmake -S . -B "$build32" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw32.cmak
 else
   fail "configuring $build32 failed"
 fi
-check_mex_exports "$build32/KorDispatcher.mexw32"
+for file in "$build32/KorDispatcher.mexw32" "$build32/korvideoinput.mexw32"; do check_mex_exports "$file"; done
+for file in "$build32/korvideoinput.mexw32" "$build32/korviximaq.dll"; do check_kit_imports "$file"; done
 echo "32-bit build: $((SECONDS - t)) s"
 
 step "64-bit Windows test build ($build64): $MINGW64_TEST_TARGETS"
@@ -132,7 +150,8 @@ else
   fail "configuring $build64 failed"
 fi
 tests=("${BUILT[@]}")
-check_mex_exports "$build64/KorDispatcher.mexw64"
+for file in "$build64/KorDispatcher.mexw64" "$build64/korvideoinput.mexw64"; do check_mex_exports "$file"; done
+for file in "$build64/korvideoinput.mexw64" "$build64/korviximaq.dll"; do check_kit_imports "$file"; done
 echo "64-bit build: $((SECONDS - t)) s"
 
 # Only the 64-bit programs run: these build machines' kernels execute no 32-bit
@@ -170,6 +189,14 @@ if [ ${#tests[@]} -gt 0 ]; then
       fail "$test failed under wine ($((SECONDS - t)) s, log $log)"
     fi
   done
+fi
+
+step "Bench build (cmake/bench) against MATLAB, SDK and kit folders laid out as installed"
+t=$SECONDS
+if tests/windows/bench_build_check.sh "$build32" "$build64" build-bench-check; then
+  echo "bench build: $((SECONDS - t)) s"
+else
+  fail "the bench build check failed ($((SECONDS - t)) s)"
 fi
 
 echo

@@ -19,9 +19,11 @@ typedef void (*KormexFunction)(int nlhs, mxArray* plhs[], int nrhs, const mxArra
 // and destroyed. Answers 0 when the call returned; then plhs[0 .. nlhs-1]
 // (at least plhs[0], possibly NULL when nlhs is 0) belong to the caller.
 // Answers 1 when the call raised an error (mexErrMsgTxt, or an output the
-// call was asked for and did not assign); kormexErrorMessage holds the text.
+// call was asked for and did not assign); kormexErrorMessage holds the text,
+// kormexErrorIdentifier the identifier of mexErrMsgIdAndTxt (else empty).
 KORMEX_API int kormexCall(KormexFunction function, int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 KORMEX_API const char* kormexErrorMessage(void);
+KORMEX_API const char* kormexErrorIdentifier(void);
 
 // What `clear` does in MATLAB: runs the exit function the module registered
 // with mexAtExit, then FreeLibrary. Answers FreeLibrary's result. (module is

@@ -44,10 +44,12 @@ std::jmp_buf gJump;
 #define KORMEX_LONGJMP(buffer) std::longjmp(buffer, 1)
 #endif
 char gMessage[4096];
-bool gRunning;  // a MEX function or an exit function is running
+char gIdentifier[256];  // of mexErrMsgIdAndTxt; empty for any other error
+bool gRunning;          // a MEX function or an exit function is running
 std::map<HMODULE, void (*)(void)> gExitFunctions;
 
 void setMessage(const char* text) { std::snprintf(gMessage, sizeof gMessage, "%s", text ? text : ""); }
+void setIdentifier(const char* text) { std::snprintf(gIdentifier, sizeof gIdentifier, "%s", text ? text : ""); }
 
 [[noreturn]] void raise(const char* text) {
     if (!gRunning) {
@@ -145,6 +147,7 @@ void mexErrMsgIdAndTxt(const char* identifier, const char* format, ...) {
         std::vsnprintf(text, sizeof text, format, args);
         va_end(args);
     }
+    setIdentifier(identifier);
     raise(text);
 }
 
@@ -164,6 +167,7 @@ int mexAtExit(void (*exitFunction)(void)) {
 
 int kormexCall(KormexFunction function, int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     gMessage[0] = '\0';
+    gIdentifier[0] = '\0';
     if (gRunning) {
         kormxBreakRule("a MEX call started while another runs");
         setMessage("A MEX call started while another runs.");
@@ -192,6 +196,7 @@ int kormexCall(KormexFunction function, int nlhs, mxArray* plhs[], int nrhs, con
 }
 
 const char* kormexErrorMessage(void) { return gMessage; }
+const char* kormexErrorIdentifier(void) { return gIdentifier; }
 
 int mexPrintf(const char* format, ...) {
     if (!format) {
