@@ -60,3 +60,12 @@ if [ -f "$build/korvideoinput.mex" ] && [ -x "$build/korvix" ] && command -v oct
   OCTAVE_HISTFILE=/dev/null octave-cli --norc --no-history --quiet --no-window-system --eval \
     "addpath('$build', '$root/matlab', '$root/bench/octave'); videoinput_bench();" | tee "$results/videoinput.txt"
 fi
+
+# The disk log's TIFF writer: a page's cost as pages accumulate and the
+# throughput against fwrite, both in the results folder (its files removed).
+if [ -x "$build/bench/videoinput/tiff_bench" ]; then
+  echo
+  (cd "$results" && "$build/bench/videoinput/tiff_bench" --benchmark_repetitions=3 \
+    --benchmark_enable_random_interleaving=true --benchmark_color=false) >"$results/tiff.txt"
+  grep -E '^(TIFF|fwrite) ' "$results/tiff.txt"
+fi

@@ -79,13 +79,14 @@ const char* kProvenanceAsPython =
 struct Layout {
     Samples samples;
     Compression compression;
+    std::int32_t width = 37, height = 23;  // odd sizes: no row padding hides
 };
 
 class TiffLayoutTest : public ::testing::TestWithParam<Layout> {};
 
 TEST_P(TiffLayoutTest, ReadersSeeEveryPagesPixelsAndMetadata) {
     const Layout layout = GetParam();
-    const std::int32_t width = 37, height = 23;  // odd sizes: no row padding hides
+    const std::int32_t width = layout.width, height = layout.height;
     const int pages = 3;
     const std::string path = scratchFolder() + "/log.tif";
     {
@@ -127,14 +128,19 @@ TEST_P(TiffLayoutTest, ReadersSeeEveryPagesPixelsAndMetadata) {
     EXPECT_TRUE(read.pixels == expected) << "tifffile's pixels differ from the frames";
 }
 
+// The large ones take several blocks of rows on their way to the file.
 INSTANTIATE_TEST_SUITE_P(Layouts, TiffLayoutTest,
                          ::testing::Values(Layout{Samples::rgb, Compression::none},
                                            Layout{Samples::rgb, Compression::deflate},
                                            Layout{Samples::grey, Compression::none},
-                                           Layout{Samples::grey, Compression::deflate}),
+                                           Layout{Samples::grey, Compression::deflate},
+                                           Layout{Samples::rgb, Compression::none, 1001, 300},
+                                           Layout{Samples::rgb, Compression::deflate, 1001, 300},
+                                           Layout{Samples::grey, Compression::none, 3001, 200}),
                          [](const ::testing::TestParamInfo<Layout>& info) {
                              return std::string(info.param.samples == Samples::rgb ? "rgb" : "grey") +
-                                    (info.param.compression == Compression::none ? "Uncompressed" : "Deflate");
+                                    (info.param.compression == Compression::none ? "Uncompressed" : "Deflate") +
+                                    std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
                          });
 
 TEST(TiffWriterTest, DeflateShrinksARepetitiveFrame) {
