@@ -383,12 +383,17 @@ std::uint64_t shorts(std::uint16_t a, std::uint16_t b = 0, std::uint16_t c = 0) 
     return std::uint64_t{a} | std::uint64_t{b} << 16 | std::uint64_t{c} << 32;
 }
 
+// Checked before the file is made, so that a refusal leaves no file behind.
+std::string checkedProvenance(std::string provenance) {
+    if (!provenance.empty() && !isJsonObjectLine(provenance))
+        throw std::invalid_argument("the provenance must be one JSON object on one line of ASCII");
+    return provenance;
+}
+
 }  // namespace
 
 TiffWriter::TiffWriter(const std::string& path, Compression compression, std::string provenance)
-    : path_(path), compression_(compression), provenance_(std::move(provenance)), file_(path) {
-    if (!provenance_.empty() && !isJsonObjectLine(provenance_))
-        throw std::invalid_argument("the provenance must be one JSON object on one line of ASCII");
+    : path_(path), compression_(compression), provenance_(checkedProvenance(std::move(provenance))), file_(path) {
     // "II", 43, offsets of 8 bytes, and no directory yet.
     std::uint8_t header[16] = {'I', 'I', 43, 0, 8, 0, 0, 0};
     write(0, header, sizeof header, 0);

@@ -182,6 +182,10 @@ TEST(TiffWriterTest, AnExistingFileIsNeverReplacedAndCreationFailuresGiveTheSyst
         }
     }
     EXPECT_EQ(readFile(existing), "last run's data");
+
+    const std::string badProvenance = folder + "/bad-provenance.tif";
+    EXPECT_THROW(TiffWriter(badProvenance, Compression::none, "{\"Name\":\"two\nlines\"}"), std::invalid_argument);
+    EXPECT_NE(access(badProvenance.c_str(), F_OK), 0) << "a refused provenance leaves no file behind";
 }
 
 TEST(TiffWriterTest, APageThatDoesNotMatchItsSizeIsRefusedAndTheFileGoesOn) {
