@@ -4,8 +4,9 @@
 set -euo pipefail
 set_name=${1:-test}
 
-base=(cmake make g++ pkg-config libgtest-dev libgmock-dev octave octave-dev libpng-dev clang-format)
-test=("${base[@]}" g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 clang libclang-rt-14-dev)
+base=(cmake make g++ pkg-config libgtest-dev libgmock-dev octave octave-dev libpng-dev clang-format zlib1g-dev)
+test=("${base[@]}" g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 clang libclang-rt-14-dev libz-mingw-w64-dev
+      libtiff-tools python3-tifffile)
 bench=("${base[@]}" libbenchmark-dev libyuv-dev)
 
 case "$set_name" in

@@ -66,3 +66,15 @@ if [ -f "$build/korvideoinput.mex" ] && [ -x "$build/korvix" ] && command -v oct
   OCTAVE_HISTFILE=/dev/null octave-cli --norc --no-history --quiet --no-window-system --eval \
     "addpath('$build', '$root/matlab', '$root/bench/octave'); videoinput_bench();" | tee "$results/videoinput.txt"
 fi
+
+# The disk log's TIFF writer, in the results folder (its files removed):
+# throughput against fwrite first, then a page's cost over 2000 frames, whose
+# gigabytes the system is still writing back for a while after each run.
+if [ -x "$build/bench/videoinput/tiff_bench" ]; then
+  echo
+  for part in 'WriterUncompressed|FwriteSameBytes' 'CostFirstAndLast'; do
+    (cd "$results" && "$build/bench/videoinput/tiff_bench" --benchmark_filter="$part" --benchmark_repetitions=3 \
+      --benchmark_enable_random_interleaving=true --benchmark_color=false)
+  done >"$results/tiff.txt"
+  grep -E '^(TIFF|fwrite) ' "$results/tiff.txt"
+fi
