@@ -15,9 +15,9 @@ std::vector<std::uint8_t> pixels(std::size_t bytes, std::uint8_t value) {
     return std::vector<std::uint8_t>(bytes, value);
 }
 
-bool deliver(FrameLog& log, std::size_t bytes, std::uint8_t value, double time, std::uint64_t number) {
+bool deliver(FrameLog& log, std::size_t bytes, std::uint8_t value, double time, const korimaq::FrameTag& tag) {
     auto frame = pixels(bytes, value);
-    return log.frameReceived(frame, 2, 2, time, number);
+    return log.frameReceived(frame, 2, 2, time, tag);
 }
 
 TEST(FrameLogTest, FramesComeOutOldestFirstWithTimesFromStart) {
@@ -25,8 +25,8 @@ TEST(FrameLogTest, FramesComeOutOldestFirstWithTimesFromStart) {
     FrameLog log(budget);
     log.begin(100.0, {3});
     EXPECT_TRUE(deliver(log, 12, 1, 100.5, 1));
-    EXPECT_TRUE(deliver(log, 12, 2, 100.75, 4));
-    EXPECT_FALSE(deliver(log, 12, 3, 101.0, 7)) << "the third of three frames ends the acquisition";
+    EXPECT_TRUE(deliver(log, 12, 2, 100.75, {4, 1, 2}));
+    EXPECT_FALSE(deliver(log, 12, 3, 101.0, {7, 1, 3})) << "the third of three frames ends the acquisition";
     EXPECT_TRUE(log.finished());
     EXPECT_FALSE(deliver(log, 12, 4, 101.5, 8)) << "no frame after the end";
     EXPECT_EQ(log.framesAcquired(), 3u);
