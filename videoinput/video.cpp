@@ -24,10 +24,12 @@ Reports& reports() {
 }
 
 // What an error of the adaptor's acquisition thread most likely means, in
-// this object's words, after the adaptor's own text. Every one of them is
-// the camera refusing a call it answered a moment before.
-std::string acquisitionAdvice(const std::string& identifier) {
-    if (identifier != "KorvixAdaptor:acquisitionThread") return std::string();
+// this object's words, after the adaptor's own text: the camera refusing a
+// call it answered a moment before. Switching fast frames off comes after
+// the frames, and the camera is closed and opened afresh after it anyway.
+std::string acquisitionAdvice(const imaqkit::host::Report& report) {
+    if (report.identifier != "KorvixAdaptor:acquisitionThread" || report.message == "Cannot disable fast frames.")
+        return std::string();
     return "\nKorVideoInput: the camera most likely stopped answering (unplugged or powered off). Check its "
            "cable and power, then start(vid) again: the camera is opened afresh. The frames logged before "
            "stay available to getdata.";
@@ -42,7 +44,7 @@ void onReport(const imaqkit::host::Report& report, void*) {
     }
     const auto found = all.inputs.find(report.adaptor);
     if (found == all.inputs.end()) return;
-    found->second.log->fail({report.identifier, report.message + acquisitionAdvice(report.identifier)});
+    found->second.log->fail({report.identifier, report.message + acquisitionAdvice(report)});
     // A run that keeps failing without delivering a frame would go on until
     // the next call stops it: the adaptor is told it is complete now.
     found->second.input->endEarly();
