@@ -213,7 +213,7 @@ classdef KorVideoInput < handle
       end
     end
 
-    function info = triggerinfo(obj) %#ok<MANU>
+    function info = triggerinfo(~)
     % INFO = TRIGGERINFO(VID) lists the valid trigger configurations: a
     % struct array with fields TriggerType, TriggerCondition, TriggerSource.
       info = struct('TriggerType', {'immediate', 'manual'}, 'TriggerCondition', 'none', 'TriggerSource', 'none');

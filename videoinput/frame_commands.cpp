@@ -70,8 +70,9 @@ bool awaitFrames(Video& video, std::uint64_t wanted, FrameWait& state) {
 
 std::uint64_t framesArgument(Video& video, int nrhs, const mxArray* prhs[], int index) {
     // Without an end to the frames per trigger: those available, or the next one.
-    if (index >= nrhs) return video.plan.framesPerTrigger != 0 ? video.plan.framesPerTrigger
-                                                               : std::max<std::uint64_t>(1, video.log->framesAvailable());
+    if (index >= nrhs)
+        return video.plan.framesPerTrigger != 0 ? video.plan.framesPerTrigger
+                                                : std::max<std::uint64_t>(1, video.log->framesAvailable());
     double wanted = 0;
     if (!readScalar(prhs[index], wanted) || !positiveWhole(wanted, 9007199254740992.0))
         raise("KorVideoInput:badValue", "The number of frames must be a positive whole number.");
@@ -136,13 +137,13 @@ void peekdata(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     if (Failure failure = video.log->takeFailure()) raise(failure);
     const std::vector<std::shared_ptr<const LoggedFrame>> frames = video.log->peek(wanted);
     if (frames.size() < wanted)
-        warnLater("KorVideoInput:peekdataFewer",
-                  "peekdata returns " + std::to_string(frames.size()) + " frames: no more are logged than that. " +
-                      "Ask for at most vid.FramesAvailable frames.");
-    mxArray* data = frames.empty() ? createFrameArray(video.roi.width, video.roi.height,
-                                                      video.colours == ColourSpace::GREY ? 1 : 3, 0)
-                                   : createFrameArray(frames.front()->width, frames.front()->height,
-                                                      frames.front()->bands, frames.size());
+        warnLater("KorVideoInput:peekdataFewer", "peekdata returns " + std::to_string(frames.size()) +
+                                                     " frames: no more are logged than that. " +
+                                                     "Ask for at most vid.FramesAvailable frames.");
+    mxArray* data =
+        frames.empty()
+            ? createFrameArray(video.roi.width, video.roi.height, video.colours == ColourSpace::GREY ? 1 : 3, 0)
+            : createFrameArray(frames.front()->width, frames.front()->height, frames.front()->bands, frames.size());
     returnFrames(video, frames, data, nlhs, plhs);
 }
 

@@ -147,10 +147,13 @@ mxArray* eventLog(const Video& video) {
 
 // The names `get` answers, in the order a user reads them.
 const char* const kGettable[] = {
-    "DeviceID",          "VideoFormat",       "VideoResolution",   "SourceName",        "Running",
-    "Logging",           "FramesAcquired",    "FramesAvailable",   "FramesPerTrigger",  "FrameGrabInterval",
-    "ROIPosition",       "TriggerType",       "TriggerRepeat",     "TriggerFrameDelay", "TriggersExecuted",
-    "InitialTriggerTime", "Timeout",          "ReturnedColorSpace", "EventLog",
+    "DeviceID",           "VideoFormat",       "VideoResolution",
+    "SourceName",         "Running",           "Logging",
+    "FramesAcquired",     "FramesAvailable",   "FramesPerTrigger",
+    "FrameGrabInterval",  "ROIPosition",       "TriggerType",
+    "TriggerRepeat",      "TriggerFrameDelay", "TriggersExecuted",
+    "InitialTriggerTime", "Timeout",           "ReturnedColorSpace",
+    "EventLog",
 };
 
 std::string namesOf(const char* const* names, std::size_t count) {
@@ -215,9 +218,8 @@ void get(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 
 namespace {
 
-const char* const kSettable[] = {"FramesPerTrigger", "FrameGrabInterval", "ROIPosition",
-                                 "TriggerType",      "TriggerRepeat",     "TriggerFrameDelay",
-                                 "Timeout",          "ReturnedColorSpace"};
+const char* const kSettable[] = {"FramesPerTrigger", "FrameGrabInterval", "ROIPosition", "TriggerType",
+                                 "TriggerRepeat",    "TriggerFrameDelay", "Timeout",     "ReturnedColorSpace"};
 
 // A whole number from `least` up to kMaxUint32, or Inf when `endless` allows it.
 bool readCount(const mxArray* value, double least, bool endless, double& count) {
@@ -297,15 +299,17 @@ void set(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
         const std::string type = textValue(value, name);
         if (type != "immediate" && type != "manual")
             raise("KorVideoInput:badTrigger",
-                  "The trigger type '" + type + "' is not offered. The valid configurations (TriggerType, "
-                  "TriggerCondition, TriggerSource) are: 'immediate', 'none', 'none' and 'manual', 'none', "
-                  "'none'; e.g. triggerconfig(vid, 'manual').");
+                  "The trigger type '" + type +
+                      "' is not offered. The valid configurations (TriggerType, "
+                      "TriggerCondition, TriggerSource) are: 'immediate', 'none', 'none' and 'manual', 'none', "
+                      "'none'; e.g. triggerconfig(vid, 'manual').");
         plan.manualTrigger = type == "manual";
     } else if (name == "ReturnedColorSpace") {
         const std::string space = textValue(value, name);
         if (space != "rgb" && space != "grayscale")
-            raise("KorVideoInput:badValue", "ReturnedColorSpace must be 'rgb' or 'grayscale', e.g. "
-                                            "vid.ReturnedColorSpace = 'grayscale'.");
+            raise("KorVideoInput:badValue",
+                  "ReturnedColorSpace must be 'rgb' or 'grayscale', e.g. "
+                  "vid.ReturnedColorSpace = 'grayscale'.");
         video.colours = space == "grayscale" ? ColourSpace::GREY : ColourSpace::RGB;
     }
 }
@@ -356,7 +360,8 @@ void trigger(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
                   "start(vid).");
         raise("KorVideoInput:alreadyLogging",
               "trigger needs the video input waiting for a trigger, but it is still logging the frames of "
-              "trigger " + std::to_string(video.input->triggersFired()) +
+              "trigger " +
+                  std::to_string(video.input->triggersFired()) +
                   ". Wait for them with wait(vid, seconds, 'logging') or getdata(vid), then trigger again.");
     }
 }
@@ -374,8 +379,7 @@ bool awaitStop(Video& video, double seconds, double elapsed, bool untilNotLoggin
         const auto current = std::chrono::steady_clock::now();
         if (current >= deadline)
             raise("KorVideoInput:timeout", std::string("The video input was still ") +
-                                               (untilNotLogging ? "logging" : "running") + " after " +
-                                               number(seconds) +
+                                               (untilNotLogging ? "logging" : "running") + " after " + number(seconds) +
                                                " s. Wait longer with wait(vid, seconds), or stop it with stop(vid).");
         if (current >= sliceEnd) return false;
         video.log->waitForChange(seen,

@@ -427,5 +427,4 @@ void HostAdaptorManager::setRoi(std::int32_t xOffset, std::int32_t yOffset, std:
 
 void HostAdaptorManager::incrementFramesAcquired() { engine_->notifyAcquired(++acquired_); }
 
-
 }  // namespace korimaq

@@ -290,9 +290,9 @@ private:
     HostPropContainer container_;
     HostAdaptorManager* manager_ = nullptr;  // owned by the adaptor
     std::atomic<VideoInput::State> state_{VideoInput::State::CLOSED};
-    AcquisitionPlan plan_;       // guarded by mutex
-    TriggerSchedule schedule_;   // guarded by mutex
-    FrameTag decidedTag_;        // guarded by mutex: the frame the schedule last chose to deliver
+    AcquisitionPlan plan_;      // guarded by mutex
+    TriggerSchedule schedule_;  // guarded by mutex
+    FrameTag decidedTag_;       // guarded by mutex: the frame the schedule last chose to deliver
     std::atomic<std::uint64_t> run_{0};
     std::atomic<std::int32_t> declaredFrameType_{0};
     std::optional<imaqkit::host::Report> adaptorError_;  // guarded by mutex

@@ -145,8 +145,8 @@ TEST_F(HostTest, StateMachineAllowsAndRefusesEachOperationInEachState) {
 // an acquisition passes through on its way in and out included.
 TEST(GateTable, EveryStateAgainstEveryOperation) {
     using Operation = VideoInput::Operation;
-    const Operation operations[] = {Operation::OPEN,          Operation::CLOSE,        Operation::START,
-                                    Operation::STOP,          Operation::SET_PROPERTY, Operation::SET_ROI,
+    const Operation operations[] = {Operation::OPEN,           Operation::CLOSE,        Operation::START,
+                                    Operation::STOP,           Operation::SET_PROPERTY, Operation::SET_ROI,
                                     Operation::SET_FRAME_SINK, Operation::TRIGGER};
     // One column per operation above: 1 allowed.
     const struct {
