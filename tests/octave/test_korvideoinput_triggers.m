@@ -69,7 +69,8 @@ function manual_triggers()
   start(vid);
   kt_equal([vid.Running vid.Logging islogging(vid)], [true false false], 'waiting for the first trigger');
   kt_equal(vid.InitialTriggerTime, [], 'no trigger yet');
-  pause(0.3);
+  check_id(@() getdata(vid, 16), 'KorVideoInput:notEnoughFrames', '16 of 5 x 3 frames');
+  pause(1);
   kt_equal(vid.FramesAcquired, 0, 'frames taken while waiting are neither logged nor counted');
   meta = [];
   fired = zeros(5, 6);
@@ -80,6 +81,9 @@ function manual_triggers()
     [data, time, m] = getdata(vid, 3);
     kt_equal(size(data), [240 320 3 3]);
     kt_true(all(arrayfun(@(f) etime(f.AbsTime, fired(k, :)) >= 0, m)), 'frames of trigger %d stamped after it', k);
+    if k == 1
+      kt_true(time(1) >= 0 && time(1) < 0.9, 'time counts from the first trigger, not from start: %g', time(1));
+    end
     meta = [meta; m];                                            %#ok<AGROW>
     if k < 5
       pause(0.2);
