@@ -329,8 +329,9 @@ classdef KorVideoInput < handle
     function frame = getsnapshot(obj)
     % FRAME = GETSNAPSHOT(VID) is one [height width 3] uint8 frame taken now
     % ([height width] with ReturnedColorSpace 'grayscale'), opening the
-    % camera if needed; while running, the newest frame logged. It does not
-    % touch the log, FramesAcquired or FramesAvailable.
+    % camera if needed; while running, the newest frame logged (while
+    % waiting for a first manual trigger there is none: KorVideoInput:noFrame).
+    % It does not touch the log, FramesAcquired or FramesAvailable.
       frame = KorVideoInput.call('getsnapshot', obj.Handle);
     end
 

@@ -174,6 +174,11 @@ void getsnapshot(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
                 return;
             }
             if (!running(video)) break;  // ended without a frame: take one as when idle
+            // Frames taken while waiting for a trigger are not delivered: none can come.
+            if (video.input->state() == korimaq::VideoInput::State::WAITING)
+                raise("KorVideoInput:noFrame",
+                      "The video input waits for a manual trigger and has logged no frame yet, so there is no "
+                      "frame to return. Call trigger(vid) first, or stop(vid) to take a snapshot of its own.");
             if (std::chrono::steady_clock::now() >= deadline) raise("KorVideoInput:timeout", timeoutText);
             video.log->waitForChange(seen, kPollSlice);
         }

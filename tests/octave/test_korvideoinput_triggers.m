@@ -69,6 +69,7 @@ function manual_triggers()
   start(vid);
   kt_equal([vid.Running vid.Logging islogging(vid)], [true false false], 'waiting for the first trigger');
   kt_equal(vid.InitialTriggerTime, [], 'no trigger yet');
+  check_id(@() getsnapshot(vid), 'KorVideoInput:noFrame', 'a snapshot before any trigger');
   check_id(@() getdata(vid, 16), 'KorVideoInput:notEnoughFrames', '16 of 5 x 3 frames');
   pause(1);
   kt_equal(vid.FramesAcquired, 0, 'frames taken while waiting are neither logged nor counted');
