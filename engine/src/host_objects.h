@@ -245,7 +245,8 @@ public:
                    bool stopped) const;
     void notifyAcquired(std::uint64_t acquired);
     bool acquisitionNotComplete() const;
-    // The manager's answer for the next frame, from the trigger schedule: the
+    // The manager's answer for the next frame (the adaptor asks once per
+    // frame, after taking it), from the trigger schedule: the
     // tag of a frame to deliver is kept for receiveFrame. Ends a trigger
     // (WAITING) or fires an immediate one after the frame that completes it.
     bool decideFrame(std::uint64_t framesTaken);
