@@ -10,29 +10,60 @@ classdef KorVideoInput < handle
 %   the one the environment variable KORVIDEOINPUT_ADAPTOR names).
 %
 %   Properties (read-only):
-%     DeviceID          the camera's number in the catalogue
-%     VideoFormat       the format, e.g. '1280x1024'
-%     VideoResolution   [width height] of the format
-%     FramesAcquired    frames logged since the last START
-%     FramesAvailable   frames logged and not yet taken by GETDATA
-%     Running           true while acquiring
+%     DeviceID           the camera's number in the catalogue
+%     VideoFormat        the format, e.g. '1280x1024'
+%     VideoResolution    [width height] of the format
+%     FramesAcquired     frames logged since the last START
+%     FramesAvailable    frames logged and not yet taken by GETDATA
+%     Running            true while acquiring (from START to its end or STOP)
+%     Logging            true from a trigger until its last frame is logged
+%     TriggerType        'immediate' or 'manual' (set with TRIGGERCONFIG)
+%     TriggersExecuted   triggers fired since START
+%     InitialTriggerTime clock vector of the first trigger since START, [] before it
+%     EventLog           the newest 1000 events since START, oldest first:
+%                        Type 'Start', 'Trigger', 'Stop' or 'Error', and Data
+%                        with AbsTime, FrameNumber, RelativeFrame, TriggerIndex
+%                        (and Message, MessageID for 'Error')
 %   Properties (read and write; not while running):
-%     FramesPerTrigger  frames an acquisition logs before it ends (default 10)
-%     FrameGrabInterval log every N-th frame the camera takes (default 1)
-%     ROIPosition       [x y width height], offsets from the image's top-left
-%                       corner, counted from 0 (default: the whole image)
+%     FramesPerTrigger   frames logged per trigger (default 10; Inf: until STOP)
+%     FrameGrabInterval  log every N-th frame the camera takes (default 1)
+%     TriggerRepeat      triggers after the first (default 0; Inf: until STOP)
+%     TriggerFrameDelay  frames the camera takes after each trigger that are
+%                        not logged (default 0)
+%     ReturnedColorSpace 'rgb' (default) or 'grayscale': one page per frame,
+%                        a monochrome camera's own samples or a colour
+%                        camera's luminance, held at a third of the memory
+%     ROIPosition        [x y width height], offsets from the image's top-left
+%                        corner, counted from 0 (default: the whole image)
+%   Properties (read and write at any time):
+%     Timeout            seconds GETDATA waits without a new frame, and the
+%                        default time of WAIT (default 10)
+%     Name               default FORMAT-korviximaq-ID, e.g. '640x480-korviximaq-1'
+%     Tag                '' unless set
+%     UserData           [] unless set; Name, Tag and UserData are the user's own
 %
-%   Methods: start stop wait isrunning getdata getsnapshot getselectedsource
-%   delete. Static: KorVideoInput.hwinfo(), KorVideoInput.memoryLimit().
+%   Methods: start stop trigger triggerconfig triggerinfo wait isrunning
+%   islogging getdata peekdata flushdata getsnapshot getselectedsource get
+%   disp delete. Static: KorVideoInput.hwinfo(), KorVideoInput.memoryLimit().
+%   An unknown property name raises KorVideoInput:noProperty, listing the
+%   valid ones.
+%
+%   An acquisition logs FramesPerTrigger x (TriggerRepeat + 1) frames and
+%   ends by itself (with Inf in either, it runs until STOP). With the
+%   'immediate' trigger (the default) the first trigger fires at START and
+%   each further one as soon as the previous trigger's frames are logged;
+%   with TRIGGERCONFIG(VID, 'manual') each fires at TRIGGER(VID). Frames the
+%   camera takes while waiting for a trigger are neither logged nor counted.
 %
 %   START clears the frames still logged. Frames are logged in memory up to
 %   KorVideoInput.memoryLimit() bytes over all objects (1 GiB unless changed);
 %   reaching it stops the acquisition with the error KorVideoInput:outOfMemory,
 %   raised by the next WAIT, GETDATA or START. An error of the adaptor while
 %   acquiring (e.g. an unplugged camera) stops the acquisition the same way,
-%   with the adaptor's identifier and text. Frames logged before either stay
-%   available. After an error of the adaptor the camera is closed and opened
-%   again by the next START or GETSNAPSHOT.
+%   with the adaptor's identifier and text and a line saying what it most
+%   likely means. Frames logged before either stay available. After an error
+%   of the adaptor the camera is closed and opened again by the next START
+%   or GETSNAPSHOT.
 %
 %   A camera serves one object at a time: while one object acquires, another
 %   object's START or GETSNAPSHOT on that camera, or making one for it, raises
@@ -45,10 +76,10 @@ classdef KorVideoInput < handle
 %     src.Exposure = 20;
 %     vid.FramesPerTrigger = 30;
 %     start(vid);
-%     [frames, t] = getdata(vid);    % 480x640x3x30 uint8, 30x1 seconds since start
+%     [frames, t] = getdata(vid);    % 480x640x3x30 uint8, 30x1 seconds since the trigger
 %     delete(vid)
 %
-%   See also KorVideoInput/getdata, KorVideoSource, KorCamera.
+%   See also KorVideoInput/getdata, KorVideoInput/trigger, KorVideoSource, KorCamera.
 
   properties (Dependent, SetAccess = private)
     DeviceID
@@ -57,12 +88,27 @@ classdef KorVideoInput < handle
     FramesAcquired
     FramesAvailable
     Running
+    Logging
+    TriggerType
+    TriggersExecuted
+    InitialTriggerTime
+    EventLog
   end
 
   properties (Dependent)
     FramesPerTrigger
     FrameGrabInterval
+    TriggerRepeat
+    TriggerFrameDelay
+    ReturnedColorSpace
     ROIPosition
+    Timeout
+  end
+
+  properties
+    Name = '';
+    Tag = '';
+    UserData = [];
   end
 
   properties (Access = private)
@@ -81,6 +127,7 @@ classdef KorVideoInput < handle
       else
         obj.Handle = KorVideoInput.call('create', id, format);
       end
+      obj.Name = sprintf('%s-korviximaq-%d', obj.VideoFormat, obj.DeviceID);
     end
 
     function delete(obj)
@@ -98,9 +145,12 @@ classdef KorVideoInput < handle
 
     function start(obj)
     % START(VID) opens the camera if it is not open and starts an acquisition
-    % of FramesPerTrigger frames; it returns at once. The frames still logged
-    % are cleared, and FramesAcquired counts from 0. An error that stopped the
-    % previous acquisition is raised here if neither WAIT nor GETDATA raised it.
+    % of FramesPerTrigger x (TriggerRepeat + 1) frames; it returns at once.
+    % With the 'immediate' trigger the first trigger fires now; with
+    % 'manual' the object waits for TRIGGER(VID). The frames still logged
+    % are cleared, and FramesAcquired counts from 0. An error that stopped
+    % the previous acquisition is raised here if neither WAIT nor GETDATA
+    % raised it.
       KorVideoInput.call('start', obj.Handle);
     end
 
@@ -110,21 +160,91 @@ classdef KorVideoInput < handle
       KorVideoInput.call('stop', obj.Handle);
     end
 
+    function trigger(obj)
+    % TRIGGER(VID) fires a manual trigger: the next FramesPerTrigger frames
+    % (after TriggerFrameDelay, every FrameGrabInterval-th) are logged as
+    % this trigger's. It returns at once. Refused with
+    % KorVideoInput:notRunning when the object is not running,
+    % KorVideoInput:notManualTrigger when TriggerType is not 'manual', and
+    % KorVideoInput:alreadyLogging while the previous trigger's frames are
+    % still being logged, checked in that order.
+    %
+    %   triggerconfig(vid, 'manual'); vid.TriggerRepeat = Inf; start(vid);
+    %   trigger(vid); frames = getdata(vid);   % once per trial
+      KorVideoInput.call('trigger', obj.Handle);
+    end
+
+    function config = triggerconfig(obj, type, condition, source)
+    % TRIGGERCONFIG(VID, TYPE) sets the trigger type: 'immediate' (the
+    % default: the trigger fires at START) or 'manual' (it fires at each
+    % TRIGGER(VID)). TRIGGERCONFIG(VID, TYPE, 'none', 'none') and
+    % TRIGGERCONFIG(VID, S), S a struct with fields TriggerType,
+    % TriggerCondition and TriggerSource, do the same. C = TRIGGERCONFIG(VID)
+    % is that struct for the current configuration. Any other
+    % configuration ('hardware' included: the adaptor offers none) raises
+    % KorVideoInput:badTrigger; a change while running
+    % KorVideoInput:readOnlyWhileRunning.
+      if nargin == 1
+        config = struct('TriggerType', obj.TriggerType, 'TriggerCondition', 'none', 'TriggerSource', 'none');
+        return;
+      end
+      if isstruct(type)
+        if nargin ~= 2 || ~isscalar(type) || ~all(isfield(type, {'TriggerType', 'TriggerCondition', 'TriggerSource'}))
+          KorVideoInput.badTrigger('a struct without the fields TriggerType, TriggerCondition and TriggerSource');
+        end
+        condition = type.TriggerCondition;
+        source = type.TriggerSource;
+        type = type.TriggerType;
+      elseif nargin == 2
+        condition = 'none';
+        source = 'none';
+      elseif nargin ~= 4
+        KorVideoInput.badTrigger('a type and a condition without a source');
+      end
+      if ~ischar(type) || ~ischar(condition) || ~ischar(source)
+        KorVideoInput.badTrigger('not texts');
+      end
+      if ~strcmp(condition, 'none') || ~strcmp(source, 'none')
+        KorVideoInput.badTrigger(sprintf('''%s'', ''%s'', ''%s''', type, condition, source));
+      end
+      KorVideoInput.call('set', obj.Handle, 'TriggerType', type);
+      if nargout > 0
+        config = triggerconfig(obj);
+      end
+    end
+
+    function info = triggerinfo(~)
+    % INFO = TRIGGERINFO(VID) lists the valid trigger configurations: a
+    % struct array with fields TriggerType, TriggerCondition, TriggerSource.
+      info = struct('TriggerType', {'immediate', 'manual'}, 'TriggerCondition', 'none', 'TriggerSource', 'none');
+    end
+
     function tf = isrunning(obj)
     % ISRUNNING(VID) is true while the object acquires.
       tf = KorVideoInput.call('get', obj.Handle, 'Running');
     end
 
-    function wait(obj, seconds)
-    % WAIT(VID) returns when the object is no longer running, waiting 10 s at
-    % most; WAIT(VID, SECONDS) waits SECONDS at most (Inf: no limit). Raises
-    % KorVideoInput:timeout when the time runs out, and the error that stopped
-    % the acquisition, if one did. Ctrl-C ends the wait (not the acquisition).
+    function tf = islogging(obj)
+    % ISLOGGING(VID) is true from a trigger until its last frame is logged.
+      tf = KorVideoInput.call('get', obj.Handle, 'Logging');
+    end
+
+    function wait(obj, seconds, state)
+    % WAIT(VID) returns when the object is no longer running, waiting
+    % VID.Timeout seconds at most; WAIT(VID, SECONDS) waits SECONDS at most
+    % (Inf: no limit). WAIT(VID, SECONDS, 'logging') returns when Logging is
+    % false instead (the default state is 'running'). Raises
+    % KorVideoInput:timeout when the time runs out, and the error that
+    % stopped the acquisition, if one did. Ctrl-C ends the wait (not the
+    % acquisition).
 
       % The wait goes in slices of well under a second, so that Ctrl-C ends it.
-      args = {};
-      if nargin >= 2
-        args = {seconds};
+      if nargin < 2 || isempty(seconds)
+        seconds = obj.Timeout;
+      end
+      args = {seconds};
+      if nargin >= 3
+        args{end + 1} = state;
       end
       begun = tic;
       while ~KorVideoInput.call('waitslice', obj.Handle, toc(begun), args{:})
@@ -133,18 +253,21 @@ classdef KorVideoInput < handle
 
     function [data, time, meta] = getdata(obj, n)
     % [DATA, TIME, META] = GETDATA(VID) takes FramesPerTrigger frames from the
-    % log, the oldest first; GETDATA(VID, N) takes N. It waits until they are
-    % available: KorVideoInput:timeout after 10 s without a new frame, and
-    % KorVideoInput:notEnoughFrames at once when fewer are available than
-    % asked for and the acquisition can no longer give the rest (it is not
-    % running, or will end before). Ctrl-C ends the wait.
+    % log, the oldest first (with FramesPerTrigger Inf: those available, or
+    % the next one); GETDATA(VID, N) takes N. It waits until they are
+    % available: KorVideoInput:timeout after VID.Timeout seconds without a new
+    % frame, and KorVideoInput:notEnoughFrames at once when fewer are
+    % available than asked for and the acquisition can no longer give the
+    % rest (it is not running, or will end before). Ctrl-C ends the wait.
     %   DATA  uint8 [height width 3 N], each frame the right way up with red,
-    %         green and blue pages (height and width from ROIPosition)
-    %   TIME  N x 1 seconds since START, increasing
+    %         green and blue pages (height and width from ROIPosition);
+    %         [height width 1 N] with ReturnedColorSpace 'grayscale'
+    %   TIME  N x 1 seconds since the first trigger, increasing
     %   META  N x 1 struct: AbsTime (clock vector of the frame's time stamp),
-    %         FrameNumber (among all frames the camera took since START, so a
-    %         gap shows frames not logged), RelativeFrame (among the frames
-    %         logged since START) and TriggerIndex (1)
+    %         FrameNumber (among all frames the camera took since START, so
+    %         gaps show frames skipped while waiting for a trigger, by
+    %         TriggerFrameDelay or by FrameGrabInterval), RelativeFrame (its
+    %         place among its trigger's frames) and TriggerIndex (its trigger)
       args = {'getdata', obj.Handle};
       count = {};
       if nargin >= 2
@@ -173,10 +296,42 @@ classdef KorVideoInput < handle
       end
     end
 
+    function [data, time, meta] = peekdata(obj, n)
+    % [DATA, TIME, META] = PEEKDATA(VID, N) is the N newest frames logged,
+    % oldest first, as GETDATA returns them, without removing them (the
+    % log and FramesAvailable stay as they are) and without waiting: fewer,
+    % with the warning KorVideoInput:peekdataFewer, when fewer are logged.
+    % A live check while the object runs:
+    %   frame = peekdata(vid, 1);
+      if nargin < 2
+        error('KorVideoInput:badArgument', 'peekdata needs the number of frames, e.g. peekdata(vid, 1).');
+      end
+      if nargout <= 1
+        data = KorVideoInput.call('peekdata', obj.Handle, n);
+      elseif nargout == 2
+        [data, time] = KorVideoInput.call('peekdata', obj.Handle, n);
+      else
+        [data, time, meta] = KorVideoInput.call('peekdata', obj.Handle, n);
+      end
+    end
+
+    function flushdata(obj, mode)
+    % FLUSHDATA(VID) removes every logged frame; FLUSHDATA(VID, 'triggers')
+    % removes those of the oldest trigger still held. FramesAvailable drops
+    % accordingly; FramesAcquired stays.
+      if nargin < 2
+        KorVideoInput.call('flushdata', obj.Handle);
+      else
+        KorVideoInput.call('flushdata', obj.Handle, mode);
+      end
+    end
+
     function frame = getsnapshot(obj)
-    % FRAME = GETSNAPSHOT(VID) is one [height width 3] uint8 frame taken now,
-    % opening the camera if needed; while running, the newest frame. It does
-    % not touch the log, FramesAcquired or FramesAvailable.
+    % FRAME = GETSNAPSHOT(VID) is one [height width 3] uint8 frame taken now
+    % ([height width] with ReturnedColorSpace 'grayscale'), opening the
+    % camera if needed; while running, the newest frame logged (while
+    % waiting for a first manual trigger there is none: KorVideoInput:noFrame).
+    % It does not touch the log, FramesAcquired or FramesAvailable.
       frame = KorVideoInput.call('getsnapshot', obj.Handle);
     end
 
@@ -191,18 +346,40 @@ classdef KorVideoInput < handle
       src = obj.Source;
     end
 
+    function value = get(obj, name)
+    % S = GET(VID) is every property as a struct; GET(VID, NAME) one of them.
+      if nargin >= 2
+        KorVideoInput.checkName(name, KorVideoInput.propertyNames());
+        value = obj.(name);
+        return;
+      end
+      value = struct();
+      names = KorVideoInput.propertyNames();
+      for i = 1:numel(names)
+        value.(names{i}) = obj.(names{i});
+      end
+    end
+
     function disp(obj)
+    % DISP(VID) prints a summary: camera and format, frames per trigger, grab
+    % interval, trigger type and count, colour space, the state, frames
+    % acquired and available.
       if isempty(obj.Handle) || ~KorVideoInput.exists(obj.Handle)
         fprintf('  KorVideoInput (deleted)\n');
         return;
       end
-      res = obj.VideoResolution;
-      roi = obj.ROIPosition;
-      fprintf('  KorVideoInput, camera %d, format %s (%d x %d)\n', obj.DeviceID, obj.VideoFormat, res(1), res(2));
-      fprintf('    Running: %d   FramesAcquired: %d   FramesAvailable: %d\n', ...
-              obj.Running, obj.FramesAcquired, obj.FramesAvailable);
-      fprintf('    FramesPerTrigger: %d   FrameGrabInterval: %d   ROIPosition: [%d %d %d %d]\n', ...
-              obj.FramesPerTrigger, obj.FrameGrabInterval, roi(1), roi(2), roi(3), roi(4));
+      if strcmp(obj.TriggerType, 'manual')
+        fired = 'each on TRIGGER(vid)';
+      else
+        fired = 'the first on START';
+      end
+      fprintf('  KorVideoInput ''%s'': camera %d, format %s\n', obj.Name, obj.DeviceID, obj.VideoFormat);
+      fprintf('    Frames:   %s per trigger, grab interval %d, colour space ''%s''\n', ...
+              KorVideoInput.count(obj.FramesPerTrigger), obj.FrameGrabInterval, obj.ReturnedColorSpace);
+      fprintf('    Triggers: %s ''%s'', %s\n', KorVideoInput.count(obj.TriggerRepeat + 1), obj.TriggerType, fired);
+      fprintf('    State:    %s\n', stateText(obj));
+      fprintf('              %d frames acquired since START, %d available to GETDATA.\n', ...
+              obj.FramesAcquired, obj.FramesAvailable);
     end
 
     function value = get.DeviceID(obj)
@@ -229,6 +406,26 @@ classdef KorVideoInput < handle
       value = KorVideoInput.call('get', obj.Handle, 'Running');
     end
 
+    function value = get.Logging(obj)
+      value = KorVideoInput.call('get', obj.Handle, 'Logging');
+    end
+
+    function value = get.TriggerType(obj)
+      value = KorVideoInput.call('get', obj.Handle, 'TriggerType');
+    end
+
+    function value = get.TriggersExecuted(obj)
+      value = KorVideoInput.call('get', obj.Handle, 'TriggersExecuted');
+    end
+
+    function value = get.InitialTriggerTime(obj)
+      value = KorVideoInput.call('get', obj.Handle, 'InitialTriggerTime');
+    end
+
+    function value = get.EventLog(obj)
+      value = KorVideoInput.call('get', obj.Handle, 'EventLog');
+    end
+
     function value = get.FramesPerTrigger(obj)
       value = KorVideoInput.call('get', obj.Handle, 'FramesPerTrigger');
     end
@@ -245,12 +442,109 @@ classdef KorVideoInput < handle
       KorVideoInput.call('set', obj.Handle, 'FrameGrabInterval', value);
     end
 
+    function value = get.TriggerRepeat(obj)
+      value = KorVideoInput.call('get', obj.Handle, 'TriggerRepeat');
+    end
+
+    function set.TriggerRepeat(obj, value)
+      KorVideoInput.call('set', obj.Handle, 'TriggerRepeat', value);
+    end
+
+    function value = get.TriggerFrameDelay(obj)
+      value = KorVideoInput.call('get', obj.Handle, 'TriggerFrameDelay');
+    end
+
+    function set.TriggerFrameDelay(obj, value)
+      KorVideoInput.call('set', obj.Handle, 'TriggerFrameDelay', value);
+    end
+
+    function value = get.ReturnedColorSpace(obj)
+      value = KorVideoInput.call('get', obj.Handle, 'ReturnedColorSpace');
+    end
+
+    function set.ReturnedColorSpace(obj, value)
+      KorVideoInput.call('set', obj.Handle, 'ReturnedColorSpace', value);
+    end
+
     function value = get.ROIPosition(obj)
       value = KorVideoInput.call('get', obj.Handle, 'ROIPosition');
     end
 
     function set.ROIPosition(obj, value)
       KorVideoInput.call('set', obj.Handle, 'ROIPosition', value);
+    end
+
+    function value = get.Timeout(obj)
+      value = KorVideoInput.call('get', obj.Handle, 'Timeout');
+    end
+
+    function set.Timeout(obj, value)
+      KorVideoInput.call('set', obj.Handle, 'Timeout', value);
+    end
+
+    function varargout = subsref(obj, s)
+      if strcmp(s(1).type, '.') && ischar(s(1).subs)
+        KorVideoInput.checkName(s(1).subs, [KorVideoInput.propertyNames(), KorVideoInput.methodNames()]);
+      end
+      [varargout{1:nargout}] = builtin('subsref', obj, s);
+    end
+
+    function obj = subsasgn(obj, s, value)
+      if strcmp(s(1).type, '.') && ischar(s(1).subs)
+        KorVideoInput.checkName(s(1).subs, [KorVideoInput.propertyNames(), {'Handle', 'Source'}]);
+      end
+      obj = builtin('subsasgn', obj, s, value);
+    end
+  end
+
+  methods (Access = private)
+    function text = stateText(obj)
+      if obj.Logging
+        text = 'Logging data.';
+      elseif obj.Running
+        text = sprintf('Waiting for TRIGGER %d of %s.', obj.TriggersExecuted + 1, ...
+                       KorVideoInput.count(obj.TriggerRepeat + 1));
+      elseif isempty(obj.EventLog)
+        text = 'Waiting for START.';
+      else
+        text = 'Not running.';
+      end
+    end
+  end
+
+  methods (Static, Access = private)
+    function names = propertyNames()
+      names = {'Name', 'Tag', 'UserData', 'DeviceID', 'VideoFormat', 'VideoResolution', 'Running', 'Logging', ...
+               'FramesAcquired', 'FramesAvailable', 'FramesPerTrigger', 'FrameGrabInterval', 'TriggerType', ...
+               'TriggerRepeat', 'TriggerFrameDelay', 'TriggersExecuted', 'InitialTriggerTime', 'Timeout', ...
+               'ReturnedColorSpace', 'ROIPosition', 'EventLog'};
+    end
+
+    function names = methodNames()
+      names = {'start', 'stop', 'trigger', 'triggerconfig', 'triggerinfo', 'wait', 'isrunning', 'islogging', ...
+               'getdata', 'peekdata', 'flushdata', 'getsnapshot', 'getselectedsource', 'get', 'disp', 'delete', ...
+               'diagnostics', 'isvalid', 'Handle', 'Source'};
+    end
+
+    function checkName(name, valid)
+      if ~ischar(name) || ~any(strcmp(name, valid))
+        error('KorVideoInput:noProperty', 'A video input has no property ''%s''. Its properties are: %s.', ...
+              char(name), strjoin(KorVideoInput.propertyNames(), ', '));
+      end
+    end
+
+    function badTrigger(given)
+      error('KorVideoInput:badTrigger', ['The trigger configuration (%s) is not offered. The valid ' ...
+            'configurations (TriggerType, TriggerCondition, TriggerSource) are: ''immediate'', ''none'', ' ...
+            '''none'' and ''manual'', ''none'', ''none''; e.g. triggerconfig(vid, ''manual'').'], given);
+    end
+
+    function text = count(n)
+      if isinf(n)
+        text = 'Inf';
+      else
+        text = sprintf('%d', n);
+      end
     end
   end
 

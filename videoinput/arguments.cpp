@@ -101,7 +101,7 @@ double secondsArgument(int nrhs, const mxArray* prhs[], int index, double fallba
     double seconds = 0;
     if (!readScalar(prhs[index], seconds) || !(seconds >= 0))
         raise("KorVideoInput:badValue", std::string(what) + " must be a number of seconds, 0 or more" +
-                                            (fallback == kDefaultWaitSeconds ? " (Inf: no limit)." : "."));
+                                            (fallback > 0 ? " (Inf: no limit)." : "."));
     return seconds;
 }
 

@@ -23,7 +23,6 @@ struct Raised {
 [[noreturn]] void raise(std::string identifier, std::string message);
 [[noreturn]] void raise(const Failure& failure);
 
-constexpr double kDefaultWaitSeconds = 10;
 constexpr double kMaxUint32 = 4294967295.0;
 
 bool isText(const mxArray* value);

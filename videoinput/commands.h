@@ -16,6 +16,7 @@ void get(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void set(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void start(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void stop(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void trigger(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void waitslice(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void wait(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void sourcenames(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
@@ -30,5 +31,7 @@ void objects(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void framesready(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void getdata(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void getsnapshot(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void peekdata(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void flushdata(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
 }  // namespace korvid

@@ -18,13 +18,11 @@ struct FrameWait {
     std::chrono::steady_clock::time_point progress;  // when that count last changed
 };
 
-constexpr std::chrono::seconds kNoProgressLimit{10};
-
 // One slice of getdata's wait for `wanted` frames: true once they are
 // there, false when the slice ran out first. Raises the error that ended
 // the acquisition, notEnoughFrames as soon as the run cannot give that many
-// (those available and those still to come), and timeout after 10 s
-// without a new frame.
+// (those available and those still to come), and timeout after the object's
+// Timeout without a new frame.
 bool awaitFrames(Video& video, std::uint64_t wanted, FrameWait& state) {
     const auto sliceEnd = std::chrono::steady_clock::now() + kWaitSlice;
     for (;;) {
@@ -36,28 +34,34 @@ bool awaitFrames(Video& video, std::uint64_t wanted, FrameWait& state) {
         if (available >= wanted) return true;
         const std::uint64_t toCome = stillRunning ? outlook.toCome : 0;
         if (wanted - available > toCome) {
+            if (!stillRunning && available == 0)
+                raise("KorVideoInput:notEnoughFrames",
+                      "No frames are available and the video input is not running. Start it with start(vid), "
+                      "then call getdata(vid): it waits for the frames.");
             if (!stillRunning)
                 raise("KorVideoInput:notEnoughFrames",
                       "Only " + std::to_string(available) +
-                          " frames are available and the video input is not "
-                          "running. Ask for at most " +
+                          " frames are available and the video input is not running. Ask for at most " +
                           std::to_string(available) +
                           " frames (getdata(vid, vid.FramesAvailable)), or start it again.");
             raise("KorVideoInput:notEnoughFrames",
                   "Only " + std::to_string(available) + " frames are available and " + std::to_string(toCome) +
                       " more will come before the acquisition ends, fewer than the " + std::to_string(wanted) +
                       " asked for. Ask for at most " + std::to_string(available + toCome) +
-                      ", or set FramesPerTrigger higher before start.");
+                      ", or set FramesPerTrigger or TriggerRepeat higher before start.");
         }
         const auto now = std::chrono::steady_clock::now();
         if (available != state.available) {
             state.available = available;
             state.progress = now;
-        } else if (now - state.progress >= kNoProgressLimit) {
-            raise("KorVideoInput:timeout", "No frame arrived for 10 s while getdata waited for " +
-                                               std::to_string(wanted) + " frames (" + std::to_string(available) +
-                                               " available). Check the camera and its Exposure and "
-                                               "Timeout, or stop the video input with stop(vid).");
+        } else if (now - state.progress >= secondsAsDuration(video.timeout)) {
+            const bool waitsForTrigger = video.input->state() == korimaq::VideoInput::State::WAITING;
+            raise("KorVideoInput:timeout",
+                  "No frame arrived for " + number(video.timeout) + " s (vid.Timeout) while getdata waited for " +
+                      std::to_string(wanted) + " frames (" + std::to_string(available) + " available). " +
+                      (waitsForTrigger ? "The video input is waiting for a trigger: call trigger(vid) first."
+                                       : "Raise vid.Timeout for a slow camera, check the camera and its "
+                                         "Exposure, or stop the video input with stop(vid)."));
         }
         if (now >= sliceEnd) return false;
         video.log->waitForChange(seen, kPollSlice);
@@ -65,11 +69,29 @@ bool awaitFrames(Video& video, std::uint64_t wanted, FrameWait& state) {
 }
 
 std::uint64_t framesArgument(Video& video, int nrhs, const mxArray* prhs[], int index) {
-    if (index >= nrhs) return video.plan.framesPerTrigger;
+    // Without an end to the frames per trigger: those available, or the next one.
+    if (index >= nrhs)
+        return video.plan.framesPerTrigger != 0 ? video.plan.framesPerTrigger
+                                                : std::max<std::uint64_t>(1, video.log->framesAvailable());
     double wanted = 0;
     if (!readScalar(prhs[index], wanted) || !positiveWhole(wanted, 9007199254740992.0))
         raise("KorVideoInput:badValue", "The number of frames must be a positive whole number.");
     return static_cast<std::uint64_t>(wanted);
+}
+
+// The frames as getdata and peekdata return them: images into `data`,
+// then times and metadata as the caller asks for them.
+void returnFrames(const Video& video, const std::vector<std::shared_ptr<const LoggedFrame>>& frames, mxArray* data,
+                  int nlhs, mxArray* plhs[]) {
+    auto* out = static_cast<std::uint8_t*>(mxGetData(data));
+    for (std::size_t k = 0; k < frames.size(); ++k) fillFrame(*frames[k], out + k * frameElements(*frames[k]));
+    plhs[0] = data;
+    if (nlhs >= 2) {
+        mxArray* times = mxCreateDoubleMatrix(frames.size(), 1, mxREAL);
+        for (std::size_t k = 0; k < frames.size(); ++k) mxGetPr(times)[k] = frames[k]->time;
+        plhs[1] = times;
+    }
+    if (nlhs >= 3) plhs[2] = metaOf(video, frames);
 }
 
 // [ready, available] = korvideoinput('framesready', h, idle, seen[, n]): one
@@ -101,18 +123,42 @@ void getdata(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     while (!awaitFrames(video, wanted, state)) {}
 
     const std::shared_ptr<const LoggedFrame> first = video.log->oldest();
-    mxArray* data = createFrameArray(first->width, first->height, wanted);
-    const std::vector<std::shared_ptr<const LoggedFrame>> frames = video.log->take(wanted);
-    auto* out = static_cast<std::uint8_t*>(mxGetData(data));
-    const std::size_t frameElements = static_cast<std::size_t>(first->width) * first->height * 3;
-    for (std::size_t k = 0; k < frames.size(); ++k) fillFrame(*frames[k], out + k * frameElements);
-    plhs[0] = data;
-    if (nlhs >= 2) {
-        mxArray* times = mxCreateDoubleMatrix(frames.size(), 1, mxREAL);
-        for (std::size_t k = 0; k < frames.size(); ++k) mxGetPr(times)[k] = frames[k]->time;
-        plhs[1] = times;
-    }
-    if (nlhs >= 3) plhs[2] = metaOf(video, frames);
+    mxArray* data = createFrameArray(first->width, first->height, first->bands, wanted);
+    returnFrames(video, video.log->take(wanted), data, nlhs, plhs);
+}
+
+// [data, time, meta] = korvideoinput('peekdata', h, n): the n newest frames
+// held, oldest first, left in the log; fewer, with a warning, when fewer are.
+void peekdata(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    if (nrhs < 3) raise("KorVideoInput:badArgument", "peekdata needs the number of frames, e.g. peekdata(vid, 1).");
+    const std::uint64_t wanted = framesArgument(video, nrhs, prhs, 2);
+    settle(video);
+    if (Failure failure = video.log->takeFailure()) raise(failure);
+    const std::vector<std::shared_ptr<const LoggedFrame>> frames = video.log->peek(wanted);
+    if (frames.size() < wanted)
+        warnLater("KorVideoInput:peekdataFewer", "peekdata returns " + std::to_string(frames.size()) +
+                                                     " frames: no more are logged than that. " +
+                                                     "Ask for at most vid.FramesAvailable frames.");
+    mxArray* data =
+        frames.empty()
+            ? createFrameArray(video.roi.width, video.roi.height, video.colours == ColourSpace::GREY ? 1 : 3, 0)
+            : createFrameArray(frames.front()->width, frames.front()->height, frames.front()->bands, frames.size());
+    returnFrames(video, frames, data, nlhs, plhs);
+}
+
+// flushdata(vid) or flushdata(vid, 'triggers').
+void flushdata(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    const std::string mode = nrhs >= 3 ? argumentText(nrhs, prhs, 2, "The flush mode") : std::string("all");
+    if (mode == "all")
+        video.log->flush();
+    else if (mode == "triggers")
+        video.log->flushOldestTrigger();
+    else
+        raise("KorVideoInput:badValue",
+              "flushdata removes every frame (flushdata(vid)) or those of the oldest trigger held "
+              "(flushdata(vid, 'triggers')).");
 }
 
 void getsnapshot(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
@@ -128,6 +174,11 @@ void getsnapshot(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
                 return;
             }
             if (!running(video)) break;  // ended without a frame: take one as when idle
+            // Frames taken while waiting for a trigger are not delivered: none can come.
+            if (video.input->state() == korimaq::VideoInput::State::WAITING)
+                raise("KorVideoInput:noFrame",
+                      "The video input waits for a manual trigger and has logged no frame yet, so there is no "
+                      "frame to return. Call trigger(vid) first, or stop(vid) to take a snapshot of its own.");
             if (std::chrono::steady_clock::now() >= deadline) raise("KorVideoInput:timeout", timeoutText);
             video.log->waitForChange(seen, kPollSlice);
         }
@@ -136,7 +187,7 @@ void getsnapshot(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
             return;
         }
     }
-    video.log->beginSnapshot();
+    video.log->beginSnapshot(video.colours);
     try {
         ensureOpen(video);
     } catch (const Raised&) {

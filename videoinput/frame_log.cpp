@@ -1,7 +1,10 @@
 #include "frame_log.h"
 
+#include "pixels_grey.h"
+
 #include <cmath>
 #include <ctime>
+#include <algorithm>
 #include <utility>
 
 namespace korvid {
@@ -25,7 +28,7 @@ void FrameLog::clearLocked() {
     bytes_ = 0;
 }
 
-void FrameLog::begin(double startStamp, const korimaq::AcquisitionPlan& plan) {
+void FrameLog::begin(double startStamp, const korimaq::AcquisitionPlan& plan, ColourSpace colours) {
     std::lock_guard<std::mutex> lock(mutex_);
     clearLocked();
     newest_.reset();
@@ -34,20 +37,59 @@ void FrameLog::begin(double startStamp, const korimaq::AcquisitionPlan& plan) {
     accepting_ = true;
     snapshotMode_ = false;
     ended_ = false;
+    begun_ = true;
+    colours_ = colours;
     startStamp_ = startStamp;
-    framesPerTrigger_ = plan.framesPerTrigger;
+    triggerStamp_ = startStamp;
+    total_ = korimaq::totalFrames(plan);
     acquired_ = 0;
+    triggers_ = 0;
+    events_.clear();
+    eventLocked({LogEvent::START, std::chrono::system_clock::now(), 0, 0, 0, {}, {}});
     ++version_;
 }
 
-void FrameLog::beginSnapshot() {
+void FrameLog::beginSnapshot(ColourSpace colours) {
     std::lock_guard<std::mutex> lock(mutex_);
     snapshot_.reset();
     snapshotFailure_ = Failure();
     snapshotOutOfMemory_ = false;
     snapshotMode_ = true;
+    snapshotColours_ = colours;
     accepting_ = true;
     ++version_;
+}
+
+void FrameLog::markStopped(std::uint64_t framesTaken) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!begun_) return;
+    begun_ = false;
+    const std::uint64_t relative = newest_ ? newest_->relativeFrame : 0;
+    eventLocked({LogEvent::STOP, std::chrono::system_clock::now(), framesTaken, relative, triggers_, {}, {}});
+    ++version_;
+    changed_.notify_all();
+}
+
+void FrameLog::eventLocked(LogEvent event) {
+    if (events_.size() >= kMaxEvents) events_.pop_front();
+    events_.push_back(std::move(event));
+}
+
+void FrameLog::triggerFired(std::uint64_t triggerIndex, double stamp, std::uint64_t framesTaken) noexcept {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (snapshotMode_) return;
+    triggers_ = triggerIndex;
+    const auto now = std::chrono::system_clock::now();
+    if (triggerIndex == 1) {
+        triggerStamp_ = stamp;
+        firstTrigger_ = now;
+    }
+    // Without memory for the entry the trigger still counts.
+    try {
+        eventLocked({LogEvent::TRIGGER, now, framesTaken, 0, triggerIndex, {}, {}});
+    } catch (...) {}
+    ++version_;
+    changed_.notify_all();
 }
 
 void FrameLog::refuseFrames() {
@@ -70,11 +112,11 @@ const Failure& allocationFailure() {
 }
 
 bool FrameLog::frameReceived(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height, double time,
-                             std::uint64_t frameNumber) {
+                             const korimaq::FrameTag& tag) {
     std::lock_guard<std::mutex> lock(mutex_);
     // Called on the adaptor's thread, which nothing above catches.
     try {
-        return frameReceivedLocked(pixels, width, height, time, frameNumber);
+        return frameReceivedLocked(pixels, width, height, time, tag);
     } catch (...) {
         outOfMemoryLocked();
         return false;
@@ -100,23 +142,47 @@ void FrameLog::outOfMemoryLocked() noexcept {
     changed_.notify_all();
 }
 
+void greyFromBgr(const std::uint8_t* bgr, std::size_t pixelCount, std::uint8_t* grey) {
+    // The weights sum to 1: equal bands give back their sample exactly, and
+    // no luminance leaves the 8-bit range.
+    for (std::size_t k = 0; k < pixelCount; ++k, bgr += 3)
+        grey[k] = static_cast<std::uint8_t>(kor::pixels::luminance(bgr[2], bgr[1], bgr[0]));
+}
+
 bool FrameLog::frameReceivedLocked(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height,
-                                   double time, std::uint64_t frameNumber) {
+                                   double time, const korimaq::FrameTag& tag) {
     if (!accepting_) return false;
     auto frame = std::make_shared<LoggedFrame>();
     frame->width = width;
     frame->height = height;
     frame->stamp = time;
-    frame->frameNumber = frameNumber;
-    if (snapshotMode_) {
+    frame->frameNumber = tag.frameNumber;
+    frame->triggerIndex = tag.triggerIndex;
+    frame->relativeFrame = tag.relativeFrame;
+    const ColourSpace colours = snapshotMode_ ? snapshotColours_ : colours_;
+    const std::size_t pixelCount = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    if (colours == ColourSpace::GREY && pixels.size() == pixelCount * 3) {
+        frame->pixels.resize(pixelCount);
+        greyFromBgr(pixels.data(), pixelCount, frame->pixels.data());
+        frame->bands = 1;
+    } else {
         frame->pixels.swap(pixels);
+    }
+    if (snapshotMode_) {
         snapshot_ = std::move(frame);
         accepting_ = false;  // one frame is all a snapshot needs
         ++version_;
         changed_.notify_all();
         return false;
     }
-    const std::uint64_t size = pixels.size();
+    frame->time = time - triggerStamp_;
+    return admitLocked(std::move(frame));
+}
+
+// Every logged frame enters here: a further sink of logged frames (a disk
+// writer) attaches at this point.
+bool FrameLog::admitLocked(std::shared_ptr<LoggedFrame> frame) {
+    const std::uint64_t size = frame->pixels.size();
     if (!budget_.reserve(size)) {
         accepting_ = false;
         ended_ = true;
@@ -135,12 +201,10 @@ bool FrameLog::frameReceivedLocked(std::vector<std::uint8_t>& pixels, std::int32
         budget_.release(size);
         throw;
     }
-    frame->pixels.swap(pixels);
-    frame->time = time - startStamp_;
-    frame->relativeFrame = ++acquired_;
+    ++acquired_;
     bytes_ += size;
     newest_ = std::move(frame);
-    if (framesPerTrigger_ != 0 && acquired_ >= framesPerTrigger_) {
+    if (total_ != 0 && acquired_ >= total_) {
         ended_ = true;
         accepting_ = false;
     }
@@ -156,6 +220,10 @@ void FrameLog::fail(Failure failure) {
         snapshotMode_ = false;
         accepting_ = false;
     } else {
+        try {
+            eventLocked({LogEvent::ERROR, std::chrono::system_clock::now(), newest_ ? newest_->frameNumber : 0,
+                         newest_ ? newest_->relativeFrame : 0, triggers_, failure.message, failure.identifier});
+        } catch (...) {}
         if (!failure_ && !outOfMemory_) failure_ = std::move(failure);
         accepting_ = false;
         ended_ = true;
@@ -183,10 +251,10 @@ FrameLog::Outlook FrameLog::outlook() const {
     std::lock_guard<std::mutex> lock(mutex_);
     Outlook outlook{frames_.size(), 0};
     if (ended_ || !accepting_ || snapshotMode_) return outlook;
-    if (framesPerTrigger_ == 0)
+    if (total_ == 0)
         outlook.toCome = UINT64_MAX;
-    else if (framesPerTrigger_ > acquired_)
-        outlook.toCome = framesPerTrigger_ - acquired_;
+    else if (total_ > acquired_)
+        outlook.toCome = total_ - acquired_;
     return outlook;
 }
 
@@ -206,14 +274,55 @@ std::vector<std::shared_ptr<const LoggedFrame>> FrameLog::take(std::uint64_t n) 
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<std::shared_ptr<const LoggedFrame>> taken;
     while (taken.size() < n && !frames_.empty()) {
-        const std::uint64_t size = frames_.front()->pixels.size();
-        taken.push_back(std::move(frames_.front()));
-        frames_.pop_front();
-        bytes_ -= size;
-        budget_.release(size);
+        taken.push_back(frames_.front());
+        removeFrontLocked();
     }
     ++version_;
     return taken;
+}
+
+void FrameLog::removeFrontLocked() {
+    const std::uint64_t size = frames_.front()->pixels.size();
+    frames_.pop_front();
+    bytes_ -= size;
+    budget_.release(size);
+}
+
+std::vector<std::shared_ptr<const LoggedFrame>> FrameLog::peek(std::uint64_t n) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(n, frames_.size()));
+    return {frames_.end() - static_cast<std::ptrdiff_t>(count), frames_.end()};
+}
+
+void FrameLog::flush() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    clearLocked();
+    ++version_;
+}
+
+void FrameLog::flushOldestTrigger() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (frames_.empty()) return;
+    const std::uint64_t oldest = frames_.front()->triggerIndex;
+    while (!frames_.empty() && frames_.front()->triggerIndex == oldest) removeFrontLocked();
+    ++version_;
+}
+
+std::vector<LogEvent> FrameLog::events() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return {events_.begin(), events_.end()};
+}
+
+bool FrameLog::initialTrigger(std::chrono::system_clock::time_point& when) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (triggers_ == 0) return false;
+    when = firstTrigger_;
+    return true;
+}
+
+std::uint64_t FrameLog::triggersFired() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return triggers_;
 }
 
 std::shared_ptr<const LoggedFrame> FrameLog::oldest() const {

@@ -20,14 +20,37 @@
 namespace korvid {
 
 struct LoggedFrame {
-    std::vector<std::uint8_t> pixels;  // blue, green, red per pixel, rows bottom first as the adaptor sets them
+    // Blue, green, red per pixel (bands 3) or one grey sample (bands 1), rows
+    // bottom first as the adaptor sets them.
+    std::vector<std::uint8_t> pixels;
     std::int32_t width = 0;
     std::int32_t height = 0;
-    double time = 0;                  // seconds since start
+    std::int32_t bands = 3;
+    double time = 0;                  // seconds since the first trigger
     double stamp = 0;                 // the adaptor's time stamp, in the kit's clock
     std::uint64_t frameNumber = 0;    // among all frames the camera took since start, from 1
-    std::uint64_t relativeFrame = 0;  // among the frames logged since start, from 1
+    std::uint64_t triggerIndex = 1;   // the trigger it belongs to, from 1
+    std::uint64_t relativeFrame = 0;  // among that trigger's frames, from 1
 };
+
+// What the log keeps of its frames' colours.
+enum class ColourSpace { RGB, GREY };
+
+// One entry of an acquisition's event log.
+struct LogEvent {
+    enum Type { START, TRIGGER, STOP, ERROR };
+    Type type = START;
+    std::chrono::system_clock::time_point when{};
+    std::uint64_t frameNumber = 0;
+    std::uint64_t relativeFrame = 0;
+    std::uint64_t triggerIndex = 0;
+    std::string message;  // ERROR only
+    std::string messageId;
+};
+
+// The grey sample of each blue, green, red pixel: a monochrome camera's own
+// sample (its three bands are equal), a colour camera's luminance.
+void greyFromBgr(const std::uint8_t* bgr, std::size_t pixelCount, std::uint8_t* grey);
 
 struct Failure {
     std::string identifier;
@@ -55,19 +78,24 @@ public:
     explicit FrameLog(MemoryBudget& budget) : budget_(budget) {}
     ~FrameLog() override;
 
-    // A new acquisition: the log is emptied, counters cleared, frames
-    // accepted; time stamps count from startStamp (the kit's clock).
-    // The plan's framesPerTrigger (0: until stopped) ends the log.
-    void begin(double startStamp, const korimaq::AcquisitionPlan& plan);
+    // A new acquisition: the log and its events are emptied, counters
+    // cleared, frames accepted; time stamps count from the first trigger (or
+    // startStamp before it, in the kit's clock). The plan's frames in all
+    // (none: until stopped) end the log.
+    void begin(double startStamp, const korimaq::AcquisitionPlan& plan, ColourSpace colours = ColourSpace::RGB);
     // One frame for a snapshot, kept apart from the log and its counters.
-    void beginSnapshot();
+    void beginSnapshot(ColourSpace colours = ColourSpace::RGB);
     // No frame is taken from now on (stop has returned).
     void refuseFrames();
+    // The acquisition begun last has stopped, after `framesTaken` frames of
+    // the camera: its Stop event, once.
+    void markStopped(std::uint64_t framesTaken);
 
     // Never throws: a frame the log cannot hold for want of memory ends the
     // acquisition with KorVideoInput:outOfMemory, keeping the frames logged.
     bool frameReceived(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height, double time,
-                       std::uint64_t frameNumber) override;
+                       const korimaq::FrameTag& tag) override;
+    void triggerFired(std::uint64_t triggerIndex, double stamp, std::uint64_t framesTaken) noexcept override;
     void outOfMemory() noexcept override;
     // An error of the adaptor or of the log: the first one is kept; no frame
     // is taken after it.
@@ -91,6 +119,17 @@ public:
 
     // Up to n oldest frames, removed from the log and from the budget.
     std::vector<std::shared_ptr<const LoggedFrame>> take(std::uint64_t n);
+    // Up to n newest frames held, oldest first, left in the log.
+    std::vector<std::shared_ptr<const LoggedFrame>> peek(std::uint64_t n) const;
+    // Removes every frame held; or those of the oldest trigger held.
+    void flush();
+    void flushOldestTrigger();
+    // The newest events (at most kMaxEvents), oldest first.
+    static constexpr std::size_t kMaxEvents = 1000;
+    std::vector<LogEvent> events() const;
+    // When the first trigger since begin fired; false before it.
+    bool initialTrigger(std::chrono::system_clock::time_point& when) const;
+    std::uint64_t triggersFired() const;
     std::shared_ptr<const LoggedFrame> oldest() const;
     std::shared_ptr<const LoggedFrame> newest() const;
     // The snapshot frame, or the error that ended the snapshot.
@@ -105,8 +144,12 @@ public:
 private:
     void clearLocked();
     bool frameReceivedLocked(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height, double time,
-                             std::uint64_t frameNumber);
+                             const korimaq::FrameTag& tag);
+    // The one place a frame enters the log, counted against the budget.
+    bool admitLocked(std::shared_ptr<LoggedFrame> frame);
     void outOfMemoryLocked() noexcept;
+    void eventLocked(LogEvent event);
+    void removeFrontLocked();
 
     MemoryBudget& budget_;
     mutable std::mutex mutex_;
@@ -123,10 +166,17 @@ private:
     bool accepting_ = false;
     bool snapshotMode_ = false;
     bool ended_ = false;
+    bool begun_ = false;  // an acquisition began whose Stop is not logged yet
+    ColourSpace colours_ = ColourSpace::RGB;
+    ColourSpace snapshotColours_ = ColourSpace::RGB;
     double startStamp_ = 0;
-    std::uint64_t framesPerTrigger_ = 0;
+    double triggerStamp_ = 0;  // of the first trigger
+    std::uint64_t total_ = 0;  // frames the acquisition logs in all; 0: until stopped
     std::uint64_t acquired_ = 0;
+    std::uint64_t triggers_ = 0;
     std::uint64_t version_ = 0;
+    std::deque<LogEvent> events_;
+    std::chrono::system_clock::time_point firstTrigger_{};
 };
 
 // [year month day hour minute seconds] of a moment, in local time.

@@ -4,7 +4,8 @@
 //
 //   korvideoinput('command', ...)
 //
-// hwinfo, create, delete, get, set, start, stop, wait, getdata, getsnapshot,
+// hwinfo, create, delete, get, set, start, stop, trigger, wait, getdata,
+// peekdata, flushdata, getsnapshot,
 // sourcenames, sourceget, sourceset, propinfo, memorylimit, diagnostics,
 // objects. KorVideoInput.m is its only intended caller; the checks here are
 // the whole of the contract all the same, since nothing stops a user from
@@ -49,11 +50,14 @@ constexpr Command kCommands[] = {
     {"set", set},
     {"start", start},
     {"stop", stop},
+    {"trigger", trigger},
     {"wait", wait},
     {"getdata", getdata},
     {"waitslice", waitslice},
     {"framesready", framesready},
     {"getsnapshot", getsnapshot},
+    {"peekdata", peekdata},
+    {"flushdata", flushdata},
     {"sourcenames", sourcenames},
     {"sourceget", sourceget},
     {"sourceset", sourceset},

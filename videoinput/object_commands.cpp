@@ -6,7 +6,9 @@
 #include "video.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <iterator>
 #include <optional>
 
 namespace korvid {
@@ -107,9 +109,65 @@ void destroy(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     videos().erase(static_cast<std::uint64_t>(value));
 }
 
+namespace {
+
+// A count that may be endless: Inf for the engine's "no end".
+mxArray* countOrInf(std::uint64_t count, std::uint64_t endless) {
+    return scalar(count == endless ? INFINITY : static_cast<double>(count));
+}
+
+mxArray* clockRow(std::chrono::system_clock::time_point moment) {
+    const std::array<double, 6> clock = clockVector(moment);
+    return row(std::vector<double>(clock.begin(), clock.end()));
+}
+
+mxArray* eventLog(const Video& video) {
+    const std::vector<LogEvent> events = video.log->events();
+    const char* fields[] = {"Type", "Data"};
+    mxArray* result = mxCreateStructMatrix(events.size(), 1, 2, fields);
+    const char* types[] = {"Start", "Trigger", "Stop", "Error"};
+    for (std::size_t k = 0; k < events.size(); ++k) {
+        const LogEvent& event = events[k];
+        const bool error = event.type == LogEvent::ERROR;
+        const char* dataFields[] = {"AbsTime", "FrameNumber", "RelativeFrame", "TriggerIndex", "Message", "MessageID"};
+        mxArray* data = mxCreateStructMatrix(1, 1, error ? 6 : 4, dataFields);
+        mxSetFieldByNumber(data, 0, 0, clockRow(event.when));
+        mxSetFieldByNumber(data, 0, 1, scalar(static_cast<double>(event.frameNumber)));
+        mxSetFieldByNumber(data, 0, 2, scalar(static_cast<double>(event.relativeFrame)));
+        mxSetFieldByNumber(data, 0, 3, scalar(static_cast<double>(event.triggerIndex)));
+        if (error) {
+            mxSetFieldByNumber(data, 0, 4, mxCreateString(event.message.c_str()));
+            mxSetFieldByNumber(data, 0, 5, mxCreateString(event.messageId.c_str()));
+        }
+        mxSetFieldByNumber(result, k, 0, mxCreateString(types[event.type]));
+        mxSetFieldByNumber(result, k, 1, data);
+    }
+    return result;
+}
+
+// The names `get` answers, in the order a user reads them.
+const char* const kGettable[] = {
+    "DeviceID",           "VideoFormat",       "VideoResolution",
+    "SourceName",         "Running",           "Logging",
+    "FramesAcquired",     "FramesAvailable",   "FramesPerTrigger",
+    "FrameGrabInterval",  "ROIPosition",       "TriggerType",
+    "TriggerRepeat",      "TriggerFrameDelay", "TriggersExecuted",
+    "InitialTriggerTime", "Timeout",           "ReturnedColorSpace",
+    "EventLog",
+};
+
+std::string namesOf(const char* const* names, std::size_t count) {
+    std::string text;
+    for (std::size_t k = 0; k < count; ++k) text += std::string(k == 0 ? "" : ", ") + names[k];
+    return text;
+}
+
+}  // namespace
+
 void get(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     Video& video = videoOf(nrhs, prhs);
     const std::string name = argumentText(nrhs, prhs, 2, "The property name");
+    const korimaq::AcquisitionPlan& plan = video.plan;
     if (name == "DeviceID") {
         plhs[0] = scalar(video.input->deviceId());
     } else if (name == "VideoFormat") {
@@ -122,10 +180,30 @@ void get(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         plhs[0] = scalar(static_cast<double>(video.log->framesAvailable()));
     } else if (name == "Running") {
         plhs[0] = mxCreateLogicalScalar(running(video));
+    } else if (name == "Logging") {
+        plhs[0] = mxCreateLogicalScalar(logging(video));
     } else if (name == "FramesPerTrigger") {
-        plhs[0] = scalar(static_cast<double>(video.plan.framesPerTrigger));
+        plhs[0] = countOrInf(plan.framesPerTrigger, 0);
     } else if (name == "FrameGrabInterval") {
-        plhs[0] = scalar(static_cast<double>(video.plan.frameGrabInterval));
+        plhs[0] = scalar(static_cast<double>(plan.frameGrabInterval));
+    } else if (name == "TriggerType") {
+        plhs[0] = mxCreateString(plan.manualTrigger ? "manual" : "immediate");
+    } else if (name == "TriggerRepeat") {
+        plhs[0] = countOrInf(plan.triggerRepeat, korimaq::AcquisitionPlan::kEndless);
+    } else if (name == "TriggerFrameDelay") {
+        plhs[0] = scalar(static_cast<double>(plan.triggerFrameDelay));
+    } else if (name == "TriggersExecuted") {
+        plhs[0] = scalar(static_cast<double>(video.log->triggersFired()));
+    } else if (name == "InitialTriggerTime") {
+        std::chrono::system_clock::time_point when;
+        plhs[0] = video.log->initialTrigger(when) ? clockRow(when) : mxCreateDoubleMatrix(0, 0, mxREAL);
+    } else if (name == "Timeout") {
+        plhs[0] = scalar(video.timeout);
+    } else if (name == "ReturnedColorSpace") {
+        plhs[0] = mxCreateString(video.colours == ColourSpace::GREY ? "grayscale" : "rgb");
+    } else if (name == "EventLog") {
+        settle(video);  // an acquisition that ended has its Stop logged
+        plhs[0] = eventLog(video);
     } else if (name == "ROIPosition") {
         plhs[0] = row({static_cast<double>(video.roi.x), static_cast<double>(video.roi.y),
                        static_cast<double>(video.roi.width), static_cast<double>(video.roi.height)});
@@ -133,42 +211,107 @@ void get(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         const auto& sources = video.input->attributes().sources;
         plhs[0] = mxCreateString(sources.empty() ? "" : sources.front().name.c_str());
     } else {
-        raise("KorVideoInput:noProperty", "A video input has no property '" + name + "'.");
+        raise("KorVideoInput:noProperty", "A video input has no property '" + name + "'. Its properties are: " +
+                                              namesOf(kGettable, std::size(kGettable)) + ".");
     }
 }
+
+namespace {
+
+const char* const kSettable[] = {"FramesPerTrigger", "FrameGrabInterval", "ROIPosition", "TriggerType",
+                                 "TriggerRepeat",    "TriggerFrameDelay", "Timeout",     "ReturnedColorSpace"};
+
+// A whole number from `least` up to kMaxUint32, or Inf when `endless` allows it.
+bool readCount(const mxArray* value, double least, bool endless, double& count) {
+    if (!readScalar(value, count)) return false;
+    if (endless && count == INFINITY) return true;
+    return std::isfinite(count) && count >= least && count <= kMaxUint32 && std::floor(count) == count;
+}
+
+std::string textValue(const mxArray* value, const std::string& name) {
+    if (!isText(value)) raise("KorVideoInput:badValue", name + " takes a text value.");
+    return readText(value, "KorVideoInput:badValue", name);
+}
+
+void setRoiPosition(Video& video, const mxArray* value) {
+    double roi[4] = {NAN, NAN, NAN, NAN};
+    if (!readNumbers(value, 4, roi))
+        raise("KorVideoInput:badROI", "ROIPosition must be one row of four real numbers, [x y width height] (a " +
+                                          std::to_string(mxGetM(value)) + "x" + std::to_string(mxGetN(value)) + " " +
+                                          mxGetClassName(value) + " was given).");
+    if (!regionFits(roi, video.width, video.height))
+        raise("KorVideoInput:badROI", "ROIPosition must be [x y width height] in whole pixels, lying inside the " +
+                                          std::to_string(video.width) + "x" + std::to_string(video.height) +
+                                          " image: x and y from 0, width and height from 1, x + width at most " +
+                                          std::to_string(video.width) + " and y + height at most " +
+                                          std::to_string(video.height) + ".");
+    video.roi = {static_cast<std::int32_t>(roi[0]), static_cast<std::int32_t>(roi[1]),
+                 static_cast<std::int32_t>(roi[2]), static_cast<std::int32_t>(roi[3])};
+}
+
+}  // namespace
 
 void set(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     Video& video = videoOf(nrhs, prhs);
     const std::string name = argumentText(nrhs, prhs, 2, "The property name");
     if (nrhs < 4) raise("KorVideoInput:badArgument", "A value is required.");
     const mxArray* value = prhs[3];
-    if (name != "FramesPerTrigger" && name != "FrameGrabInterval" && name != "ROIPosition")
-        raise("KorVideoInput:noProperty", "A video input has no property '" + name +
-                                              "' that can be set; FramesPerTrigger, FrameGrabInterval and "
-                                              "ROIPosition can.");
-    raiseReadOnlyWhileRunning(video, name);
-    if (name == "ROIPosition") {
-        double roi[4] = {NAN, NAN, NAN, NAN};
-        if (!readNumbers(value, 4, roi))
-            raise("KorVideoInput:badROI", "ROIPosition must be one row of four real numbers, [x y width height] (a " +
-                                              std::to_string(mxGetM(value)) + "x" + std::to_string(mxGetN(value)) +
-                                              " " + mxGetClassName(value) + " was given).");
-        if (!regionFits(roi, video.width, video.height))
-            raise("KorVideoInput:badROI", "ROIPosition must be [x y width height] in whole pixels, lying inside the " +
-                                              std::to_string(video.width) + "x" + std::to_string(video.height) +
-                                              " image: x and y from 0, width and height from 1, x + width at most " +
-                                              std::to_string(video.width) + " and y + height at most " +
-                                              std::to_string(video.height) + ".");
-        video.roi = {static_cast<std::int32_t>(roi[0]), static_cast<std::int32_t>(roi[1]),
-                     static_cast<std::int32_t>(roi[2]), static_cast<std::int32_t>(roi[3])};
+    if (std::find(std::begin(kSettable), std::end(kSettable), name) == std::end(kSettable))
+        raise("KorVideoInput:noProperty", "A video input has no property '" + name + "' that can be set; these can: " +
+                                              namesOf(kSettable, std::size(kSettable)) + ".");
+    if (name == "Timeout") {  // governs the waits of the user's thread: settable at any time
+        double seconds = 0;
+        if (!readScalar(value, seconds) || !(seconds > 0) || std::isnan(seconds))
+            raise("KorVideoInput:badValue", "Timeout must be a positive number of seconds, e.g. vid.Timeout = 30.");
+        video.timeout = seconds;
         return;
     }
-    double number = 0;
-    if (!readScalar(value, number) || !positiveWhole(number, kMaxUint32))
-        raise("KorVideoInput:badValue",
-              name + " must be a positive whole number (at most 4294967295), e.g. vid." + name + " = 5.");
-    const auto count = static_cast<std::uint32_t>(number);
-    (name == "FramesPerTrigger" ? video.plan.framesPerTrigger : video.plan.frameGrabInterval) = count;
+    raiseReadOnlyWhileRunning(video, name);
+    korimaq::AcquisitionPlan& plan = video.plan;
+    double count = 0;
+    if (name == "ROIPosition") {
+        setRoiPosition(video, value);
+    } else if (name == "FramesPerTrigger") {
+        if (!readCount(value, 1, true, count))
+            raise("KorVideoInput:badValue",
+                  "FramesPerTrigger must be a positive whole number (at most 4294967295) or Inf, e.g. "
+                  "vid.FramesPerTrigger = 5.");
+        plan.framesPerTrigger = std::isinf(count) ? 0 : static_cast<std::uint32_t>(count);
+    } else if (name == "FrameGrabInterval") {
+        if (!readCount(value, 1, false, count))
+            raise("KorVideoInput:badValue",
+                  "FrameGrabInterval must be a positive whole number (at most 4294967295), e.g. "
+                  "vid.FrameGrabInterval = 5.");
+        plan.frameGrabInterval = static_cast<std::uint32_t>(count);
+    } else if (name == "TriggerRepeat") {
+        if (!readCount(value, 0, true, count))
+            raise("KorVideoInput:badValue",
+                  "TriggerRepeat must be a whole number from 0 (at most 4294967295) or Inf, e.g. "
+                  "vid.TriggerRepeat = Inf.");
+        plan.triggerRepeat = std::isinf(count) ? korimaq::AcquisitionPlan::kEndless : static_cast<std::uint64_t>(count);
+    } else if (name == "TriggerFrameDelay") {
+        if (!readCount(value, 0, false, count))
+            raise("KorVideoInput:badValue",
+                  "TriggerFrameDelay must be a whole number from 0 (at most 4294967295), e.g. "
+                  "vid.TriggerFrameDelay = 2.");
+        plan.triggerFrameDelay = static_cast<std::uint32_t>(count);
+    } else if (name == "TriggerType") {
+        const std::string type = textValue(value, name);
+        if (type != "immediate" && type != "manual")
+            raise("KorVideoInput:badTrigger",
+                  "The trigger type '" + type +
+                      "' is not offered. The valid configurations (TriggerType, "
+                      "TriggerCondition, TriggerSource) are: 'immediate', 'none', 'none' and 'manual', 'none', "
+                      "'none'; e.g. triggerconfig(vid, 'manual').");
+        plan.manualTrigger = type == "manual";
+    } else if (name == "ReturnedColorSpace") {
+        const std::string space = textValue(value, name);
+        if (space != "rgb" && space != "grayscale")
+            raise("KorVideoInput:badValue",
+                  "ReturnedColorSpace must be 'rgb' or 'grayscale', e.g. "
+                  "vid.ReturnedColorSpace = 'grayscale'.");
+        video.colours = space == "grayscale" ? ColourSpace::GREY : ColourSpace::RGB;
+    }
 }
 
 void start(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
@@ -183,7 +326,7 @@ void start(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     applyRoi(video);
     video.startWall = std::chrono::system_clock::now();
     video.startStamp = imaqkit::getCurrentTime();
-    video.log->begin(video.startStamp, video.plan);
+    video.log->begin(video.startStamp, video.plan, video.colours);
     if (!video.input->start(video.plan)) {
         video.log->refuseFrames();
         raise("KorVideoInput:startFailed",
@@ -196,21 +339,47 @@ void stop(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     Video& video = videoOf(nrhs, prhs);
     video.input->stop();
     video.log->refuseFrames();
+    settle(video);
+}
+
+void trigger(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
+    Video& video = videoOf(nrhs, prhs);
+    if (!running(video))
+        raise("KorVideoInput:notRunning",
+              "trigger needs a running video input, but it is not running. Start it with start(vid) first "
+              "(with triggerconfig(vid, 'manual')).");
+    if (!video.plan.manualTrigger)
+        raise("KorVideoInput:notManualTrigger",
+              "trigger needs TriggerType 'manual', but it is 'immediate': the trigger fired at start. Stop the "
+              "video input with stop(vid), set triggerconfig(vid, 'manual'), then start(vid) and trigger(vid).");
+    if (const korimaq::Status fired = video.input->trigger(); !fired) {
+        // The input may have ended meanwhile.
+        if (!running(video))
+            raise("KorVideoInput:notRunning",
+                  "trigger needs a running video input, but the acquisition ended. Start it again with "
+                  "start(vid).");
+        raise("KorVideoInput:alreadyLogging",
+              "trigger needs the video input waiting for a trigger, but it is still logging the frames of "
+              "trigger " +
+                  std::to_string(video.input->triggersFired()) +
+                  ". Wait for them with wait(vid, seconds, 'logging') or getdata(vid), then trigger again.");
+    }
 }
 
 // One slice of a wait until the object stops: true once it has, false when
 // the slice ran out first. `elapsed` seconds of the wait went by before this
 // slice.
-bool awaitStop(Video& video, double seconds, double elapsed) {
+bool awaitStop(Video& video, double seconds, double elapsed, bool untilNotLogging) {
     const auto now = std::chrono::steady_clock::now();
     const auto deadline = now + secondsAsDuration(std::max(0.0, seconds - elapsed));
     const auto sliceEnd = std::min(deadline, now + std::chrono::steady_clock::duration(kWaitSlice));
     for (;;) {
         const std::uint64_t seen = video.log->version();
-        if (!running(video)) break;
+        if (untilNotLogging ? !logging(video) : !running(video)) break;
         const auto current = std::chrono::steady_clock::now();
         if (current >= deadline)
-            raise("KorVideoInput:timeout", "The video input was still running after " + number(seconds) +
+            raise("KorVideoInput:timeout", std::string("The video input was still ") +
+                                               (untilNotLogging ? "logging" : "running") + " after " + number(seconds) +
                                                " s. Wait longer with wait(vid, seconds), or stop it with stop(vid).");
         if (current >= sliceEnd) return false;
         video.log->waitForChange(seen,
@@ -221,22 +390,34 @@ bool awaitStop(Video& video, double seconds, double elapsed) {
     return true;
 }
 
-// done = korvideoinput('waitslice', h, elapsed[, seconds]): one slice of
-// wait, `elapsed` seconds into it; whether the object stopped.
+// Whether a wait ends when the object stops ('running', the default) or
+// when it stops logging ('logging').
+bool waitUntilNotLogging(int nrhs, const mxArray* prhs[], int index) {
+    if (index >= nrhs) return false;
+    const std::string state = argumentText(nrhs, prhs, index, "The state to wait for");
+    if (state != "running" && state != "logging")
+        raise("KorVideoInput:badValue",
+              "wait waits for the end of 'running' (the default) or of 'logging', e.g. wait(vid, 10, 'logging').");
+    return state == "logging";
+}
+
+// done = korvideoinput('waitslice', h, elapsed[, seconds[, state]]): one
+// slice of wait, `elapsed` seconds into it; whether the wait is over.
 void waitslice(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     Video& video = videoOf(nrhs, prhs);
     const double elapsed = secondsArgument(nrhs, prhs, 2, 0, "The time waited");
-    const double seconds = secondsArgument(nrhs, prhs, 3, kDefaultWaitSeconds, "The time to wait");
-    plhs[0] = mxCreateLogicalScalar(awaitStop(video, seconds, elapsed));
+    const double seconds = secondsArgument(nrhs, prhs, 3, video.timeout, "The time to wait");
+    plhs[0] = mxCreateLogicalScalar(awaitStop(video, seconds, elapsed, waitUntilNotLogging(nrhs, prhs, 4)));
 }
 
 // Until the object stops (KorVideoInput.m waits through waitslice instead).
 void wait(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     Video& video = videoOf(nrhs, prhs);
-    const double seconds = secondsArgument(nrhs, prhs, 2, kDefaultWaitSeconds, "The time to wait");
+    const double seconds = secondsArgument(nrhs, prhs, 2, video.timeout, "The time to wait");
+    const bool untilNotLogging = waitUntilNotLogging(nrhs, prhs, 3);
     const auto begun = std::chrono::steady_clock::now();
-    while (
-        !awaitStop(video, seconds, std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count())) {}
+    while (!awaitStop(video, seconds, std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count(),
+                      untilNotLogging)) {}
 }
 
 // The engine's refusal of a device property value, as the user sees it.

@@ -23,6 +23,18 @@ Reports& reports() {
     return *instance;
 }
 
+// What an error of the adaptor's acquisition thread most likely means, in
+// this object's words, after the adaptor's own text: the camera refusing a
+// call it answered a moment before. Switching fast frames off comes after
+// the frames, and the camera is closed and opened afresh after it anyway.
+std::string acquisitionAdvice(const imaqkit::host::Report& report) {
+    if (report.identifier != "KorvixAdaptor:acquisitionThread" || report.message == "Cannot disable fast frames.")
+        return std::string();
+    return "\nKorVideoInput: the camera most likely stopped answering (unplugged or powered off). Check its "
+           "cable and power, then start(vid) again: the camera is opened afresh. The frames logged before "
+           "stay available to getdata.";
+}
+
 void onReport(const imaqkit::host::Report& report, void*) {
     Reports& all = reports();
     std::lock_guard<std::mutex> lock(all.mutex);
@@ -32,7 +44,7 @@ void onReport(const imaqkit::host::Report& report, void*) {
     }
     const auto found = all.inputs.find(report.adaptor);
     if (found == all.inputs.end()) return;
-    found->second.log->fail({report.identifier, report.message});
+    found->second.log->fail({report.identifier, report.message + acquisitionAdvice(report)});
     // A run that keeps failing without delivering a frame would go on until
     // the next call stops it: the adaptor is told it is complete now.
     found->second.input->endEarly();
@@ -160,7 +172,9 @@ void settle(Video& video) {
         video.input->stop();
         video.log->refuseFrames();
     }
-    if (!video.input->isOpen() || video.input->isAcquiring()) return;
+    if (video.input->isAcquiring()) return;
+    video.log->markStopped(video.input->framesAcquired());
+    if (!video.input->isOpen()) return;
     if (const std::optional<imaqkit::host::Report> error = video.input->adaptorError()) {
         video.input->close();
         video.closedAfter = error->identifier + ": " + error->message;
@@ -171,6 +185,11 @@ void settle(Video& video) {
 bool running(Video& video) {
     settle(video);
     return video.input->isAcquiring();
+}
+
+bool logging(Video& video) {
+    settle(video);
+    return video.input->isLogging();
 }
 
 // The adaptor's catalogue opens every camera and tries each format on it,

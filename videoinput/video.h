@@ -23,6 +23,7 @@ constexpr std::chrono::milliseconds kPollSlice{100};
 // Waits return to the caller at least this often, so that an interrupt
 // (Ctrl-C) reaches the M code that loops over them.
 constexpr std::chrono::milliseconds kWaitSlice{400};
+constexpr double kDefaultTimeoutSeconds = 10;
 
 // Adaptor reports: errors go to the log of the adaptor that reported them,
 // warnings wait for the end of the current command.
@@ -62,6 +63,9 @@ struct Video {
     std::int32_t width = 0;
     std::int32_t height = 0;
     korimaq::AcquisitionPlan plan{10, 1};
+    ColourSpace colours = ColourSpace::RGB;
+    // How long getdata waits without a new frame, and wait's default time.
+    double timeout = kDefaultTimeoutSeconds;
     Region roi{0, 0, 0, 0};
     std::chrono::system_clock::time_point startWall{};
     double startStamp = 0;
@@ -84,6 +88,8 @@ std::string describe(const Video& video);
 // Running state.
 void settle(Video& video);
 bool running(Video& video);
+// A trigger fired and its frames are still being logged.
+bool logging(Video& video);
 void raiseReadOnlyWhileRunning(Video& video, const std::string& name);
 const std::vector<korimaq::DeviceEntry>& catalogue();
 void claimCamera(std::int32_t deviceId, const Video* claimant);

@@ -85,6 +85,18 @@ class VideoInput;
 class HostEngine;
 class EngineThread;
 
+// Where a delivered frame stands in its acquisition.
+struct FrameTag {
+    std::uint64_t frameNumber = 0;    // among every frame the adaptor took since start, from 1
+    std::uint64_t triggerIndex = 1;   // the trigger it belongs to, from 1
+    std::uint64_t relativeFrame = 1;  // among that trigger's delivered frames, from 1
+    FrameTag() = default;
+    // A frame of an acquisition with one trigger, numbered as the adaptor took it.
+    FrameTag(std::uint64_t number) : frameNumber(number), relativeFrame(number) {}  // NOLINT: implicit on purpose
+    FrameTag(std::uint64_t number, std::uint64_t trigger, std::uint64_t relative)
+        : frameNumber(number), triggerIndex(trigger), relativeFrame(relative) {}
+};
+
 // Takes every frame a video input receives, in place of the engine's own
 // first/last store. Called on the adaptor's thread, one frame at a time,
 // after the engine's checks accepted the frame.
@@ -92,11 +104,15 @@ class FrameSink {
 public:
     virtual ~FrameSink() = default;
     // `pixels` are the frame's bands interleaved, rows as the adaptor set
-    // them; the sink may take them (swap). `frameNumber` counts every frame
-    // the adaptor took since start, 1 for the first. False ends the
-    // acquisition: the adaptor is told it is complete.
+    // them; the sink may take them (swap). False ends the acquisition: the
+    // adaptor is told it is complete.
     virtual bool frameReceived(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height, double time,
-                               std::uint64_t frameNumber) = 0;
+                               const FrameTag& tag) = 0;
+    // Trigger `triggerIndex` fired at `stamp` (the kit's clock), after
+    // `framesTaken` frames of the adaptor. Called with the engine's lock held,
+    // before any frame of that trigger reaches frameReceived. Must not throw.
+    virtual void triggerFired(std::uint64_t /*triggerIndex*/, double /*stamp*/,
+                              std::uint64_t /*framesTaken*/) noexcept {}
     // The engine could not allocate what a frame needs, on the adaptor's
     // thread; the acquisition ends. Must not throw.
     virtual void outOfMemory() noexcept {}
@@ -155,8 +171,50 @@ std::string adaptorBesideExecutable();
 // What one acquisition is to do: the value VideoInput::start takes, and what
 // the adaptor's manager answers from while it runs.
 struct AcquisitionPlan {
-    std::uint32_t framesPerTrigger = 0;   // frames to deliver; 0: until stopped
-    std::uint32_t frameGrabInterval = 1;  // every n-th acquired frame is delivered (n >= 1)
+    static constexpr std::uint64_t kEndless = UINT64_MAX;
+    std::uint32_t framesPerTrigger = 0;   // frames to deliver per trigger; 0: until stopped
+    std::uint32_t frameGrabInterval = 1;  // every n-th frame after a trigger is delivered (n >= 1)
+    std::uint64_t triggerRepeat = 0;      // triggers after the first; kEndless: until stopped
+    std::uint32_t triggerFrameDelay = 0;  // frames skipped after each trigger before the first delivered
+    bool manualTrigger = false;           // triggers fire at VideoInput::trigger, not at start
+};
+
+// The frames one acquisition delivers in all; 0 when it runs until stopped.
+std::uint64_t totalFrames(const AcquisitionPlan& plan);
+
+// Which frames of one acquisition are delivered and when it is complete:
+// what the adaptor's manager answers (is this frame to be delivered; is the
+// acquisition not complete). The first trigger fires at start, or at the
+// first manual trigger; after each trigger, triggerFrameDelay frames are
+// skipped, then every frameGrabInterval-th frame is delivered until
+// framesPerTrigger are. Then the next trigger fires at once (immediate) or
+// the schedule waits for it (manual); after the last one it is complete.
+// Pure: the engine keeps one per acquisition, under its lock.
+class TriggerSchedule {
+public:
+    struct Decision {
+        bool deliver = false;
+        FrameTag tag;                   // where a delivered frame stands
+        std::uint64_t nextTrigger = 0;  // an immediate trigger fired after this frame (its index), or 0
+    };
+    TriggerSchedule() = default;
+    explicit TriggerSchedule(const AcquisitionPlan& plan);
+    // The frame after `framesTaken` frames of the adaptor: delivered or not.
+    Decision decide(std::uint64_t framesTaken);
+    // A manual trigger; false (and no change) unless waiting for one.
+    bool fire();
+    bool waiting() const { return waiting_; }
+    bool complete() const { return complete_; }
+    std::uint64_t triggersFired() const { return fired_; }
+
+private:
+    void endTrigger();
+    AcquisitionPlan plan_;
+    std::uint64_t fired_ = 0;         // triggers fired, the current one included
+    std::uint64_t sinceTrigger_ = 0;  // frames decided since the current trigger fired
+    std::uint64_t delivered_ = 0;     // frames delivered for the current trigger
+    bool waiting_ = false;
+    bool complete_ = false;
 };
 
 // What a VideoInput operation came to. Converts to true on success.
@@ -208,11 +266,12 @@ public:
         CLOSED,    // created, or closed again: the device is not open
         OPEN,      // the device is open and no acquisition runs (none yet, or the host stopped it)
         STARTING,  // inside the adaptor's start capture: frames are taken, the manager does not report it running yet
-        RUNNING,   // between start and the end of the acquisition
+        RUNNING,   // a trigger fired and its frames are delivered (logging)
+        WAITING,   // running, waiting for a manual trigger: frames are taken, none delivered
         ENDING,    // the host asked the run to end: the adaptor is told it is complete, the stop is on its way
         ENDED,  // the device is open; the last run stopped by itself (frames complete, an adaptor error, ended early)
     };
-    enum class Operation { OPEN, CLOSE, START, STOP, SET_PROPERTY, SET_ROI, SET_FRAME_SINK };
+    enum class Operation { OPEN, CLOSE, START, STOP, SET_PROPERTY, SET_ROI, SET_FRAME_SINK, TRIGGER };
 
     ~VideoInput();  // stops, removes the listeners, destroys the adaptor (which closes), then the engine
     VideoInput(const VideoInput&) = delete;
@@ -233,12 +292,18 @@ public:
     // Stops (manager operation 4); when it returns no further frame arrives.
     // Allowed in every state; nothing to do unless running.
     Status stop();
+    // Fires a manual trigger: allowed while waiting for one only.
+    Status trigger();
     bool isOpen() const { return state() != State::CLOSED; }
     bool isAcquiring() const;
+    // A trigger fired and its frames are being delivered.
+    bool isLogging() const { return state() == State::RUNNING; }
+    std::uint64_t triggersFired() const;
     // The plan of the last start (the default plan before any).
     AcquisitionPlan plan() const;
 
-    // Waits until the frames asked for by start have been delivered; false on time-out.
+    // Waits until the frames asked for by start have been delivered (never,
+    // for an acquisition without end); false on time-out.
     bool waitUntilComplete(std::chrono::milliseconds timeout) const;
     bool waitForFramesReceived(std::uint64_t count, std::chrono::milliseconds timeout) const;
     bool waitForFramesAcquired(std::uint64_t count, std::chrono::milliseconds timeout) const;
@@ -312,7 +377,7 @@ private:
     std::string formatName_;
 };
 
-// STARTING, RUNNING and ENDING: an acquisition runs.
+// STARTING, RUNNING, WAITING and ENDING: an acquisition runs.
 bool isRunning(VideoInput::State state);
 // The one table of which operation each state allows.
 bool isAllowed(VideoInput::Operation operation, VideoInput::State state);

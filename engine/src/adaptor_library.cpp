@@ -254,13 +254,21 @@ Status VideoInput::start(const AcquisitionPlan& plan) {
     return status;
 }
 
+Status VideoInput::trigger() {
+    Status status;
+    onEngineThread([&] { status = engine_->fireTrigger(); });
+    return status;
+}
+
+std::uint64_t VideoInput::triggersFired() const { return engine_->triggersFired(); }
+
 Status VideoInput::stop() {
     onEngineThread([&] { engine_->manager()->stopAcquisition(); });  // nothing to do unless running
     return Status();
 }
 
 bool VideoInput::waitUntilComplete(std::chrono::milliseconds timeout) const {
-    const std::uint32_t wanted = engine_->plan().framesPerTrigger;
+    const std::uint64_t wanted = totalFrames(engine_->plan());
     if (wanted == 0) return false;
     return engine_->waitUntil(timeout, wanted, 0, true);
 }

@@ -129,9 +129,10 @@ void HostEngine::receiveChecked(std::unique_ptr<HostFrame>& owned) {
         violation("receiveFrame: a frame stamped before its image was set");
     std::uint64_t count = 0;
     FrameSink* sink = nullptr;
+    FrameTag tag;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        const std::uint32_t wanted = plan_.framesPerTrigger;
+        const std::uint64_t wanted = totalFrames(plan_);
         // From before start capture is called until stop capture returns.
         if (manager_ == nullptr || !isRunning(state_)) {
             ++late;
@@ -152,13 +153,13 @@ void HostEngine::receiveChecked(std::unique_ptr<HostFrame>& owned) {
         if (stamps.size() < kMaxTimeStamps) stamps.push_back(owned->getTime());
         if (wanted != 0 && count == wanted) postStop(run_);
         sink = this->sink;
+        tag = decidedTag_;
     }
     if (sink != nullptr) {
         // Outside the lock: a sink may take its time (a copy, a memory
-        // limit) without holding up the engine's thread. The adaptor counts
-        // a frame after handing it over: this one is the next.
-        const bool more = sink->frameReceived(owned->pixels(), owned->getWidth(), owned->getHeight(), owned->getTime(),
-                                              manager_->getFramesAcquired() + 1);
+        // limit) without holding up the engine's thread.
+        const bool more =
+            sink->frameReceived(owned->pixels(), owned->getWidth(), owned->getHeight(), owned->getTime(), tag);
         if (!more) endEarly();
     }
     {
@@ -185,13 +186,53 @@ void HostEngine::postStop(std::uint64_t run) {
 }
 
 bool HostEngine::changeState(std::initializer_list<VideoInput::State> from, VideoInput::State to) {
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (std::find(from.begin(), from.end(), state_.load()) == from.end()) return false;
-        state_ = to;
-    }
+    std::lock_guard<std::mutex> lock(mutex);
+    return changeStateLocked(from, to);
+}
+
+bool HostEngine::changeStateLocked(std::initializer_list<VideoInput::State> from, VideoInput::State to) {
+    if (std::find(from.begin(), from.end(), state_.load()) == from.end()) return false;
+    state_ = to;
+    // Under the lock: a waiter that checked the state before it waits cannot miss this.
     changed.notify_all();
     return true;
+}
+
+VideoInput::State HostEngine::startedState() const {
+    std::lock_guard<std::mutex> lock(mutex);
+    return schedule_.waiting() ? VideoInput::State::WAITING : VideoInput::State::RUNNING;
+}
+
+void HostEngine::triggerFiredLocked(std::uint64_t triggerIndex, std::uint64_t framesTaken) noexcept {
+    if (sink != nullptr) sink->triggerFired(triggerIndex, imaqkit::getCurrentTime(), framesTaken);
+}
+
+bool HostEngine::decideFrame(std::uint64_t framesTaken) {
+    using State = VideoInput::State;
+    std::lock_guard<std::mutex> lock(mutex);
+    const TriggerSchedule::Decision decision = schedule_.decide(framesTaken);
+    if (!decision.deliver) return false;
+    decidedTag_ = decision.tag;
+    if (schedule_.waiting()) changeStateLocked({State::RUNNING}, State::WAITING);
+    if (decision.nextTrigger != 0) triggerFiredLocked(decision.nextTrigger, framesTaken + 1);
+    return true;
+}
+
+Status HostEngine::fireTrigger() {
+    thread_.assertCurrent("trigger");
+    std::lock_guard<std::mutex> lock(mutex);
+    Status status = gate(VideoInput::Operation::TRIGGER, state_);
+    if (!status) return status;
+    // Before the schedule turns: every frame of this trigger is stamped later.
+    triggerFiredLocked(schedule_.triggersFired() + 1, manager_ == nullptr ? 0 : manager_->getFramesAcquired());
+    schedule_.fire();
+    changeStateLocked({VideoInput::State::WAITING}, VideoInput::State::RUNNING);
+    return status;
+}
+
+std::uint64_t HostEngine::triggersFired() const {
+    std::lock_guard<std::mutex> lock(mutex);
+    return schedule_.triggersFired();
 }
 
 void HostEngine::adaptorReported(const imaqkit::host::Report& report) {
@@ -223,7 +264,7 @@ void HostEngine::endEarly() noexcept {
     // Enough on its own: the adaptor ends the run at its next question, and
     // a user thread that sees the run complete stops it.
     try {
-        if (!changeState({State::STARTING, State::RUNNING}, State::ENDING)) return;
+        if (!changeState({State::STARTING, State::RUNNING, State::WAITING}, State::ENDING)) return;
         std::lock_guard<std::mutex> lock(mutex);
         postStop(run_);
     } catch (...) {}
@@ -247,6 +288,9 @@ std::uint64_t HostEngine::beginAcquisition(const AcquisitionPlan& plan) {
     std::lock_guard<std::mutex> lock(mutex);
     adaptorError_.reset();
     plan_ = plan;
+    schedule_ = TriggerSchedule(plan);
+    decidedTag_ = FrameTag();
+    if (!plan.manualTrigger) triggerFiredLocked(1, 0);
     received = 0;
     stamps.clear();
     if (first && pool_.size() < kFramePoolSize) pool_.push_back(std::move(first));
@@ -264,8 +308,8 @@ AcquisitionPlan HostEngine::plan() const {
 
 bool HostEngine::acquisitionNotComplete() const {
     if (state_ == VideoInput::State::ENDING) return false;
-    const std::uint32_t wanted = plan().framesPerTrigger;
-    return wanted == 0 || received < wanted;
+    std::lock_guard<std::mutex> lock(mutex);
+    return !schedule_.complete();
 }
 
 void HostEngine::notifyAcquired(std::uint64_t acquired) {
@@ -312,7 +356,8 @@ HostAdaptorManager::~HostAdaptorManager() {
 
 bool HostAdaptorManager::isAcquiring() const {
     const VideoInput::State state = engine_->state();
-    return state == VideoInput::State::RUNNING || state == VideoInput::State::ENDING;
+    return state == VideoInput::State::RUNNING || state == VideoInput::State::WAITING ||
+           state == VideoInput::State::ENDING;
 }
 
 bool HostAdaptorManager::openDevice() {
@@ -342,7 +387,8 @@ bool HostAdaptorManager::startAcquisition() {
     // manager does not report it acquiring.
     engine_->changeState({State::OPEN, State::ENDED}, State::STARTING);
     adaptor_->startCapture();
-    engine_->changeState({State::STARTING}, State::RUNNING);  // unless the host asked it to end meanwhile
+    // Unless the host asked it to end meanwhile.
+    engine_->changeState({State::STARTING}, engine_->startedState());
     return true;
 }
 
@@ -351,7 +397,7 @@ void HostAdaptorManager::stopAcquisition(VideoInput::State after) {
     engine_->thread().assertCurrent("stopAcquisition");
     if (!isRunning(engine_->state())) return;
     adaptor_->stopCapture();  // sees acquisition running, as it must to stop the thread
-    engine_->changeState({State::STARTING, State::RUNNING, State::ENDING}, after);
+    engine_->changeState({State::STARTING, State::RUNNING, State::WAITING, State::ENDING}, after);
 }
 
 void HostAdaptorManager::getRoi(std::int32_t& xOffset, std::int32_t& yOffset, std::int32_t& width,
@@ -380,10 +426,5 @@ void HostAdaptorManager::setRoi(std::int32_t xOffset, std::int32_t yOffset, std:
 }
 
 void HostAdaptorManager::incrementFramesAcquired() { engine_->notifyAcquired(++acquired_); }
-
-bool HostAdaptorManager::isFrameToBeDelivered() const {
-    const std::uint32_t interval = engine_->plan().frameGrabInterval;
-    return interval <= 1 || acquired_ % interval == 0;
-}
 
 }  // namespace korimaq

@@ -235,6 +235,8 @@ public:
     // The one place the state changes: to `to`, when the state is one of
     // `from`; false (and no change) otherwise.
     bool changeState(std::initializer_list<VideoInput::State> from, VideoInput::State to);
+    // The state a run settles in once the adaptor's start capture returned.
+    VideoInput::State startedState() const;
 
     // Counters and stored frames of a new acquisition; returns its number.
     std::uint64_t beginAcquisition(const AcquisitionPlan& plan);
@@ -243,6 +245,14 @@ public:
                    bool stopped) const;
     void notifyAcquired(std::uint64_t acquired);
     bool acquisitionNotComplete() const;
+    // The manager's answer for the next frame (the adaptor asks once per
+    // frame, after taking it), from the trigger schedule: the
+    // tag of a frame to deliver is kept for receiveFrame. Ends a trigger
+    // (WAITING) or fires an immediate one after the frame that completes it.
+    bool decideFrame(std::uint64_t framesTaken);
+    // A manual trigger, on the engine's thread, through the gate.
+    Status fireTrigger();
+    std::uint64_t triggersFired() const;
 
     // An error the adaptor reported: kept (the first one of an acquisition),
     // and the acquisition stopped from the engine's thread.
@@ -273,12 +283,17 @@ private:
     // Stops acquisition `run` from the engine's thread, unless another has begun since.
     void postStop(std::uint64_t run);
     void receiveChecked(std::unique_ptr<HostFrame>& owned);
+    // The one place the state is set; the caller holds mutex.
+    bool changeStateLocked(std::initializer_list<VideoInput::State> from, VideoInput::State to);
+    void triggerFiredLocked(std::uint64_t triggerIndex, std::uint64_t framesTaken) noexcept;
 
     EngineThread& thread_;
     HostPropContainer container_;
     HostAdaptorManager* manager_ = nullptr;  // owned by the adaptor
     std::atomic<VideoInput::State> state_{VideoInput::State::CLOSED};
-    AcquisitionPlan plan_;  // guarded by mutex
+    AcquisitionPlan plan_;      // guarded by mutex
+    TriggerSchedule schedule_;  // guarded by mutex
+    FrameTag decidedTag_;       // guarded by mutex: the frame the schedule last chose to deliver
     std::atomic<std::uint64_t> run_{0};
     std::atomic<std::int32_t> declaredFrameType_{0};
     std::optional<imaqkit::host::Report> adaptorError_;  // guarded by mutex
@@ -318,7 +333,7 @@ public:
     void getRoi(std::int32_t& xOffset, std::int32_t& yOffset, std::int32_t& width, std::int32_t& height) const override;
     std::uint64_t getFramesAcquired() const override { return acquired_; }
     void incrementFramesAcquired() override;
-    bool isFrameToBeDelivered() const override;
+    bool isFrameToBeDelivered() const override { return engine_->decideFrame(acquired_); }
     bool isAcquisitionNotComplete() const override { return engine_->acquisitionNotComplete(); }
 
     void setRoi(std::int32_t xOffset, std::int32_t yOffset, std::int32_t width, std::int32_t height);

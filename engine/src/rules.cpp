@@ -28,7 +28,7 @@ std::string number(double value) {
 
 bool isRunning(VideoInput::State state) {
     return state == VideoInput::State::STARTING || state == VideoInput::State::RUNNING ||
-           state == VideoInput::State::ENDING;
+           state == VideoInput::State::WAITING || state == VideoInput::State::ENDING;
 }
 
 namespace {
@@ -47,6 +47,7 @@ bool isAllowed(Operation operation, State state) {
         case Operation::START: return isIdleOpen(state);
         case Operation::SET_ROI:
         case Operation::SET_FRAME_SINK: return state == State::CLOSED || isIdleOpen(state);
+        case Operation::TRIGGER: return state == State::WAITING;
         case Operation::CLOSE:
         case Operation::STOP:
         case Operation::SET_PROPERTY:  // the property's own read-only mode decides the rest
@@ -58,7 +59,7 @@ bool isAllowed(Operation operation, State state) {
 Status gate(Operation operation, State current) {
     if (isAllowed(operation, current)) return Status();
     // Named as a user knows them: an ended run leaves the input open.
-    const State named[] = {State::CLOSED, State::OPEN, State::RUNNING};
+    const State named[] = {State::CLOSED, State::OPEN, State::RUNNING, State::WAITING};
     std::string states;
     for (State state : named) {
         if (!isAllowed(operation, state)) continue;
@@ -74,6 +75,7 @@ const char* stateName(State state) {
         case State::OPEN: return "open";
         case State::STARTING: return "starting";
         case State::RUNNING: return "running";
+        case State::WAITING: return "waiting for a trigger";
         case State::ENDING: return "ending";
         case State::ENDED: return "ended";
     }
@@ -89,6 +91,7 @@ const char* operationName(Operation operation) {
         case Operation::SET_PROPERTY: return "setProperty";
         case Operation::SET_ROI: return "setRoi";
         case Operation::SET_FRAME_SINK: return "setFrameSink";
+        case Operation::TRIGGER: return "trigger";
     }
     return "unknown";
 }
@@ -96,6 +99,58 @@ const char* operationName(Operation operation) {
 Status checkPlan(const AcquisitionPlan& plan) {
     if (plan.frameGrabInterval < 1) return {Status::BAD_VALUE, "the frame grab interval must be at least 1"};
     return Status();
+}
+
+std::uint64_t totalFrames(const AcquisitionPlan& plan) {
+    if (plan.framesPerTrigger == 0 || plan.triggerRepeat == AcquisitionPlan::kEndless) return 0;
+    const std::uint64_t triggers = plan.triggerRepeat + 1;
+    // Beyond what any run could deliver: the same as no end.
+    if (triggers > UINT64_MAX / plan.framesPerTrigger) return 0;
+    return triggers * plan.framesPerTrigger;
+}
+
+TriggerSchedule::TriggerSchedule(const AcquisitionPlan& plan) : plan_(plan) {
+    if (plan_.frameGrabInterval < 1) plan_.frameGrabInterval = 1;
+    waiting_ = plan_.manualTrigger;
+    fired_ = plan_.manualTrigger ? 0 : 1;
+}
+
+TriggerSchedule::Decision TriggerSchedule::decide(std::uint64_t framesTaken) {
+    Decision decision;
+    if (waiting_ || complete_ || fired_ == 0) return decision;
+    const std::uint64_t place = sinceTrigger_++;
+    if (place < plan_.triggerFrameDelay || (place - plan_.triggerFrameDelay) % plan_.frameGrabInterval != 0)
+        return decision;
+    decision.deliver = true;
+    decision.tag = FrameTag(framesTaken + 1, fired_, ++delivered_);
+    if (plan_.framesPerTrigger != 0 && delivered_ >= plan_.framesPerTrigger) {
+        endTrigger();
+        if (!waiting_ && !complete_) decision.nextTrigger = fired_;
+    }
+    return decision;
+}
+
+void TriggerSchedule::endTrigger() {
+    if (plan_.triggerRepeat != AcquisitionPlan::kEndless && fired_ > plan_.triggerRepeat) {
+        complete_ = true;
+        return;
+    }
+    sinceTrigger_ = 0;
+    delivered_ = 0;
+    if (plan_.manualTrigger) {
+        waiting_ = true;
+        return;
+    }
+    ++fired_;
+}
+
+bool TriggerSchedule::fire() {
+    if (!waiting_ || complete_) return false;
+    waiting_ = false;
+    ++fired_;
+    sinceTrigger_ = 0;
+    delivered_ = 0;
+    return true;
 }
 
 PropertyValue PropertyValue::ofNumber(double number) {

@@ -262,7 +262,8 @@ TEST_F(AcquisitionTest, TheWakeMessageOfOpeningStartsNoRun) {
 class HoldingSink final : public korimaq::FrameSink {
 public:
     explicit HoldingSink(const korvix::KorvixAdaptor& adaptor) : adaptor_(adaptor) {}
-    bool frameReceived(std::vector<std::uint8_t>&, std::int32_t, std::int32_t, double, std::uint64_t) override {
+    bool frameReceived(std::vector<std::uint8_t>&, std::int32_t, std::int32_t, double,
+                       const korimaq::FrameTag&) override {
         if (frames++ != 0) return true;
         while (!adaptor_.isStopRequested()) std::this_thread::yield();
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);

@@ -36,6 +36,14 @@ struct StateRow {
     std::vector<Step> steps;
 };
 
+// Two triggers of two frames each, fired by hand.
+korimaq::AcquisitionPlan manualPlan() {
+    korimaq::AcquisitionPlan plan{2, 1};
+    plan.triggerRepeat = 1;
+    plan.manualTrigger = true;
+    return plan;
+}
+
 Status apply(VideoInput& input, const std::string& operation) {
     if (operation == "open") return input.open();
     if (operation == "close") return input.close();
@@ -45,6 +53,8 @@ Status apply(VideoInput& input, const std::string& operation) {
     if (operation == "setProperty") return input.setProperty("Exposure", 20.0);
     if (operation == "setRoi") return input.setRoi(0, 0, 320, 240);
     if (operation == "setFrameSink") return input.setFrameSink(nullptr);
+    if (operation == "trigger") return input.trigger();
+    if (operation == "startManual") return input.start(manualPlan());
     ADD_FAILURE() << "no operation " << operation;
     return Status();
 }
@@ -53,7 +63,10 @@ void bringTo(VideoInput& input, State state) {
     input.close();
     if (state == State::CLOSED) return;
     ASSERT_TRUE(input.open());
-    if (state == State::RUNNING) {
+    if (state == State::WAITING) {
+        ASSERT_TRUE(input.start(manualPlan()));
+        ASSERT_TRUE(input.waitForFramesAcquired(2, kHang)) << "frames are taken while waiting";
+    } else if (state == State::RUNNING) {
         ASSERT_TRUE(input.start({0}));
         ASSERT_TRUE(input.waitForFramesReceived(1, kHang));
     } else if (state == State::ENDED) {
@@ -69,6 +82,7 @@ TEST_F(HostTest, StateMachineAllowsAndRefusesEachOperationInEachState) {
          {{"setProperty", Status::OK, State::CLOSED},
           {"setRoi", Status::OK, State::CLOSED},
           {"setFrameSink", Status::OK, State::CLOSED},
+          {"trigger", Status::WRONG_STATE, State::CLOSED},
           {"stop", Status::OK, State::CLOSED},
           {"close", Status::OK, State::CLOSED},
           {"start", Status::WRONG_STATE, State::CLOSED},
@@ -78,6 +92,7 @@ TEST_F(HostTest, StateMachineAllowsAndRefusesEachOperationInEachState) {
           {"setProperty", Status::OK, State::OPEN},
           {"setRoi", Status::OK, State::OPEN},
           {"setFrameSink", Status::OK, State::OPEN},
+          {"trigger", Status::WRONG_STATE, State::OPEN},
           {"stop", Status::OK, State::OPEN},
           {"startNoInterval", Status::BAD_VALUE, State::OPEN},
           {"start", Status::OK, State::RUNNING}}},
@@ -88,13 +103,24 @@ TEST_F(HostTest, StateMachineAllowsAndRefusesEachOperationInEachState) {
           {"setProperty", Status::READ_ONLY_WHILE_RUNNING, State::RUNNING},
           {"setRoi", Status::WRONG_STATE, State::RUNNING},
           {"setFrameSink", Status::WRONG_STATE, State::RUNNING},
+          {"trigger", Status::WRONG_STATE, State::RUNNING},
           {"stop", Status::OK, State::OPEN}}},
         {State::RUNNING, {{"close", Status::OK, State::CLOSED}}},
+        {State::WAITING,
+         {{"open", Status::WRONG_STATE, State::WAITING},
+          {"start", Status::WRONG_STATE, State::WAITING},
+          {"setProperty", Status::READ_ONLY_WHILE_RUNNING, State::WAITING},
+          {"setRoi", Status::WRONG_STATE, State::WAITING},
+          {"setFrameSink", Status::WRONG_STATE, State::WAITING},
+          {"stop", Status::OK, State::OPEN}}},
+        {State::WAITING, {{"close", Status::OK, State::CLOSED}}},
+        {State::WAITING, {{"trigger", Status::OK, State::RUNNING}, {"trigger", Status::WRONG_STATE, State::RUNNING}}},
         {State::ENDED,
          {{"open", Status::OK, State::ENDED},
           {"setProperty", Status::OK, State::ENDED},
           {"setRoi", Status::OK, State::ENDED},
           {"setFrameSink", Status::OK, State::ENDED},
+          {"trigger", Status::WRONG_STATE, State::ENDED},
           {"stop", Status::OK, State::ENDED},
           {"startNoInterval", Status::BAD_VALUE, State::ENDED},
           {"start", Status::OK, State::RUNNING}}},
@@ -119,28 +145,54 @@ TEST_F(HostTest, StateMachineAllowsAndRefusesEachOperationInEachState) {
 // an acquisition passes through on its way in and out included.
 TEST(GateTable, EveryStateAgainstEveryOperation) {
     using Operation = VideoInput::Operation;
-    const Operation operations[] = {Operation::OPEN,          Operation::CLOSE,        Operation::START,
-                                    Operation::STOP,          Operation::SET_PROPERTY, Operation::SET_ROI,
-                                    Operation::SET_FRAME_SINK};
+    const Operation operations[] = {Operation::OPEN,           Operation::CLOSE,        Operation::START,
+                                    Operation::STOP,           Operation::SET_PROPERTY, Operation::SET_ROI,
+                                    Operation::SET_FRAME_SINK, Operation::TRIGGER};
     // One column per operation above: 1 allowed.
     const struct {
         State state;
-        int allowed[7];
+        int allowed[8];
     } table[] = {
-        {State::CLOSED, {1, 1, 0, 1, 1, 1, 1}},   {State::OPEN, {1, 1, 1, 1, 1, 1, 1}},
-        {State::STARTING, {0, 1, 0, 1, 1, 0, 0}}, {State::RUNNING, {0, 1, 0, 1, 1, 0, 0}},
-        {State::ENDING, {0, 1, 0, 1, 1, 0, 0}},   {State::ENDED, {1, 1, 1, 1, 1, 1, 1}},
+        {State::CLOSED, {1, 1, 0, 1, 1, 1, 1, 0}},   {State::OPEN, {1, 1, 1, 1, 1, 1, 1, 0}},
+        {State::STARTING, {0, 1, 0, 1, 1, 0, 0, 0}}, {State::RUNNING, {0, 1, 0, 1, 1, 0, 0, 0}},
+        {State::WAITING, {0, 1, 0, 1, 1, 0, 0, 1}},  {State::ENDING, {0, 1, 0, 1, 1, 0, 0, 0}},
+        {State::ENDED, {1, 1, 1, 1, 1, 1, 1, 0}},
     };
     for (const auto& row : table) {
-        for (std::size_t k = 0; k < 7; ++k) {
+        for (std::size_t k = 0; k < 8; ++k) {
             const bool allowed = row.allowed[k] != 0;
             EXPECT_EQ(korimaq::isAllowed(operations[k], row.state), allowed)
                 << korimaq::stateName(row.state) << " x " << korimaq::operationName(operations[k]);
             EXPECT_EQ(korimaq::gate(operations[k], row.state).code, allowed ? Status::OK : Status::WRONG_STATE);
         }
-        EXPECT_EQ(korimaq::isRunning(row.state),
-                  row.state == State::STARTING || row.state == State::RUNNING || row.state == State::ENDING);
+        EXPECT_EQ(korimaq::isRunning(row.state), row.state == State::STARTING || row.state == State::RUNNING ||
+                                                     row.state == State::WAITING || row.state == State::ENDING);
     }
+}
+
+// Manual triggers through the real adaptor: frames taken while waiting are
+// not delivered, each trigger delivers its frames after it fired, and the
+// acquisition ends after the last trigger's frames.
+TEST_F(HostTest, ManualTriggersDeliverTheirFramesAndTheRunEndsAfterTheLast) {
+    auto input = makeInput(1, "320x240");
+    ASSERT_TRUE(input->open());
+    ASSERT_TRUE(input->start(manualPlan()));
+    ASSERT_TRUE(input->waitForFramesAcquired(3, kHang));
+    EXPECT_EQ(input->framesReceived(), 0u);
+    EXPECT_EQ(input->state(), State::WAITING);
+    for (std::uint64_t trigger = 1; trigger <= 2; ++trigger) {
+        ASSERT_TRUE(input->trigger());
+        ASSERT_TRUE(input->waitForFramesReceived(2 * trigger, kHang));
+        if (trigger == 2) break;  // the last trigger's frames end the run
+        const std::uint64_t taken = input->framesAcquired();
+        ASSERT_TRUE(input->waitForFramesAcquired(taken + 2, kHang)) << "frames are taken between triggers";
+        EXPECT_EQ(input->framesReceived(), 2 * trigger) << "and not delivered";
+    }
+    ASSERT_TRUE(input->waitUntilStopped(kHang));
+    EXPECT_EQ(input->state(), State::ENDED);
+    EXPECT_EQ(input->triggersFired(), 2u);
+    EXPECT_TRUE(input->violations().empty());
+    EXPECT_TRUE(errors().empty());
 }
 
 TEST_F(HostTest, RefusalNamesTheOperationTheStateItNeedsAndTheCurrentState) {

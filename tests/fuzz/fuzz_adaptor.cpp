@@ -22,7 +22,8 @@ std::size_t gBaselineThreads = 0;
 
 class CountingSink : public korimaq::FrameSink {
 public:
-    bool frameReceived(std::vector<std::uint8_t>&, std::int32_t, std::int32_t, double, std::uint64_t) override {
+    bool frameReceived(std::vector<std::uint8_t>&, std::int32_t, std::int32_t, double,
+                       const korimaq::FrameTag&) override {
         if (!accepting) lateFrames.fetch_add(1);
         frames.fetch_add(1);
         return true;

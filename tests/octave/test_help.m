@@ -6,7 +6,28 @@ function cases = test_help()
     'help korcamsim: every command',           @korcamsim_help
     'help korcamsim: every operation of fail', @korcamsim_operations
     'the help files never run in their place', @help_files_do_not_shadow
+    'help KorVideoInput: every method and property', @videoinput_help
   };
+end
+
+function videoinput_help()
+  methods_ = {'start', 'stop', 'trigger', 'triggerconfig', 'triggerinfo', 'wait', 'isrunning', 'islogging', ...
+              'getdata', 'peekdata', 'flushdata', 'getsnapshot', 'getselectedsource', 'get', 'disp'};
+  for i = 1:numel(methods_)
+    text = get_help_text(['KorVideoInput.' methods_{i}]);
+    kt_true(~isempty(strfind(text, upper(methods_{i}))), 'help KorVideoInput.%s describes it', methods_{i});
+  end
+  % Every property, by the class's own list of names (what get(vid) returns),
+  % at the start of a line of the class's help.
+  text = get_help_text('KorVideoInput');
+  source = fileread(which('KorVideoInput'));
+  block = regexp(source, 'function names = propertyNames\(\)(.*?)\n    end', 'tokens', 'once');
+  names = regexp(block{1}, '''(\w+)''', 'tokens');
+  kt_true(numel(names) >= 21, 'property names found: %d', numel(names));
+  for i = 1:numel(names)
+    kt_true(~isempty(regexp(text, ['(^|\n)\s+' names{i}{1} '\s'], 'once')), 'help KorVideoInput lists %s', ...
+            names{i}{1});
+  end
 end
 
 function gateway_help()

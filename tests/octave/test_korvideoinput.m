@@ -150,11 +150,12 @@ function object_properties()
   vid.ROIPosition = uint16([0 0 320 240]);
   kt_equal(vid.ROIPosition, [0 0 320 240]);
 
-  bad = {0, -1, 1.5, NaN, Inf, 'a', [1 2], 2^32, 1i};
+  bad = {0, -1, 1.5, NaN, -Inf, 'a', [1 2], 2^32, 1i};
   for i = 1:numel(bad)
     check_id(@() set_prop(vid, 'FramesPerTrigger', bad{i}), 'KorVideoInput:badValue', 'FramesPerTrigger %d', i);
     check_id(@() set_prop(vid, 'FrameGrabInterval', bad{i}), 'KorVideoInput:badValue', 'FrameGrabInterval %d', i);
   end
+  check_id(@() set_prop(vid, 'FrameGrabInterval', Inf), 'KorVideoInput:badValue', 'FrameGrabInterval Inf');
   kt_equal(vid.FramesPerTrigger, 3, 'a refused value changes nothing');
   rois = {[0 0 321 240], [-1 0 10 10], [0 0 0 10], [310 0 11 10], [0 230 10 11], [0.5 0 10 10], ...
           [0 0 10], [NaN 0 10 10], 'abcd'};
@@ -438,8 +439,17 @@ function unplugged_camera()
     error('no error raised');
   catch err
     kt_equal(err.identifier, 'KorvixAdaptor:acquisitionThread');
-    kt_equal(err.message, 'Cannot take a snapshot. Error: 2');
+    lines = strsplit(err.message, "\n");
+    kt_equal(lines{1}, 'Cannot take a snapshot. Error: 2', 'the adaptor''s text first');
+    kt_true(numel(lines) == 2 && strncmp(lines{2}, 'KorVideoInput: ', 15) && ...
+            ~isempty(strfind(lines{2}, 'unplugged or powered off')) && ~isempty(strfind(lines{2}, 'start(vid)')), ...
+            'then what it means and what to do: %s', err.message);
   end
+  events = vid.EventLog;
+  kt_equal({events.Type}, {'Start', 'Trigger', 'Error', 'Stop'});
+  kt_equal(events(3).Data.MessageID, 'KorvixAdaptor:acquisitionThread');
+  kt_equal(strsplit(events(3).Data.Message, "\n"){1}, 'Cannot take a snapshot. Error: 2');
+  kt_equal([events(3).Data.FrameNumber events(3).Data.TriggerIndex], [6 1], 'after the sixth frame of trigger 1');
   kt_equal(vid.Running, false);
   kt_equal(vid.FramesAvailable, 6, 'frames logged before the error stay');
   before = vid.FramesAvailable;
@@ -773,7 +783,8 @@ function reattached_camera()
   end
   d = diagnostics(vid);
   kt_equal(d.Open, false, 'the object closed the camera after the error');
-  kt_true(~isempty(strfind(d.ClosedAfter, err.message)), 'diagnostics say why: %s', d.ClosedAfter);
+  lines = strsplit(err.message, "\n");
+  kt_true(~isempty(strfind(d.ClosedAfter, lines{1})), 'diagnostics say why: %s', d.ClosedAfter);
   vid.FramesPerTrigger = 3;
   start(vid);
   kt_equal(size(getdata(vid), 4), 3, 'the next start opens the camera again');

@@ -15,9 +15,9 @@ std::vector<std::uint8_t> pixels(std::size_t bytes, std::uint8_t value) {
     return std::vector<std::uint8_t>(bytes, value);
 }
 
-bool deliver(FrameLog& log, std::size_t bytes, std::uint8_t value, double time, std::uint64_t number) {
+bool deliver(FrameLog& log, std::size_t bytes, std::uint8_t value, double time, const korimaq::FrameTag& tag) {
     auto frame = pixels(bytes, value);
-    return log.frameReceived(frame, 2, 2, time, number);
+    return log.frameReceived(frame, 2, 2, time, tag);
 }
 
 TEST(FrameLogTest, FramesComeOutOldestFirstWithTimesFromStart) {
@@ -25,8 +25,8 @@ TEST(FrameLogTest, FramesComeOutOldestFirstWithTimesFromStart) {
     FrameLog log(budget);
     log.begin(100.0, {3});
     EXPECT_TRUE(deliver(log, 12, 1, 100.5, 1));
-    EXPECT_TRUE(deliver(log, 12, 2, 100.75, 4));
-    EXPECT_FALSE(deliver(log, 12, 3, 101.0, 7)) << "the third of three frames ends the acquisition";
+    EXPECT_TRUE(deliver(log, 12, 2, 100.75, {4, 1, 2}));
+    EXPECT_FALSE(deliver(log, 12, 3, 101.0, {7, 1, 3})) << "the third of three frames ends the acquisition";
     EXPECT_TRUE(log.finished());
     EXPECT_FALSE(deliver(log, 12, 4, 101.5, 8)) << "no frame after the end";
     EXPECT_EQ(log.framesAcquired(), 3u);
@@ -118,6 +118,102 @@ TEST(FrameLogTest, AWaiterWakesOnAFrameFromAnotherThread) {
     adaptor.join();
     EXPECT_EQ(log.framesAvailable(), 1u);
     EXPECT_FALSE(log.waitForChange(log.version(), std::chrono::milliseconds(1)));
+}
+
+// Frames carry the engine's tags; times count from the first trigger; the
+// frames of every trigger together end the log.
+TEST(FrameLogTest, TriggersTagFramesAndTheirFramesTogetherEndTheLog) {
+    MemoryBudget budget;
+    FrameLog log(budget);
+    korimaq::AcquisitionPlan plan{2, 1};
+    plan.triggerRepeat = 1;
+    plan.manualTrigger = true;
+    log.begin(100.0, plan);
+    EXPECT_EQ(log.outlook().toCome, 4u);
+    log.triggerFired(1, 102.0, 5);
+    EXPECT_TRUE(deliver(log, 4, 1, 102.5, {6, 1, 1}));
+    EXPECT_TRUE(deliver(log, 4, 2, 102.75, {7, 1, 2}));
+    log.triggerFired(2, 110.0, 20);
+    EXPECT_TRUE(deliver(log, 4, 3, 110.5, {21, 2, 1}));
+    EXPECT_FALSE(deliver(log, 4, 4, 110.75, {22, 2, 2})) << "the second trigger's last frame ends the log";
+    EXPECT_TRUE(log.finished());
+    const auto frames = log.peek(4);
+    ASSERT_EQ(frames.size(), 4u);
+    EXPECT_EQ(frames[0]->time, 0.5) << "from the first trigger, not from start";
+    EXPECT_EQ(frames[2]->time, 8.5);
+    EXPECT_EQ(frames[3]->triggerIndex, 2u);
+    EXPECT_EQ(frames[3]->relativeFrame, 2u);
+    EXPECT_EQ(frames[3]->frameNumber, 22u);
+    EXPECT_EQ(log.triggersFired(), 2u);
+    std::chrono::system_clock::time_point first;
+    EXPECT_TRUE(log.initialTrigger(first));
+}
+
+TEST(FrameLogTest, PeekLeavesTheLogAndFlushesRemoveAllOrTheOldestTrigger) {
+    MemoryBudget budget;
+    FrameLog log(budget);
+    log.begin(0, {0});
+    const korimaq::FrameTag tags[] = {{1, 1, 1}, {2, 1, 2}, {5, 2, 1}, {6, 2, 2}, {9, 3, 1}};
+    for (std::uint8_t k = 0; k < 5; ++k) ASSERT_TRUE(deliver(log, 4, k, k, tags[k]));
+    const auto newest = log.peek(2);
+    ASSERT_EQ(newest.size(), 2u);
+    EXPECT_EQ(newest[0]->frameNumber, 6u) << "oldest first";
+    EXPECT_EQ(newest[1]->frameNumber, 9u);
+    EXPECT_EQ(log.peek(9).size(), 5u) << "no more than are held";
+    EXPECT_EQ(log.framesAvailable(), 5u);
+    log.flushOldestTrigger();
+    EXPECT_EQ(log.framesAvailable(), 3u);
+    EXPECT_EQ(log.oldest()->triggerIndex, 2u);
+    EXPECT_EQ(budget.used(), 12u);
+    log.flush();
+    EXPECT_EQ(log.framesAvailable(), 0u);
+    EXPECT_EQ(budget.used(), 0u);
+    EXPECT_EQ(log.framesAcquired(), 5u);
+    log.flushOldestTrigger();  // nothing held: nothing to do
+    EXPECT_TRUE(log.peek(1).empty());
+}
+
+TEST(FrameLogTest, GreyFramesAreOnePageAndCountSoAgainstTheBudget) {
+    MemoryBudget budget;
+    FrameLog log(budget);
+    log.begin(0, {0}, ColourSpace::GREY);
+    // Two pixels, blue green red: a grey one (equal bands) and a red one.
+    std::vector<std::uint8_t> bgr = {77, 77, 77, 0, 0, 255};
+    ASSERT_TRUE(log.frameReceived(bgr, 2, 1, 1, 1));
+    const auto frame = log.newest();
+    EXPECT_EQ(frame->bands, 1);
+    ASSERT_EQ(frame->pixels.size(), 2u);
+    EXPECT_EQ(frame->pixels[0], 77) << "equal bands give their own sample";
+    EXPECT_EQ(frame->pixels[1], 76) << "red's luminance";
+    EXPECT_EQ(budget.used(), 2u);
+    for (int sample = 0; sample < 256; ++sample) {
+        const std::uint8_t same[3] = {static_cast<std::uint8_t>(sample), static_cast<std::uint8_t>(sample),
+                                      static_cast<std::uint8_t>(sample)};
+        std::uint8_t grey = 0;
+        greyFromBgr(same, 1, &grey);
+        EXPECT_EQ(grey, sample);
+    }
+}
+
+TEST(FrameLogTest, EventsRecordStartTriggersErrorsAndStopKeepingTheNewest) {
+    MemoryBudget budget;
+    FrameLog log(budget);
+    log.begin(0, {0});
+    for (std::uint64_t k = 1; k <= FrameLog::kMaxEvents + 10; ++k) log.triggerFired(k, 0, k);
+    log.fail({"KorvixAdaptor:acquisitionThread", "Cannot convert frame to rgb24."});
+    log.markStopped(42);
+    log.markStopped(43);  // once per acquisition
+    const std::vector<LogEvent> events = log.events();
+    ASSERT_EQ(events.size(), FrameLog::kMaxEvents);
+    EXPECT_EQ(events.front().type, LogEvent::TRIGGER) << "the oldest go first";
+    EXPECT_EQ(events.front().triggerIndex, 13u);
+    EXPECT_EQ(events[events.size() - 2].type, LogEvent::ERROR);
+    EXPECT_EQ(events[events.size() - 2].messageId, "KorvixAdaptor:acquisitionThread");
+    EXPECT_EQ(events.back().type, LogEvent::STOP);
+    EXPECT_EQ(events.back().frameNumber, 42u);
+    log.begin(0, {0});
+    ASSERT_EQ(log.events().size(), 1u);
+    EXPECT_EQ(log.events().front().type, LogEvent::START);
 }
 
 TEST(RegionTest, FitsInsideTheImageInWholePixels) {

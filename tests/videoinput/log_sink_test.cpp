@@ -64,6 +64,37 @@ TEST_F(LogSinkTest, StartStopCyclesLeaveNoFrameAfterStop) {
     EXPECT_EQ(input->lateFrames(), 0u);
 }
 
+// Manual triggers fired on the engine's thread while the adaptor's thread
+// takes frames: every frame carries its own trigger, none lost or doubled.
+TEST_F(LogSinkTest, ManualTriggersTagEveryFrameWithItsOwnTrigger) {
+    auto input = logged();
+    korimaq::AcquisitionPlan plan{2, 1};
+    plan.triggerRepeat = korimaq::AcquisitionPlan::kEndless;
+    plan.manualTrigger = true;
+    log.begin(imaqkit::getCurrentTime(), plan);
+    ASSERT_TRUE(input->start(plan));
+    std::uint64_t lastNumber = 0;
+    for (std::uint64_t trigger = 1; trigger <= 200; ++trigger) {
+        ASSERT_TRUE(input->trigger()) << "trigger " << trigger << ": the previous one's frames are all logged";
+        for (auto seen = log.version(); log.framesAvailable() < 2; seen = log.version())
+            ASSERT_TRUE(log.waitForChange(seen, kHang));
+        const auto frames = log.take(2);
+        ASSERT_EQ(frames.size(), 2u);
+        for (std::uint64_t k = 0; k < 2; ++k) {
+            EXPECT_EQ(frames[k]->triggerIndex, trigger);
+            EXPECT_EQ(frames[k]->relativeFrame, k + 1);
+        }
+        EXPECT_GT(frames[0]->frameNumber, lastNumber);
+        EXPECT_EQ(frames[1]->frameNumber, frames[0]->frameNumber + 1);
+        lastNumber = frames[1]->frameNumber;
+    }
+    input->stop();
+    log.refuseFrames();
+    EXPECT_EQ(log.framesAcquired(), 400u);
+    EXPECT_EQ(input->lateFrames(), 0u);
+    EXPECT_TRUE(input->violations().empty());
+}
+
 TEST_F(LogSinkTest, EndingEarlyStopsAFailingRun) {
     auto input = logged();
     korcamsim::failOperation("KorcamConvertFrameToRgb24", 87);
