@@ -1,6 +1,7 @@
 #include "frame_arrays.h"
 
 #include "arguments.h"
+#include "output_array.h"
 #include "pixels.h"
 #include "video.h"
 
@@ -35,7 +36,7 @@ mxArray* createFrameArray(std::int32_t width, std::int32_t height, std::uint64_t
         raise("KorVideoInput:outOfMemory",
               "So many frames do not fit in one array; ask getdata for fewer frames at a time.");
     const mwSize dims[4] = {static_cast<mwSize>(height), static_cast<mwSize>(width), 3, static_cast<mwSize>(count)};
-    mxArray* array = mxCreateNumericArray(4, dims, mxUINT8_CLASS, mxREAL);
+    mxArray* array = mexentry::createOutputArray(4, dims, mxUINT8_CLASS).release();
     if (array == nullptr)
         raise("KorVideoInput:outOfMemory",
               "There is not enough memory for these frames; ask getdata for fewer "

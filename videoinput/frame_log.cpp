@@ -71,11 +71,18 @@ const Failure& allocationFailure() {
 
 bool FrameLog::frameReceived(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height, double time,
                              std::uint64_t frameNumber) {
-    std::lock_guard<std::mutex> lock(mutex_);
     // Called on the adaptor's thread, which nothing above catches.
     try {
-        return frameReceivedLocked(pixels, width, height, time, frameNumber);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!accepting_) return false;
+        }
+        // Outside the lock, so that the user's thread is not held up by the copy.
+        FramePixels copy = FramePixels::copyOf(pixels.data(), pixels.size());
+        std::lock_guard<std::mutex> lock(mutex_);
+        return frameReceivedLocked(std::move(copy), width, height, time, frameNumber);
     } catch (...) {
+        std::lock_guard<std::mutex> lock(mutex_);
         outOfMemoryLocked();
         return false;
     }
@@ -100,8 +107,8 @@ void FrameLog::outOfMemoryLocked() noexcept {
     changed_.notify_all();
 }
 
-bool FrameLog::frameReceivedLocked(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height,
-                                   double time, std::uint64_t frameNumber) {
+bool FrameLog::frameReceivedLocked(FramePixels pixels, std::int32_t width, std::int32_t height, double time,
+                                   std::uint64_t frameNumber) {
     if (!accepting_) return false;
     auto frame = std::make_shared<LoggedFrame>();
     frame->width = width;
@@ -109,7 +116,7 @@ bool FrameLog::frameReceivedLocked(std::vector<std::uint8_t>& pixels, std::int32
     frame->stamp = time;
     frame->frameNumber = frameNumber;
     if (snapshotMode_) {
-        frame->pixels.swap(pixels);
+        frame->pixels = std::move(pixels);
         snapshot_ = std::move(frame);
         accepting_ = false;  // one frame is all a snapshot needs
         ++version_;
@@ -135,7 +142,7 @@ bool FrameLog::frameReceivedLocked(std::vector<std::uint8_t>& pixels, std::int32
         budget_.release(size);
         throw;
     }
-    frame->pixels.swap(pixels);
+    frame->pixels = std::move(pixels);
     frame->time = time - startStamp_;
     frame->relativeFrame = ++acquired_;
     bytes_ += size;

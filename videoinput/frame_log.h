@@ -4,6 +4,7 @@
 // the acquisition met. Pure work: no host or SDK calls.
 #pragma once
 
+#include "frame_pixels.h"
 #include "korimaq_engine.h"
 
 #include <array>
@@ -20,7 +21,7 @@
 namespace korvid {
 
 struct LoggedFrame {
-    std::vector<std::uint8_t> pixels;  // blue, green, red per pixel, rows bottom first as the adaptor sets them
+    FramePixels pixels;  // blue, green, red per pixel, rows bottom first as the adaptor sets them
     std::int32_t width = 0;
     std::int32_t height = 0;
     double time = 0;                  // seconds since start
@@ -64,6 +65,8 @@ public:
     // No frame is taken from now on (stop has returned).
     void refuseFrames();
 
+    // Copies the frame into the log: the engine keeps its frame for the
+    // next image, so the adaptor writes every image into memory in use.
     // Never throws: a frame the log cannot hold for want of memory ends the
     // acquisition with KorVideoInput:outOfMemory, keeping the frames logged.
     bool frameReceived(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height, double time,
@@ -104,7 +107,7 @@ public:
 
 private:
     void clearLocked();
-    bool frameReceivedLocked(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height, double time,
+    bool frameReceivedLocked(FramePixels pixels, std::int32_t width, std::int32_t height, double time,
                              std::uint64_t frameNumber);
     void outOfMemoryLocked() noexcept;
 
