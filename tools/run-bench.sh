@@ -19,6 +19,7 @@ if [ ! -x "$bin" ]; then
 fi
 results="$build/bench-results"
 mkdir -p "$results"
+rm -f "$results/videoinput.txt"  # the ratio summary at the end reads this run's only
 
 # Other work on the machine skews every figure, memcpy's included.
 echo "Load average before the run: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) processors"
@@ -59,4 +60,11 @@ if [ -f "$build/korvideoinput.mex" ] && [ -x "$build/korvix" ] && command -v oct
   echo
   OCTAVE_HISTFILE=/dev/null octave-cli --norc --no-history --quiet --no-window-system --eval \
     "addpath('$build', '$root/matlab', '$root/bench/octave'); videoinput_bench();" | tee "$results/videoinput.txt"
+fi
+
+# Every named ratio of the run together, with the load it ran under.
+if [ -f "$results/videoinput.txt" ]; then
+  echo
+  echo "Ratios of this run (load average now: $(cut -d' ' -f1-3 /proc/loadavg)):"
+  grep -E '^[a-z_]+: ' "$results/videoinput.txt" | sed 's/^/  /'
 fi
