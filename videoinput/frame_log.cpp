@@ -101,6 +101,7 @@ void FrameLog::outOfMemoryLocked() noexcept {
         if (!snapshotFailure_) snapshotOutOfMemory_ = true;
     } else {
         ended_ = true;
+        endedChanged_.notify_all();
         if (!failure_) outOfMemory_ = true;
     }
     ++version_;
@@ -127,6 +128,7 @@ bool FrameLog::frameReceivedLocked(FramePixels pixels, std::int32_t width, std::
     if (!budget_.reserve(size)) {
         accepting_ = false;
         ended_ = true;
+        endedChanged_.notify_all();
         if (!failure_ && !outOfMemory_)
             failure_ = {"KorVideoInput:outOfMemory",
                         "The frames logged reached the memory limit of " + std::to_string(budget_.limit() >> 20) +
@@ -149,6 +151,7 @@ bool FrameLog::frameReceivedLocked(FramePixels pixels, std::int32_t width, std::
     newest_ = std::move(frame);
     if (framesPerTrigger_ != 0 && acquired_ >= framesPerTrigger_) {
         ended_ = true;
+        endedChanged_.notify_all();
         accepting_ = false;
     }
     ++version_;
@@ -166,6 +169,7 @@ void FrameLog::fail(Failure failure) {
         if (!failure_ && !outOfMemory_) failure_ = std::move(failure);
         accepting_ = false;
         ended_ = true;
+        endedChanged_.notify_all();
     }
     ++version_;
     changed_.notify_all();
@@ -246,6 +250,11 @@ Failure FrameLog::snapshotFailure() const {
 bool FrameLog::waitForChange(std::uint64_t seenVersion, std::chrono::milliseconds timeout) const {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return version_ != seenVersion; });
+}
+
+bool FrameLog::waitForEnd(std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return endedChanged_.wait_for(lock, timeout, [&] { return ended_; });
 }
 
 std::uint64_t FrameLog::version() const {

@@ -103,6 +103,10 @@ public:
     // Waits until something changes (a frame, an error, the end) or the time
     // runs out; false on time-out.
     bool waitForChange(std::uint64_t seenVersion, std::chrono::milliseconds timeout) const;
+    // Waits until the acquisition has ended (its frames, an error, the
+    // memory) or the time runs out; false on time-out. Frames arriving
+    // meanwhile do not wake the caller: a wait for the end costs nothing per frame.
+    bool waitForEnd(std::chrono::milliseconds timeout) const;
     std::uint64_t version() const;
 
 private:
@@ -114,6 +118,7 @@ private:
     MemoryBudget& budget_;
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
+    mutable std::condition_variable endedChanged_;
     std::deque<std::shared_ptr<const LoggedFrame>> frames_;
     std::uint64_t bytes_ = 0;
     std::shared_ptr<const LoggedFrame> newest_;

@@ -1,10 +1,11 @@
-// The pixels of one logged frame, in memory of their own. Every logged frame
-// needs memory the process has not used before (the log keeps them all), and
-// the first touch of a fresh page is what such memory costs: one fault per
-// 4 KiB page, about a thousand per 1280 x 1024 colour frame, which cost more
-// than the camera's whole frame on these machines. Frames of 2 MiB and more
-// are therefore mapped on 2 MiB pages where the system offers them (one fault
-// per 2 MiB), smaller ones come from the heap.
+// The pixels of one logged frame, in memory of their own: the engine keeps
+// its frame for the adaptor's next image, so the adaptor always writes into
+// memory in use, and the log copies each frame once. A few buffers of frames
+// taken from the log are kept for the next frames of the same size: while
+// getdata keeps up with an acquisition, every frame lands in memory the
+// process has touched already (the first touch of fresh memory costs the
+// system more than the copy). Few, so that the process gives back what a
+// large getdata freed.
 #pragma once
 
 #include <cstddef>
@@ -28,10 +29,9 @@ public:
     std::uint8_t operator[](std::size_t index) const { return bytes_[index]; }
 
 private:
-    void free() noexcept;
+    void release() noexcept;
     std::uint8_t* bytes_ = nullptr;
     std::size_t size_ = 0;
-    std::size_t mapped_ = 0;  // bytes mapped on large pages; 0: from the heap
 };
 
 }  // namespace korvid

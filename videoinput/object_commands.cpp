@@ -206,16 +206,15 @@ bool awaitStop(Video& video, double seconds, double elapsed) {
     const auto deadline = now + secondsAsDuration(std::max(0.0, seconds - elapsed));
     const auto sliceEnd = std::min(deadline, now + std::chrono::steady_clock::duration(kWaitSlice));
     for (;;) {
-        const std::uint64_t seen = video.log->version();
         if (!running(video)) break;
         const auto current = std::chrono::steady_clock::now();
         if (current >= deadline)
             raise("KorVideoInput:timeout", "The video input was still running after " + number(seconds) +
                                                " s. Wait longer with wait(vid, seconds), or stop it with stop(vid).");
         if (current >= sliceEnd) return false;
-        video.log->waitForChange(seen,
-                                 std::chrono::ceil<std::chrono::milliseconds>(
-                                     std::min<std::chrono::steady_clock::duration>(sliceEnd - current, kPollSlice)));
+        // Not woken by each frame: only the end (or the slice) matters here.
+        video.log->waitForEnd(std::chrono::ceil<std::chrono::milliseconds>(
+            std::min<std::chrono::steady_clock::duration>(sliceEnd - current, kPollSlice)));
     }
     if (Failure failure = video.log->takeFailure()) raise(failure);
     return true;
