@@ -55,8 +55,9 @@ void fillFrame(const LoggedFrame& frame, std::uint8_t* out) {
 mxArray* frameArray(const LoggedFrame& frame) {
     mxArray* image = createFrameArray(frame.width, frame.height, 1);
     fillFrame(frame, static_cast<std::uint8_t*>(mxGetData(image)));
+    // Hosts drop the trailing 1 themselves; Octave would copy an array of its own to reshape it.
     const mwSize dims[3] = {static_cast<mwSize>(frame.height), static_cast<mwSize>(frame.width), 3};
-    mxSetDimensions(image, dims, 3);
+    if (mxGetNumberOfDimensions(image) != 3) mxSetDimensions(image, dims, 3);
     return image;
 }
 
