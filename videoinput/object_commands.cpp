@@ -382,9 +382,14 @@ bool awaitStop(Video& video, double seconds, double elapsed, bool untilNotLoggin
                                                (untilNotLogging ? "logging" : "running") + " after " + number(seconds) +
                                                " s. Wait longer with wait(vid, seconds), or stop it with stop(vid).");
         if (current >= sliceEnd) return false;
-        video.log->waitForChange(seen,
-                                 std::chrono::ceil<std::chrono::milliseconds>(
-                                     std::min<std::chrono::steady_clock::duration>(sliceEnd - current, kPollSlice)));
+        const auto nap = std::chrono::ceil<std::chrono::milliseconds>(
+            std::min<std::chrono::steady_clock::duration>(sliceEnd - current, kPollSlice));
+        // The end of logging comes with a frame; the end of running is woken
+        // by the end alone, not by each frame.
+        if (untilNotLogging)
+            video.log->waitForChange(seen, nap);
+        else
+            video.log->waitForEnd(nap);
     }
     if (Failure failure = video.log->takeFailure()) raise(failure);
     return true;
