@@ -32,7 +32,7 @@ double shortSeconds(fuzz::Bytes& in) {
 
 // The longest Timeout an object keeps here: getdata and wait wait that long
 // for a frame that does not come (a manual trigger never given).
-constexpr double kLongestTimeout = 0.2;
+constexpr double kLongestTimeout = 0.05;
 
 bool isTimeoutSet(const std::string& command, fuzz::Arguments& arguments) {
     if (command != "set" || arguments.count() < 4) return false;
