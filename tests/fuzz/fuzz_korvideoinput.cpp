@@ -158,7 +158,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 if (in.byte() < 128) arguments.add(fuzz::argument(in, vocabulary));  // 'running' or 'logging'
             }
         } else {
-            const std::size_t more = in.pick(4);
+            // A name, then a value, mostly words of the vocabulary: a property
+            // set to one of its values is then a few steps away, not a
+            // product of long odds.
+            const bool named = name == "get" || name == "set" || name == "sourceget" || name == "sourceset" ||
+                               name == "propinfo" || name == "flushdata";
+            if (named && in.byte() < 192) {
+                arguments.add(fuzz::charRow(fuzz::word(in, vocabulary)));
+                if ((name == "set" || name == "sourceset") && in.byte() < 192)
+                    arguments.add(in.byte() < 96 ? fuzz::charRow(fuzz::word(in, vocabulary))
+                                                 : fuzz::argument(in, vocabulary));
+            }
+            const std::size_t more = in.pick(named ? 2 : 4);
             for (std::size_t k = 0; k < more; ++k) arguments.add(fuzz::argument(in, vocabulary));
         }
         const mxArray* second = arguments.count() >= 2 ? arguments.data()[1] : nullptr;
