@@ -100,7 +100,7 @@ void returnFrames(const Video& video, const std::vector<std::shared_ptr<const Lo
 // saw it (negative: none seen yet).
 }  // namespace
 
-void framesready(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+void framesready(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     Video& video = videoOf(nrhs, prhs);
     const double idle = secondsArgument(nrhs, prhs, 2, 0, "The time without a new frame");
     double seen = -1;
@@ -111,7 +111,8 @@ void framesready(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         seen >= 0 && seen < 9007199254740992.0 ? static_cast<std::uint64_t>(seen) : video.log->framesAvailable(),
         std::chrono::steady_clock::now() - secondsAsDuration(idle)};
     plhs[0] = mxCreateLogicalScalar(awaitFrames(video, wanted, state));
-    plhs[1] = scalar(static_cast<double>(state.available));
+    // The host holds room for as many outputs as asked for, and for one when none are.
+    if (nlhs >= 2) plhs[1] = scalar(static_cast<double>(state.available));
 }
 
 // Waits until the frames are there (KorVideoInput.m waits first, slice by

@@ -302,6 +302,27 @@ int mexCallMATLAB(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[], const ch
         std::fprintf(stderr, "%s\n", line.c_str());
         return 0;
     }
+    // warning('query', id): every warning is on, none turned into an error.
+    if (name == "warning" && nlhs == 1 && nrhs == 2 && mxIsChar(prhs[0]) && mxIsChar(prhs[1])) {
+        char* query = mxArrayToString(prhs[0]);
+        char* identifier = mxArrayToString(prhs[1]);
+        const bool isQuery = query && identifier && std::string(query) == "query";
+        mxArray* state = nullptr;
+        if (isQuery) {
+            const char* fields[] = {"identifier", "state"};
+            state = mxCreateStructMatrix(1, 1, 2, fields);
+            if (state) {
+                mxSetFieldByNumber(state, 0, 0, mxCreateString(identifier));
+                mxSetFieldByNumber(state, 0, 1, mxCreateString("on"));
+            }
+        }
+        mxFree(query);
+        mxFree(identifier);
+        if (isQuery) {
+            plhs[0] = state;
+            return state ? 0 : 1;
+        }
+    }
     const std::string rule = "mexCallMATLAB asked for '" + name + "' with " + std::to_string(nlhs) + " outputs and " +
                              std::to_string(nrhs) + " inputs, which the stand-in does not provide";
     kormxBreakRule(rule.c_str());

@@ -18,9 +18,9 @@ namespace {
 
 std::size_t gBaselineThreads = 0;
 
-const char* const kCommands[] = {"hwinfo",      "create",      "delete",      "get",       "set",
-                                 "start",       "stop",        "wait",        "getdata",   "waitslice",
-                                 "framesready", "getsnapshot", "sourcenames", "sourceget", "sourceset",
+const char* const kCommands[] = {"hwinfo",      "create",      "delete",      "get",         "set",       "start",
+                                 "stop",        "trigger",     "wait",        "getdata",     "waitslice", "framesready",
+                                 "getsnapshot", "peekdata",    "flushdata",   "sourcenames", "sourceget", "sourceset",
                                  "propinfo",    "memorylimit", "diagnostics", "objects"};
 constexpr std::size_t kCommandCount = sizeof kCommands / sizeof kCommands[0];
 
@@ -28,6 +28,43 @@ constexpr std::size_t kCommandCount = sizeof kCommands / sizeof kCommands[0];
 double shortSeconds(fuzz::Bytes& in) {
     static const double kSeconds[] = {0, 0.001, 0.02, -1, std::numeric_limits<double>::quiet_NaN(), 1e-9, 0.2};
     return kSeconds[in.pick(sizeof kSeconds / sizeof kSeconds[0])];
+}
+
+// The longest Timeout an object keeps here: getdata and wait wait that long
+// for a frame that does not come (a manual trigger never given).
+constexpr double kLongestTimeout = 0.05;
+
+bool isTimeoutSet(const std::string& command, fuzz::Arguments& arguments) {
+    if (command != "set" || arguments.count() < 4) return false;
+    const mxArray* name = arguments.data()[2];
+    if (!mxIsChar(name) || mxGetNumberOfElements(name) != 7) return false;
+    const char* timeout = "Timeout";
+    for (std::size_t i = 0; i < 7; ++i)
+        if (mxGetChars(name)[i] != static_cast<unsigned char>(timeout[i])) return false;
+    return true;
+}
+
+// Sets the object's Timeout, a call of the target's own (it reads no bytes).
+void setTimeout(double handle, double seconds) {
+    fuzz::Arguments arguments;
+    arguments.add(fuzz::charRow("set"));
+    arguments.add(mxCreateDoubleScalar(handle));
+    arguments.add(fuzz::charRow("Timeout"));
+    arguments.add(mxCreateDoubleScalar(seconds));
+    if (!fuzz::call(mexFunction, 0, arguments)) fuzz::failure("a live object refused Timeout = %g", seconds);
+}
+
+// The object's Timeout, brought down to kLongestTimeout after the input set
+// it (no object, as for a stale handle: nothing to do).
+void capTimeout(double handle) {
+    fuzz::Arguments arguments;
+    arguments.add(fuzz::charRow("get"));
+    arguments.add(mxCreateDoubleScalar(handle));
+    arguments.add(fuzz::charRow("Timeout"));
+    double seconds = 0;
+    if (fuzz::call(mexFunction, 1, arguments, [&](mxArray** outputs) { seconds = mxGetScalar(outputs[0]); }) &&
+        !(seconds <= kLongestTimeout))
+        setTimeout(handle, kLongestTimeout);
 }
 
 }  // namespace
@@ -47,17 +84,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                         "FramesAcquired",
                                         "FramesAvailable",
                                         "Running",
+                                        "Logging",
                                         "FramesPerTrigger",
                                         "FrameGrabInterval",
                                         "ROIPosition",
+                                        "TriggerType",
+                                        "TriggerRepeat",
+                                        "TriggerFrameDelay",
+                                        "TriggersExecuted",
+                                        "InitialTriggerTime",
+                                        "Timeout",
+                                        "ReturnedColorSpace",
+                                        "EventLog",
                                         "SourceName",
+                                        "Name",
+                                        "Tag",
                                         "Exposure",
                                         "Gain",
                                         "Strobe",
                                         "StrobeDelay",
                                         "StrobeDuration",
                                         "ExposureDelay",
-                                        "Timeout",
                                         "TriggerMode",
                                         "FrameRate",
                                         "320x240",
@@ -66,7 +113,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                         "on",
                                         "off",
                                         "hardware",
-                                        "ON"},
+                                        "ON",
+                                        "manual",
+                                        "immediate",
+                                        "grayscale",
+                                        "rgb",
+                                        "triggers",
+                                        "all",
+                                        "running",
+                                        "logging"},
                                        {}};
     if (gBaselineThreads == 0) gBaselineThreads = fuzz::threadCount();
     fuzz::freshCameras();
@@ -96,22 +151,41 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 arguments.add(
                     mxCreateDoubleScalar(name == "create" ? static_cast<double>(in.pick(5)) : fuzz::edgeNumber(in)));
         }
-        if (name == "wait" && in.byte() < 192) {
-            arguments.add(mxCreateDoubleScalar(shortSeconds(in)));
+        if (name == "wait") {
+            // Without a length of its own, a wait ends by the object's Timeout, kept short.
+            if (in.byte() < 192) {
+                arguments.add(mxCreateDoubleScalar(shortSeconds(in)));
+                if (in.byte() < 128) arguments.add(fuzz::argument(in, vocabulary));  // 'running' or 'logging'
+            }
         } else {
-            const std::size_t more = in.pick(4);
+            // A name, then a value, mostly words of the vocabulary: a property
+            // set to one of its values is then a few steps away, not a
+            // product of long odds.
+            const bool named = name == "get" || name == "set" || name == "sourceget" || name == "sourceset" ||
+                               name == "propinfo" || name == "flushdata";
+            if (named && in.byte() < 192) {
+                arguments.add(fuzz::charRow(fuzz::word(in, vocabulary)));
+                if ((name == "set" || name == "sourceset") && in.byte() < 192)
+                    arguments.add(in.byte() < 96 ? fuzz::charRow(fuzz::word(in, vocabulary))
+                                                 : fuzz::argument(in, vocabulary));
+            }
+            const std::size_t more = in.pick(named ? 2 : 4);
             for (std::size_t k = 0; k < more; ++k) arguments.add(fuzz::argument(in, vocabulary));
         }
         const mxArray* second = arguments.count() >= 2 ? arguments.data()[1] : nullptr;
         const double given =
             second && mxIsNumeric(second) && mxGetNumberOfElements(second) == 1 ? mxGetScalar(second) : NAN;
+        double created = NAN;
         fuzz::call(mexFunction, nlhs, arguments, [&](mxArray** outputs) {
             if (name == "create" && outputs[0]) {
-                const double handle = mxGetScalar(outputs[0]);
-                vocabulary.handles.push_back(handle);
-                cameraOf[handle] = given;
+                created = mxGetScalar(outputs[0]);
+                vocabulary.handles.push_back(created);
+                cameraOf[created] = given;
             }
         });
+        if (!std::isnan(created)) setTimeout(created, kLongestTimeout);
+        if (isTimeoutSet(name, arguments))
+            for (double handle : vocabulary.handles) capTimeout(handle);
         if (name == "delete") cameraOf.erase(given);
     }
     // `clear korvideoinput`: every object goes, then the adaptor library and
