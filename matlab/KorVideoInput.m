@@ -751,6 +751,12 @@ classdef KorVideoInput < handle
       end
       try
         meta = jsondecode(text);
+        % Octave's jsondecode can miss a double's last bit; the times are
+        % read again from their text, which holds them exactly.
+        time = regexp(text, '"Time":([^,}]+)', 'tokens', 'once');
+        clock = regexp(text, '"AbsTime":\[([^\]]*)\]', 'tokens', 'once');
+        meta.Time = str2double(time{1});
+        meta.AbsTime = str2double(strsplit(clock{1}, ','));
       catch
         error('KorVideoInput:notALog', 'A page of the file was not written by KorVideoInput: its description is no record of a frame.');
       end

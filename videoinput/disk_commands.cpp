@@ -10,6 +10,11 @@
 namespace korvid {
 namespace {
 
+DiskFaults& testDiskFaults() {
+    static DiskFaults faults;
+    return faults;
+}
+
 double countOrInf(std::uint64_t count, std::uint64_t endless) {
     return count == endless ? INFINITY : static_cast<double>(count);
 }
@@ -54,6 +59,8 @@ std::string provenanceOf(Video& video, const std::string& name, const std::strin
 
 }  // namespace
 
+void resetDiskFaults() { testDiskFaults() = DiskFaults(); }
+
 void requireDiskLogger(const Video& video) {
     if (video.mode != LoggingMode::memory && video.diskLogger.empty())
         raise("KorVideoInput:noDiskLogger",
@@ -75,7 +82,7 @@ Keeping beginRecording(Video& video, const std::string& name, const std::string&
     if (video.mode == LoggingMode::memory) return {memory, nullptr};
     try {
         video.recording = std::make_unique<Recording>(video.diskLogger, video.compression,
-                                                      provenanceOf(video, name, tag), budget(), video.diskFaults,
+                                                      provenanceOf(video, name, tag), budget(), testDiskFaults(),
                                                       video.startWall, video.startStamp);
     } catch (const TiffError& error) {
         raise(failureOf(error));
@@ -91,27 +98,30 @@ void warnIfBeyondMemory(const Video& video) {
     const std::uint64_t free = budget().limit() > budget().used() ? budget().limit() - budget().used() : 0;
     const std::uint64_t fit = frameBytes == 0 ? UINT64_MAX : free / frameBytes;
     if (total != 0 && total <= fit) return;
+    const std::string frames =
+        total == 0 ? "frames until stopped" : std::to_string(total) + " frames";
     warnLater("KorVideoInput:exceedsMemoryLimit",
-              "This acquisition logs " + (total == 0 ? std::string("frames until stopped") : std::to_string(total) + " frames") +
-                  " of " + std::to_string(frameBytes) + " bytes, but the memory limit (KorVideoInput.memoryLimit()) "
-                  "holds only " + std::to_string(fit) + " of them: unless getdata takes frames as they come, it "
-                  "stops with KorVideoInput:outOfMemory. To record them all, set vid.LoggingMode = 'disk' and "
-                  "vid.DiskLogger = 'run1.tif' before start.");
+              "This acquisition logs " + frames + " of " + std::to_string(frameBytes) +
+                  " bytes each, but the memory limit (KorVideoInput.memoryLimit()) holds only " + std::to_string(fit) +
+                  " of them: unless getdata takes frames as they come, it stops with KorVideoInput:outOfMemory. "
+                  "To record them all, set vid.LoggingMode = 'disk' and vid.DiskLogger = 'run1.tif' before start.");
 }
 
-// korvideoinput('diskfaults', h, delay, failAtPage, reason): what the next
-// start's disk log makes of the disk, for the tests: a pause of `delay`
-// seconds before every page, and instead of page `failAtPage` (0: none) a
-// failure with `reason`. Not part of KorVideoInput.
+// korvideoinput('diskfaults', delay, failAtPage, reason): what the disk logs
+// of every later start make of the disk, for the tests, until korvideoinput
+// is cleared: a pause of `delay` seconds before every page, and instead of
+// page `failAtPage` (0: none) a failure with `reason`. Not part of
+// KorVideoInput.
 void diskfaults(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
-    Video& video = videoOf(nrhs, prhs);
-    const double delay = secondsArgument(nrhs, prhs, 2, 0, "The delay per page");
+    const double delay = secondsArgument(nrhs, prhs, 1, 0, "The delay per page");
     double page = 0;
-    if (nrhs >= 4 && (!readScalar(prhs[3], page) || !(page == 0 || positiveWhole(page, 9007199254740992.0))))
+    if (nrhs >= 3 && (!readScalar(prhs[2], page) || !(page == 0 || positiveWhole(page, 9007199254740992.0))))
         raise("KorVideoInput:badValue", "The page to fail at must be 0 or a positive whole number.");
-    video.diskFaults.delayPerPage = std::chrono::duration_cast<std::chrono::milliseconds>(secondsAsDuration(delay));
-    video.diskFaults.failAtPage = static_cast<std::uint64_t>(page);
-    video.diskFaults.failReason = nrhs >= 5 ? argumentText(nrhs, prhs, 4, "The reason") : "injected failure";
+    DiskFaults faults;
+    faults.delayPerPage = std::chrono::duration_cast<std::chrono::milliseconds>(secondsAsDuration(delay));
+    faults.failAtPage = static_cast<std::uint64_t>(page);
+    faults.failReason = nrhs >= 4 ? argumentText(nrhs, prhs, 3, "The reason") : "injected failure";
+    testDiskFaults() = faults;
 }
 
 }  // namespace korvid

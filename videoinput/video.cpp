@@ -144,6 +144,7 @@ void unloadAll() {
     imaqkit::host::setReportSink(nullptr, nullptr);
     libraryRef().reset();
     takeWarnings();
+    resetDiskFaults();
 }
 
 Video& videoOf(int nrhs, const mxArray* prhs[]) {

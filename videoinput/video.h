@@ -81,7 +81,6 @@ struct Video {
     LoggingMode mode = LoggingMode::memory;
     std::string diskLogger;
     Compression compression = Compression::none;
-    DiskFaults diskFaults;  // what the tests make of the disk
     std::unique_ptr<Recording> recording;  // the file of the last start that logged to disk
 
     ~Video();  // stops, forgets the adaptor's reports, closes, then finishes the file
@@ -121,5 +120,7 @@ Keeping beginRecording(Video& video, const std::string& name, const std::string&
 // KorVideoInput:exceedsMemoryLimit, when the acquisition asks for more
 // frames than the memory limit holds.
 void warnIfBeyondMemory(const Video& video);
+// The tests' slow or failing disk is gone (korvideoinput is cleared).
+void resetDiskFaults();
 
 }  // namespace korvid
