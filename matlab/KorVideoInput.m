@@ -641,16 +641,23 @@ classdef KorVideoInput < handle
     % pages), TIME N x 1 seconds from the first trigger, META N x 1 struct
     % with AbsTime, FrameNumber, RelativeFrame and TriggerIndex.
     % READLOG(FILE, FRAMES) reads the pages FRAMES only, e.g. 1:10 or [1 N].
+    % [TIME, META] = KORVIDEOINPUT.READLOG(FILE, 'times') reads every page's
+    % time and metadata without its pixels.
     % INFO = KORVIDEOINPUT.READLOG(FILE, 'info') is how the acquisition was
     % taken (from the first page): Camera (Name, DeviceID), VideoFormat,
     % VideoResolution, ROIPosition, ReturnedColorSpace, FrameGrabInterval,
     % Trigger, DeviceProperties, StartTime, Name, Tag, and Pages.
       info = imfinfo(file);
       pages = numel(info);
+      if nargin >= 2 && ischar(frames) && strcmp(frames, 'times')
+        [time, meta] = KorVideoInput.pagesMeta(info, 1:pages);
+        varargout = {time, meta};
+        return;
+      end
       if nargin >= 2 && ischar(frames)
         if ~strcmp(frames, 'info')
           error('KorVideoInput:badArgument', ['readLog takes the pages to read, e.g. readLog(file, 1:10), ' ...
-                'or ''info'' for how the acquisition was taken.']);
+                '''times'' for the times and metadata alone, or ''info'' for how the acquisition was taken.']);
         end
         first = KorVideoInput.pageMeta(info(1));
         if ~isfield(first, 'Provenance')
@@ -674,18 +681,10 @@ classdef KorVideoInput < handle
         bands = 1;
       end
       data = zeros(info(1).Height, info(1).Width, bands, n, 'uint8');
-      time = zeros(n, 1);
-      meta = struct('AbsTime', cell(n, 1), 'FrameNumber', [], 'RelativeFrame', [], 'TriggerIndex', []);
       for k = 1:n
-        page = frames(k);
-        data(:, :, :, k) = imread(file, page);
-        m = KorVideoInput.pageMeta(info(page));
-        time(k) = m.Time;
-        meta(k).AbsTime = reshape(m.AbsTime, 1, []);
-        meta(k).FrameNumber = m.FrameNumber;
-        meta(k).RelativeFrame = m.RelativeFrame;
-        meta(k).TriggerIndex = m.TriggerIndex;
+        data(:, :, :, k) = imread(file, frames(k));
       end
+      [time, meta] = KorVideoInput.pagesMeta(info, frames);
       varargout = {data, time, meta};
     end
 
@@ -736,6 +735,21 @@ classdef KorVideoInput < handle
   end
 
   methods (Static, Hidden)
+    function [time, meta] = pagesMeta(info, frames)
+      % The times and metadata of the pages FRAMES, as GETDATA returns them.
+      n = numel(frames);
+      time = zeros(n, 1);
+      meta = struct('AbsTime', cell(n, 1), 'FrameNumber', [], 'RelativeFrame', [], 'TriggerIndex', []);
+      for k = 1:n
+        m = KorVideoInput.pageMeta(info(frames(k)));
+        time(k) = m.Time;
+        meta(k).AbsTime = reshape(m.AbsTime, 1, []);
+        meta(k).FrameNumber = m.FrameNumber;
+        meta(k).RelativeFrame = m.RelativeFrame;
+        meta(k).TriggerIndex = m.TriggerIndex;
+      end
+    end
+
     function meta = pageMeta(page)
       % A page's JSON: MATLAB's imfinfo gives the description as
       % ImageDescription, Octave's as Comment (with ImageDescription empty).
@@ -754,9 +768,9 @@ classdef KorVideoInput < handle
         % Octave's jsondecode can miss a double's last bit; the times are
         % read again from their text, which holds them exactly.
         time = regexp(text, '"Time":([^,}]+)', 'tokens', 'once');
-        clock = regexp(text, '"AbsTime":\[([^\]]*)\]', 'tokens', 'once');
+        stamp = regexp(text, '"AbsTime":\[([^\]]*)\]', 'tokens', 'once');
         meta.Time = str2double(time{1});
-        meta.AbsTime = str2double(strsplit(clock{1}, ','));
+        meta.AbsTime = str2double(strsplit(stamp{1}, ','));
       catch
         error('KorVideoInput:notALog', 'A page of the file was not written by KorVideoInput: its description is no record of a frame.');
       end

@@ -43,10 +43,11 @@ std::string provenanceOf(Video& video, const std::string& name, const std::strin
     JsonObject provenance;
     provenance.add("Camera", camera)
         .add("VideoFormat", video.input->formatName())
-        .add("VideoResolution", std::vector<double>{static_cast<double>(video.width), static_cast<double>(video.height)})
-        .add("ROIPosition", std::vector<double>{static_cast<double>(video.roi.x), static_cast<double>(video.roi.y),
-                                                static_cast<double>(video.roi.width),
-                                                static_cast<double>(video.roi.height)})
+        .add("VideoResolution",
+             std::vector<double>{static_cast<double>(video.width), static_cast<double>(video.height)})
+        .add("ROIPosition",
+             std::vector<double>{static_cast<double>(video.roi.x), static_cast<double>(video.roi.y),
+                                 static_cast<double>(video.roi.width), static_cast<double>(video.roi.height)})
         .add("ReturnedColorSpace", video.colours == ColourSpace::GREY ? "grayscale" : "rgb")
         .add("FrameGrabInterval", static_cast<double>(plan.frameGrabInterval))
         .add("Trigger", trigger)
@@ -81,9 +82,9 @@ Keeping beginRecording(Video& video, const std::string& name, const std::string&
     const bool memory = video.mode != LoggingMode::disk;
     if (video.mode == LoggingMode::memory) return {memory, nullptr};
     try {
-        video.recording = std::make_unique<Recording>(video.diskLogger, video.compression,
-                                                      provenanceOf(video, name, tag), budget(), testDiskFaults(),
-                                                      video.startWall, video.startStamp);
+        video.recording =
+            std::make_unique<Recording>(video.diskLogger, video.compression, provenanceOf(video, name, tag), budget(),
+                                        testDiskFaults(), video.startWall, video.startStamp);
     } catch (const TiffError& error) {
         raise(failureOf(error));
     }
@@ -98,8 +99,7 @@ void warnIfBeyondMemory(const Video& video) {
     const std::uint64_t free = budget().limit() > budget().used() ? budget().limit() - budget().used() : 0;
     const std::uint64_t fit = frameBytes == 0 ? UINT64_MAX : free / frameBytes;
     if (total != 0 && total <= fit) return;
-    const std::string frames =
-        total == 0 ? "frames until stopped" : std::to_string(total) + " frames";
+    const std::string frames = total == 0 ? "frames until stopped" : std::to_string(total) + " frames";
     warnLater("KorVideoInput:exceedsMemoryLimit",
               "This acquisition logs " + frames + " of " + std::to_string(frameBytes) +
                   " bytes each, but the memory limit (KorVideoInput.memoryLimit()) holds only " + std::to_string(fit) +

@@ -38,7 +38,7 @@ DiskLogger::DiskLogger(const std::string& path, Compression compression, std::st
 DiskLogger::~DiskLogger() { finish(); }
 
 DiskLogger::Offer DiskLogger::offer(std::shared_ptr<const LoggedFrame> frame, Samples samples, const PageInfo& info,
-                                     bool counted) {
+                                    bool counted) {
     if (frame == nullptr) throw std::invalid_argument("no frame to log");
     std::lock_guard<std::mutex> lock(mutex_);
     switch (state_) {

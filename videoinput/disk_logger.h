@@ -54,8 +54,7 @@ public:
     // and for every frame after it, `failed` after a write failed,
     // `finished` after finish. `counted`: the frame is charged to the budget
     // already (it is held in memory as well), so its place in the queue is not.
-    Offer offer(std::shared_ptr<const LoggedFrame> frame, Samples samples, const PageInfo& info,
-                bool counted = false);
+    Offer offer(std::shared_ptr<const LoggedFrame> frame, Samples samples, const PageInfo& info, bool counted = false);
     // No frame comes any more: the writer thread writes those queued, closes
     // the file and ends; returns at once.
     void endInput();

@@ -397,10 +397,10 @@ std::array<double, 6> clockVector(std::chrono::system_clock::time_point moment) 
 std::array<double, 6> frameClock(std::chrono::system_clock::time_point startWall, double startStamp, double stamp) {
     const double seconds = stamp - startStamp;
     // A stamp that is not a number, or lies centuries away, is the start itself.
-    const auto offset = std::isfinite(seconds) && std::fabs(seconds) < 1e9
-                            ? std::chrono::duration_cast<std::chrono::system_clock::duration>(
-                                  std::chrono::duration<double>(seconds))
-                            : std::chrono::system_clock::duration::zero();
+    const auto offset =
+        std::isfinite(seconds) && std::fabs(seconds) < 1e9
+            ? std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::duration<double>(seconds))
+            : std::chrono::system_clock::duration::zero();
     return clockVector(startWall + offset);
 }
 

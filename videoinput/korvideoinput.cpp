@@ -7,9 +7,8 @@
 // hwinfo, create, delete, get, set, start, stop, trigger, wait, getdata,
 // peekdata, flushdata, getsnapshot,
 // sourcenames, sourceget, sourceset, propinfo, memorylimit, diagnostics,
-// objects; diskfaults is the tests' hook for a slow or failing disk. KorVideoInput.m is its only intended caller; the checks here are
-// the whole of the contract all the same, since nothing stops a user from
-// calling it directly.
+// objects; diskfaults is the tests' hook for a slow or failing disk. KorVideoInput.m is its only intended caller; the
+// checks here are the whole of the contract all the same, since nothing stops a user from calling it directly.
 //
 // By role: the command table and mexFunction here; argument checks in
 // arguments.cpp; the object, the library and the adaptor's reports in

@@ -148,14 +148,29 @@ mxArray* eventLog(const Video& video) {
 
 // The names `get` answers, in the order a user reads them.
 const char* const kGettable[] = {
-    "DeviceID",           "VideoFormat",       "VideoResolution",
-    "SourceName",         "Running",           "Logging",
-    "FramesAcquired",     "FramesAvailable",   "FramesPerTrigger",
-    "FrameGrabInterval",  "ROIPosition",       "TriggerType",
-    "TriggerRepeat",      "TriggerFrameDelay", "TriggersExecuted",
-    "InitialTriggerTime", "Timeout",           "ReturnedColorSpace",
-    "EventLog",           "LoggingMode",       "DiskLogger",
-    "DiskLoggerCompression", "DiskLoggerFrameCount",
+    "DeviceID",
+    "VideoFormat",
+    "VideoResolution",
+    "SourceName",
+    "Running",
+    "Logging",
+    "FramesAcquired",
+    "FramesAvailable",
+    "FramesPerTrigger",
+    "FrameGrabInterval",
+    "ROIPosition",
+    "TriggerType",
+    "TriggerRepeat",
+    "TriggerFrameDelay",
+    "TriggersExecuted",
+    "InitialTriggerTime",
+    "Timeout",
+    "ReturnedColorSpace",
+    "EventLog",
+    "LoggingMode",
+    "DiskLogger",
+    "DiskLoggerCompression",
+    "DiskLoggerFrameCount",
 };
 
 const char* modeName(LoggingMode mode) {
@@ -237,9 +252,9 @@ void get(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 
 namespace {
 
-const char* const kSettable[] = {"FramesPerTrigger",   "FrameGrabInterval", "ROIPosition", "TriggerType",
-                                 "TriggerRepeat",      "TriggerFrameDelay", "Timeout",     "ReturnedColorSpace",
-                                 "LoggingMode",        "DiskLogger",        "DiskLoggerCompression"};
+const char* const kSettable[] = {
+    "FramesPerTrigger", "FrameGrabInterval",  "ROIPosition", "TriggerType", "TriggerRepeat",        "TriggerFrameDelay",
+    "Timeout",          "ReturnedColorSpace", "LoggingMode", "DiskLogger",  "DiskLoggerCompression"};
 
 // A file name ending in .tif or .tiff, in any case.
 bool tiffName(const std::string& path) {
@@ -441,10 +456,12 @@ bool awaitStop(Video& video, double seconds, double elapsed, bool untilNotLoggin
         if (untilNotLogging ? !logging(video) : !running(video) && recordingDone(video)) break;
         const auto current = std::chrono::steady_clock::now();
         if (current >= deadline)
-            raise("KorVideoInput:timeout",
-                  std::string("The video input was still ") +
-                      (untilNotLogging ? "logging" : running(video) ? "running" : "writing its file") + " after " +
-                      number(seconds) + " s. Wait longer with wait(vid, seconds), or stop it with stop(vid).");
+            raise("KorVideoInput:timeout", std::string("The video input was still ") +
+                                               (untilNotLogging  ? "logging"
+                                                : running(video) ? "running"
+                                                                 : "writing its file") +
+                                               " after " + number(seconds) +
+                                               " s. Wait longer with wait(vid, seconds), or stop it with stop(vid).");
         if (current >= sliceEnd) return false;
         video.log->waitForChange(seen,
                                  std::chrono::ceil<std::chrono::milliseconds>(
@@ -584,8 +601,7 @@ void memorylimit(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 void diagnostics(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     Video& video = videoOf(nrhs, prhs);
     settle(video);
-    const char* fields[] = {"LateFrames",  "EngineProblems", "Open",
-                            "MemoryUsed",  "ClosedAfter",    "Reopened",
+    const char* fields[] = {"LateFrames",           "EngineProblems",  "Open", "MemoryUsed", "ClosedAfter", "Reopened",
                             "DiskFramesNotWritten", "DiskQueueLargest"};
     mxArray* result = mxCreateStructMatrix(1, 1, 8, fields);
     mxSetFieldByNumber(result, 0, 0, scalar(static_cast<double>(video.input->lateFrames())));

@@ -24,7 +24,8 @@ bool Recording::offer(const std::shared_ptr<const LoggedFrame>& frame, bool coun
     } catch (...) {
         // Only memory for the page's figures can run out here; the logger never saw the frame.
     }
-    if (!refused) refused = {"KorVideoInput:diskWriteFailed", "A frame could not be queued for " + logger_.path() + "."};
+    if (!refused)
+        refused = {"KorVideoInput:diskWriteFailed", "A frame could not be queued for " + logger_.path() + "."};
     return false;
 }
 

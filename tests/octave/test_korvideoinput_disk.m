@@ -122,6 +122,8 @@ function files_equal_getdata()
     kt_equal(fdata, data, '%s: imread''s pixels', file);
     kt_equal(ft, t, '%s: times', file);
     kt_equal(fmeta, meta, '%s: metadata', file);
+    [tt, tmeta] = KorVideoInput.readLog(file, 'times');
+    kt_equal({tt, tmeta}, {t, meta}, '%s: times and metadata alone', file);
     [pdata, pt] = KorVideoInput.readLog(file, [2 4]);
     kt_equal(pdata, data(:, :, :, [2 4]), '%s: pages 2 and 4', file);
     kt_equal(pt, t([2 4]), '%s: their times', file);
