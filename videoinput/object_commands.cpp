@@ -429,7 +429,7 @@ void trigger(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
         raise("KorVideoInput:notManualTrigger",
               "trigger needs TriggerType 'manual', but it is 'immediate': the trigger fired at start. Stop the "
               "video input with stop(vid), set triggerconfig(vid, 'manual'), then start(vid) and trigger(vid).");
-    if (const korimaq::Status fired = video.input->trigger(); !fired) {
+    if (logging(video) || !video.input->trigger()) {
         // The input may have ended meanwhile.
         if (!running(video))
             raise("KorVideoInput:notRunning",

@@ -203,7 +203,12 @@ bool running(Video& video) {
 
 bool logging(Video& video) {
     settle(video);
-    return video.input->isLogging();
+    if (video.input->isLogging()) return true;
+    // The engine waits for the next trigger as soon as it has chosen the
+    // last frame of this one; that frame reaches the log a moment later.
+    const std::uint64_t perTrigger = video.plan.framesPerTrigger;
+    if (perTrigger == 0 || !video.input->isAcquiring() || video.log->hasFailure()) return false;
+    return video.log->framesAcquired() / perTrigger < video.input->triggersFired();
 }
 
 // The adaptor's catalogue opens every camera and tries each format on it,

@@ -22,7 +22,13 @@ namespace {
 
 #if defined(_WIN32)
 void* openModule(const std::string& path, std::string& error) {
-    HMODULE module = LoadLibraryA(path.c_str());
+    // With an absolute path the adaptor's own imports (the camera library,
+    // the kit) are looked for in its folder first, not only in the host's
+    // folder and on PATH; Windows leaves that search undefined for a
+    // relative path.
+    const bool absolute = path.size() > 2 && (path[1] == ':' || (path[0] == '\\' && path[1] == '\\'));
+    HMODULE module =
+        absolute ? LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH) : LoadLibraryA(path.c_str());
     if (module == nullptr) error = "LoadLibrary failed with error " + std::to_string(GetLastError());
     return reinterpret_cast<void*>(module);
 }
