@@ -86,6 +86,11 @@ bool DiskLogger::done() const {
     return done_;
 }
 
+bool DiskLogger::waitDone(std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return done_; });
+}
+
 void DiskLogger::finish() {
     endInput();
     if (thread_.joinable()) thread_.join();
@@ -139,6 +144,7 @@ void DiskLogger::run() {
     lock.lock();
     if (closing) setFailed(std::move(closing));
     done_ = true;
+    changed_.notify_all();
 }
 
 void DiskLogger::setFailed(Failure failure) {

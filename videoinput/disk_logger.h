@@ -61,6 +61,8 @@ public:
     // Whether the file is done: every queued frame written (or dropped after a
     // failure) and the file closed.
     bool done() const;
+    // Waits until the file is done or the time runs out; false on time-out.
+    bool waitDone(std::chrono::milliseconds timeout) const;
     // Returns when the file is done.
     void finish();
 
@@ -91,7 +93,7 @@ private:
     std::unique_ptr<TiffWriter> writer_;  // only the writer thread uses it once it runs
 
     mutable std::mutex mutex_;
-    std::condition_variable changed_;
+    mutable std::condition_variable changed_;
     State state_ = State::accepting;
     std::deque<Entry> queue_;
     std::uint64_t written_ = 0;

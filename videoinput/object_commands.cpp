@@ -463,9 +463,13 @@ bool awaitStop(Video& video, double seconds, double elapsed, bool untilNotLoggin
                                                " after " + number(seconds) +
                                                " s. Wait longer with wait(vid, seconds), or stop it with stop(vid).");
         if (current >= sliceEnd) return false;
-        video.log->waitForChange(seen,
-                                 std::chrono::ceil<std::chrono::milliseconds>(
-                                     std::min<std::chrono::steady_clock::duration>(sliceEnd - current, kPollSlice)));
+        const auto pause = std::chrono::ceil<std::chrono::milliseconds>(
+            std::min<std::chrono::steady_clock::duration>(sliceEnd - current, kPollSlice));
+        // Once the acquisition has ended, only the file's end is to come.
+        if (!untilNotLogging && video.recording && !running(video))
+            video.recording->logger().waitDone(pause);
+        else
+            video.log->waitForChange(seen, pause);
     }
     if (Failure failure = takeFailure(video)) raise(failure);
     return true;

@@ -154,9 +154,9 @@ TEST(DiskLoggerTest, AFileWithoutPagesIsRemoved) {
     MemoryBudget budget;
     const std::string path = scratchFolder() + "/empty.tif";
     DiskLogger logger(path, Compression::none, "", budget);
-    EXPECT_FALSE(logger.done());
+    EXPECT_FALSE(logger.waitDone(std::chrono::milliseconds(1)));
     logger.endInput();
-    logger.finish();
+    EXPECT_TRUE(logger.waitDone(std::chrono::seconds(60)));
     EXPECT_TRUE(logger.done());
     EXPECT_EQ(std::fopen(path.c_str(), "rb"), nullptr);
 }
