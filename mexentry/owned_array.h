@@ -11,6 +11,14 @@ public:
     explicit OwnedArray(mxArray* array = nullptr) : array_(array) {}
     OwnedArray(const OwnedArray&) = delete;
     OwnedArray& operator=(const OwnedArray&) = delete;
+    OwnedArray(OwnedArray&& other) noexcept : array_(other.release()) {}
+    OwnedArray& operator=(OwnedArray&& other) noexcept {
+        if (this != &other) {
+            if (array_) mxDestroyArray(array_);
+            array_ = other.release();
+        }
+        return *this;
+    }
     ~OwnedArray() {
         if (array_) mxDestroyArray(array_);
     }

@@ -19,6 +19,7 @@ if [ ! -x "$bin" ]; then
 fi
 results="$build/bench-results"
 mkdir -p "$results"
+rm -f "$results/videoinput.txt"  # the ratio summary at the end reads this run's only
 
 # Other work on the machine skews every figure, memcpy's included.
 echo "Load average before the run: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) processors"
@@ -76,5 +77,12 @@ if [ -x "$build/bench/videoinput/tiff_bench" ]; then
     (cd "$results" && "$build/bench/videoinput/tiff_bench" --benchmark_filter="$part" --benchmark_repetitions=3 \
       --benchmark_enable_random_interleaving=true --benchmark_color=false)
   done >"$results/tiff.txt"
-  grep -E '^(TIFF|fwrite) ' "$results/tiff.txt"
+  grep -E '^(TIFF|fwrite) ' "$results/tiff.txt" || echo "tiff_bench: no summary line in this run"
+fi
+
+# Every named ratio of the run together, with the load it ran under.
+if [ -f "$results/videoinput.txt" ]; then
+  echo
+  echo "Ratios of this run (load average now: $(cut -d' ' -f1-3 /proc/loadavg)):"
+  grep -E '^[a-z_]+: ' "$results/videoinput.txt" | sed 's/^/  /' || true
 fi

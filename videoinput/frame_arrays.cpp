@@ -1,6 +1,7 @@
 #include "frame_arrays.h"
 
 #include "arguments.h"
+#include "output_array.h"
 #include "pixels.h"
 #include "pixels_grey.h"
 #include "video.h"
@@ -36,7 +37,7 @@ mxArray* createFrameArray(std::int32_t width, std::int32_t height, std::int32_t 
               "So many frames do not fit in one array; ask getdata for fewer frames at a time.");
     const mwSize dims[4] = {static_cast<mwSize>(height), static_cast<mwSize>(width), static_cast<mwSize>(bands),
                             static_cast<mwSize>(count)};
-    mxArray* array = mxCreateNumericArray(4, dims, mxUINT8_CLASS, mxREAL);
+    mxArray* array = mexentry::createOutputArray(4, dims, mxUINT8_CLASS).release();
     if (array == nullptr)
         raise("KorVideoInput:outOfMemory",
               "There is not enough memory for these frames; ask getdata for fewer "
@@ -67,9 +68,11 @@ void fillFrame(const LoggedFrame& frame, std::uint8_t* out) {
 mxArray* frameArray(const LoggedFrame& frame) {
     mxArray* image = createFrameArray(frame.width, frame.height, frame.bands, 1);
     fillFrame(frame, static_cast<std::uint8_t*>(mxGetData(image)));
+    // Hosts drop the trailing 1 themselves; Octave would copy an array of its own to reshape it.
     const mwSize dims[3] = {static_cast<mwSize>(frame.height), static_cast<mwSize>(frame.width),
                             static_cast<mwSize>(frame.bands)};
-    mxSetDimensions(image, dims, 3);
+    const mwSize shown = frame.bands == 1 ? 2 : 3;
+    if (mxGetNumberOfDimensions(image) != shown) mxSetDimensions(image, dims, 3);
     return image;
 }
 

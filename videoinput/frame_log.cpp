@@ -119,11 +119,29 @@ const Failure& allocationFailure() {
 
 bool FrameLog::frameReceived(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height, double time,
                              const korimaq::FrameTag& tag) {
-    std::lock_guard<std::mutex> lock(mutex_);
     // Called on the adaptor's thread, which nothing above catches.
     try {
-        return frameReceivedLocked(pixels, width, height, time, tag);
+        ColourSpace colours = ColourSpace::RGB;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!accepting_) return false;
+            colours = snapshotMode_ ? snapshotColours_ : colours_;
+        }
+        // The copy is made outside the lock, so that the user's thread is
+        // not held up by it.
+        const std::size_t pixelCount = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+        const bool grey = colours == ColourSpace::GREY && pixels.size() == pixelCount * 3;
+        FramePixels copy;
+        if (grey) {
+            copy = FramePixels::ofSize(pixelCount);
+            greyFromBgr(pixels.data(), pixelCount, copy.data());
+        } else {
+            copy = FramePixels::copyOf(pixels.data(), pixels.size());
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        return frameReceivedLocked(std::move(copy), grey ? 1 : 3, width, height, time, tag);
     } catch (...) {
+        std::lock_guard<std::mutex> lock(mutex_);
         outOfMemoryLocked();
         return false;
     }
@@ -142,6 +160,7 @@ void FrameLog::outOfMemoryLocked() noexcept {
         if (!snapshotFailure_) snapshotOutOfMemory_ = true;
     } else {
         ended_ = true;
+        endedChanged_.notify_all();
         if (!failure_) outOfMemory_ = true;
     }
     ++version_;
@@ -155,7 +174,7 @@ void greyFromBgr(const std::uint8_t* bgr, std::size_t pixelCount, std::uint8_t* 
         grey[k] = static_cast<std::uint8_t>(kor::pixels::luminance(bgr[2], bgr[1], bgr[0]));
 }
 
-bool FrameLog::frameReceivedLocked(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height,
+bool FrameLog::frameReceivedLocked(FramePixels pixels, std::int32_t bands, std::int32_t width, std::int32_t height,
                                    double time, const korimaq::FrameTag& tag) {
     if (!accepting_) return false;
     auto frame = std::make_shared<LoggedFrame>();
@@ -165,15 +184,8 @@ bool FrameLog::frameReceivedLocked(std::vector<std::uint8_t>& pixels, std::int32
     frame->frameNumber = tag.frameNumber;
     frame->triggerIndex = tag.triggerIndex;
     frame->relativeFrame = tag.relativeFrame;
-    const ColourSpace colours = snapshotMode_ ? snapshotColours_ : colours_;
-    const std::size_t pixelCount = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    if (colours == ColourSpace::GREY && pixels.size() == pixelCount * 3) {
-        frame->pixels.resize(pixelCount);
-        greyFromBgr(pixels.data(), pixelCount, frame->pixels.data());
-        frame->bands = 1;
-    } else {
-        frame->pixels.swap(pixels);
-    }
+    frame->pixels = std::move(pixels);
+    frame->bands = bands;
     if (snapshotMode_) {
         snapshot_ = std::move(frame);
         accepting_ = false;  // one frame is all a snapshot needs
@@ -194,6 +206,7 @@ bool FrameLog::admitLocked(std::shared_ptr<LoggedFrame> frame) {
         if (!budget_.reserve(size)) {
             accepting_ = false;
             ended_ = true;
+            endedChanged_.notify_all();
             if (!failure_ && !outOfMemory_)
                 failure_ = {"KorVideoInput:outOfMemory",
                             "The frames logged reached the memory limit of " + std::to_string(budget_.limit() >> 20) +
@@ -222,6 +235,7 @@ bool FrameLog::admitLocked(std::shared_ptr<LoggedFrame> frame) {
     }
     if (total_ != 0 && acquired_ >= total_) {
         ended_ = true;
+        endedChanged_.notify_all();
         accepting_ = false;
     }
     ++version_;
@@ -238,6 +252,7 @@ void FrameLog::endWithLocked(Failure failure) {
     if (!failure_ && !outOfMemory_) failure_ = std::move(failure);
     accepting_ = false;
     ended_ = true;
+    endedChanged_.notify_all();
     ++version_;
     changed_.notify_all();
 }
@@ -371,6 +386,11 @@ Failure FrameLog::snapshotFailure() const {
 bool FrameLog::waitForChange(std::uint64_t seenVersion, std::chrono::milliseconds timeout) const {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return version_ != seenVersion; });
+}
+
+bool FrameLog::waitForEnd(std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return endedChanged_.wait_for(lock, timeout, [&] { return ended_; });
 }
 
 std::uint64_t FrameLog::version() const {

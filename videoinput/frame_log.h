@@ -4,6 +4,7 @@
 // the acquisition met. Pure work: no host or SDK calls.
 #pragma once
 
+#include "frame_pixels.h"
 #include "korimaq_engine.h"
 
 #include <array>
@@ -22,7 +23,7 @@ namespace korvid {
 struct LoggedFrame {
     // Blue, green, red per pixel (bands 3) or one grey sample (bands 1), rows
     // bottom first as the adaptor sets them.
-    std::vector<std::uint8_t> pixels;
+    FramePixels pixels;
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::int32_t bands = 3;
@@ -111,6 +112,8 @@ public:
     // the camera: its Stop event, once.
     void markStopped(std::uint64_t framesTaken);
 
+    // Copies the frame into the log: the engine keeps its frame for the
+    // next image, so the adaptor writes every image into memory in use.
     // Never throws: a frame the log cannot hold for want of memory ends the
     // acquisition with KorVideoInput:outOfMemory, keeping the frames logged.
     bool frameReceived(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height, double time,
@@ -159,12 +162,16 @@ public:
     // Waits until something changes (a frame, an error, the end) or the time
     // runs out; false on time-out.
     bool waitForChange(std::uint64_t seenVersion, std::chrono::milliseconds timeout) const;
+    // Waits until the acquisition has ended (its frames, an error, the
+    // memory) or the time runs out; false on time-out. Frames arriving
+    // meanwhile do not wake the caller: a wait for the end costs nothing per frame.
+    bool waitForEnd(std::chrono::milliseconds timeout) const;
     std::uint64_t version() const;
 
 private:
     void clearLocked();
-    bool frameReceivedLocked(std::vector<std::uint8_t>& pixels, std::int32_t width, std::int32_t height, double time,
-                             const korimaq::FrameTag& tag);
+    bool frameReceivedLocked(FramePixels pixels, std::int32_t bands, std::int32_t width, std::int32_t height,
+                             double time, const korimaq::FrameTag& tag);
     // The one place a frame enters the log, counted against the budget.
     bool admitLocked(std::shared_ptr<LoggedFrame> frame);
     void outOfMemoryLocked() noexcept;
@@ -175,6 +182,7 @@ private:
     MemoryBudget& budget_;
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
+    mutable std::condition_variable endedChanged_;
     std::deque<std::shared_ptr<const LoggedFrame>> frames_;
     std::uint64_t bytes_ = 0;
     std::shared_ptr<const LoggedFrame> newest_;

@@ -463,13 +463,17 @@ bool awaitStop(Video& video, double seconds, double elapsed, bool untilNotLoggin
                                                " after " + number(seconds) +
                                                " s. Wait longer with wait(vid, seconds), or stop it with stop(vid).");
         if (current >= sliceEnd) return false;
-        const auto pause = std::chrono::ceil<std::chrono::milliseconds>(
+        const auto nap = std::chrono::ceil<std::chrono::milliseconds>(
             std::min<std::chrono::steady_clock::duration>(sliceEnd - current, kPollSlice));
-        // Once the acquisition has ended, only the file's end is to come.
-        if (!untilNotLogging && video.recording && !running(video))
-            video.recording->logger().waitDone(pause);
+        // The end of logging comes with a frame; the end of running is woken
+        // by the end alone, not by each frame, and once the acquisition has
+        // ended, only the file's end is to come.
+        if (untilNotLogging)
+            video.log->waitForChange(seen, nap);
+        else if (video.recording && !running(video))
+            video.recording->logger().waitDone(nap);
         else
-            video.log->waitForChange(seen, pause);
+            video.log->waitForEnd(nap);
     }
     if (Failure failure = takeFailure(video)) raise(failure);
     return true;

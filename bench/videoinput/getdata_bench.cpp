@@ -21,7 +21,7 @@ constexpr std::size_t kFrames = 100;
 constexpr std::size_t kFrameBytes = static_cast<std::size_t>(kWidth) * kHeight * 3;
 
 void fillLog(korvid::FrameLog& log) {
-    log.begin(0, 0);
+    log.begin(0, korimaq::AcquisitionPlan{0, 1});
     for (std::size_t k = 0; k < kFrames; ++k) {
         std::vector<std::uint8_t> pixels(kFrameBytes, static_cast<std::uint8_t>(k));
         log.frameReceived(pixels, kWidth, kHeight, static_cast<double>(k), k + 1);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <thread>
+#include <vector>
 
 namespace korvid {
 namespace {
@@ -24,7 +25,8 @@ constexpr std::uint64_t kFrameBytes = kWidth * kHeight * 3;
 
 std::shared_ptr<const LoggedFrame> frame(std::uint64_t n) {
     auto made = std::make_shared<LoggedFrame>();
-    made->pixels.assign(kFrameBytes, static_cast<std::uint8_t>(n));
+    const std::vector<std::uint8_t> bytes(kFrameBytes, static_cast<std::uint8_t>(n));
+    made->pixels = FramePixels::copyOf(bytes.data(), bytes.size());
     made->width = kWidth;
     made->height = kHeight;
     made->relativeFrame = n;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <thread>
 
@@ -46,6 +47,24 @@ TEST(FrameLogTest, FramesComeOutOldestFirstWithTimesFromStart) {
     log.begin(200.0, {0});
     EXPECT_EQ(log.framesAcquired(), 0u);
     EXPECT_EQ(log.newest(), nullptr);
+}
+
+TEST(FrameLogTest, AFrameTakenAndDroppedLendsItsBufferToALaterFrameWithItsOwnBytes) {
+    MemoryBudget budget;
+    FrameLog log(budget);
+    log.begin(0, {0});
+    ASSERT_TRUE(deliver(log, 4096, 1, 1, 1));
+    const std::uint8_t* first = log.oldest()->pixels.data();
+    ASSERT_TRUE(deliver(log, 4096, 2, 2, 2));
+    log.take(1);  // the first frame's last holder (the newest is the second)
+    ASSERT_TRUE(deliver(log, 4096, 3, 3, 3));
+    const auto frame = log.newest();
+    EXPECT_EQ(frame->pixels.data(), first) << "the buffer is used again";
+    EXPECT_EQ(std::count(frame->pixels.data(), frame->pixels.data() + 4096, 3), 4096) << "with the new frame's bytes";
+    EXPECT_EQ(log.oldest()->pixels[4095], 2);
+    ASSERT_TRUE(deliver(log, 4095, 4, 4, 4));
+    EXPECT_EQ(log.newest()->pixels.size(), 4095u);
+    EXPECT_EQ(log.newest()->pixels[4094], 4);
 }
 
 TEST(FrameLogTest, TheBudgetIsSharedAndAFullOneEndsTheAcquisitionKeepingTheFrames) {

@@ -82,8 +82,8 @@ TEST_F(OutOfMemoryTest, AFrameTheEngineCannotAllocateEndsTheRunAndKeepsTheFrames
         ASSERT_TRUE(log.waitForChange(seen, kHang));
     }
     {
-        // Each frame's image (320 x 240 x 3 bytes) is a new allocation: the
-        // log took the previous one's.
+        // The log's copy of each frame (320 x 240 x 3 bytes) is a new
+        // allocation: none of its frames has been taken to give its buffer back.
         Failing failing(100000);
         waitUntilFinished();
         input->stop();
