@@ -24,6 +24,7 @@ classdef KorVideoInput < handle
 %                        Type 'Start', 'Trigger', 'Stop' or 'Error', and Data
 %                        with AbsTime, FrameNumber, RelativeFrame, TriggerIndex
 %                        (and Message, MessageID for 'Error')
+%     DiskLoggerFrameCount pages written to DiskLogger's file since START
 %   Properties (read and write; not while running):
 %     FramesPerTrigger   frames logged per trigger (default 10; Inf: until STOP)
 %     FrameGrabInterval  log every N-th frame the camera takes (default 1)
@@ -35,6 +36,12 @@ classdef KorVideoInput < handle
 %                        camera's luminance, held at a third of the memory
 %     ROIPosition        [x y width height], offsets from the image's top-left
 %                        corner, counted from 0 (default: the whole image)
+%     LoggingMode        'memory' (default: frames for GETDATA), 'disk' (frames
+%                        to DiskLogger's file only; GETDATA and PEEKDATA raise
+%                        KorVideoInput:notLoggingToMemory) or 'disk&memory'
+%     DiskLogger         the file each START writes in the modes with 'disk':
+%                        a name ending in .tif or .tiff that does not exist yet
+%     DiskLoggerCompression 'none' (default) or 'deflate' (lossless)
 %   Properties (read and write at any time):
 %     Timeout            seconds GETDATA waits without a new frame, and the
 %                        default time of WAIT (default 10)
@@ -44,7 +51,8 @@ classdef KorVideoInput < handle
 %
 %   Methods: start stop trigger triggerconfig triggerinfo wait isrunning
 %   islogging getdata peekdata flushdata getsnapshot getselectedsource get
-%   disp delete. Static: KorVideoInput.hwinfo(), KorVideoInput.memoryLimit().
+%   disp delete. Static: KorVideoInput.hwinfo(), KorVideoInput.memoryLimit(),
+%   KorVideoInput.readLog(file).
 %   An unknown property name raises KorVideoInput:noProperty, listing the
 %   valid ones.
 %
@@ -64,6 +72,25 @@ classdef KorVideoInput < handle
 %   likely means. Frames logged before either stay available. After an error
 %   of the adaptor the camera is closed and opened again by the next START
 %   or GETSNAPSHOT.
+%
+%   Recording to disk: with LoggingMode 'disk' or 'disk&memory', each START
+%   writes one multi-page TIFF file (BigTIFF), DiskLogger, one page per frame
+%   in logging order: 8-bit RGB, or grey with ReturnedColorSpace
+%   'grayscale', the same pixels GETDATA returns. Each page's ImageDescription
+%   is that frame's metadata as one line of JSON (Time, AbsTime, FrameNumber,
+%   RelativeFrame, TriggerIndex); the first page's also holds how the
+%   acquisition was taken (camera, format, ROI, trigger, device properties,
+%   start time, Name, Tag). START refuses a file that exists
+%   (KorVideoInput:fileExists), cannot be created
+%   (KorVideoInput:cannotCreateFile), or is not named
+%   (KorVideoInput:noDiskLogger). Frames wait for the disk in a queue that
+%   counts against KorVideoInput.memoryLimit(); WAIT returns when the file is
+%   written and closed. A disk slower than the camera stops the acquisition
+%   with KorVideoInput:diskLoggerBehind, a write that fails with
+%   KorVideoInput:diskWriteFailed (raised by the next WAIT, GETDATA or START,
+%   each naming the frames not written); the frames before stay in the file.
+%   A run that logs no frame leaves no file. KorVideoInput.readLog reads a
+%   file back.
 %
 %   A camera serves one object at a time: while one object acquires, another
 %   object's START or GETSNAPSHOT on that camera, or making one for it, raises
@@ -93,6 +120,7 @@ classdef KorVideoInput < handle
     TriggersExecuted
     InitialTriggerTime
     EventLog
+    DiskLoggerFrameCount
   end
 
   properties (Dependent)
@@ -103,6 +131,9 @@ classdef KorVideoInput < handle
     ReturnedColorSpace
     ROIPosition
     Timeout
+    LoggingMode
+    DiskLogger
+    DiskLoggerCompression
   end
 
   properties
@@ -150,8 +181,11 @@ classdef KorVideoInput < handle
     % 'manual' the object waits for TRIGGER(VID). The frames still logged
     % are cleared, and FramesAcquired counts from 0. An error that stopped
     % the previous acquisition is raised here if neither WAIT nor GETDATA
-    % raised it.
-      KorVideoInput.call('start', obj.Handle);
+    % raised it. With LoggingMode 'disk' or 'disk&memory' it first creates
+    % the file DiskLogger (never over one that exists). In 'memory' mode it
+    % warns (KorVideoInput:exceedsMemoryLimit) when the memory limit cannot
+    % hold the frames asked for.
+      KorVideoInput.call('start', obj.Handle, KorVideoInput.textOf(obj.Name), KorVideoInput.textOf(obj.Tag));
     end
 
     function stop(obj)
@@ -236,7 +270,8 @@ classdef KorVideoInput < handle
     % false instead (the default state is 'running'). Raises
     % KorVideoInput:timeout when the time runs out, and the error that
     % stopped the acquisition, if one did. Ctrl-C ends the wait (not the
-    % acquisition).
+    % acquisition). When logging to disk, WAIT returns once every frame is
+    % written and the file closed, so that it can be read at once.
 
       % The wait goes in slices of well under a second, so that Ctrl-C ends it.
       if nargin < 2 || isempty(seconds)
@@ -380,6 +415,11 @@ classdef KorVideoInput < handle
       fprintf('    State:    %s\n', stateText(obj));
       fprintf('              %d frames acquired since START, %d available to GETDATA.\n', ...
               obj.FramesAcquired, obj.FramesAvailable);
+      if ~strcmp(obj.LoggingMode, 'memory')
+        d = diagnostics(obj);
+        fprintf('    Disk:     ''%s'' (%s), %d frames written, %d not written.\n', obj.DiskLogger, ...
+                obj.LoggingMode, obj.DiskLoggerFrameCount, d.DiskFramesNotWritten);
+      end
     end
 
     function value = get.DeviceID(obj)
@@ -424,6 +464,34 @@ classdef KorVideoInput < handle
 
     function value = get.EventLog(obj)
       value = KorVideoInput.call('get', obj.Handle, 'EventLog');
+    end
+
+    function value = get.DiskLoggerFrameCount(obj)
+      value = KorVideoInput.call('get', obj.Handle, 'DiskLoggerFrameCount');
+    end
+
+    function value = get.LoggingMode(obj)
+      value = KorVideoInput.call('get', obj.Handle, 'LoggingMode');
+    end
+
+    function set.LoggingMode(obj, value)
+      KorVideoInput.call('set', obj.Handle, 'LoggingMode', value);
+    end
+
+    function value = get.DiskLogger(obj)
+      value = KorVideoInput.call('get', obj.Handle, 'DiskLogger');
+    end
+
+    function set.DiskLogger(obj, value)
+      KorVideoInput.call('set', obj.Handle, 'DiskLogger', value);
+    end
+
+    function value = get.DiskLoggerCompression(obj)
+      value = KorVideoInput.call('get', obj.Handle, 'DiskLoggerCompression');
+    end
+
+    function set.DiskLoggerCompression(obj, value)
+      KorVideoInput.call('set', obj.Handle, 'DiskLoggerCompression', value);
     end
 
     function value = get.FramesPerTrigger(obj)
@@ -517,7 +585,8 @@ classdef KorVideoInput < handle
       names = {'Name', 'Tag', 'UserData', 'DeviceID', 'VideoFormat', 'VideoResolution', 'Running', 'Logging', ...
                'FramesAcquired', 'FramesAvailable', 'FramesPerTrigger', 'FrameGrabInterval', 'TriggerType', ...
                'TriggerRepeat', 'TriggerFrameDelay', 'TriggersExecuted', 'InitialTriggerTime', 'Timeout', ...
-               'ReturnedColorSpace', 'ROIPosition', 'EventLog'};
+               'ReturnedColorSpace', 'ROIPosition', 'EventLog', 'LoggingMode', 'DiskLogger', ...
+               'DiskLoggerCompression', 'DiskLoggerFrameCount'};
     end
 
     function names = methodNames()
@@ -539,6 +608,15 @@ classdef KorVideoInput < handle
             '''none'' and ''manual'', ''none'', ''none''; e.g. triggerconfig(vid, ''manual'').'], given);
     end
 
+    function text = textOf(value)
+      % Name and Tag as the file records them: '' for what is not text.
+      if ischar(value) && (isempty(value) || isrow(value))
+        text = value;
+      else
+        text = '';
+      end
+    end
+
     function text = count(n)
       if isinf(n)
         text = 'Inf';
@@ -554,6 +632,60 @@ classdef KorVideoInput < handle
     % array, one element per camera, with fields DeviceID, DeviceName,
     % SupportedFormats (cell of texts) and DefaultFormat ('' when none).
       hw = KorVideoInput.call('hwinfo');
+    end
+
+    function varargout = readLog(file, frames)
+    % [DATA, TIME, META] = KORVIDEOINPUT.READLOG(FILE) reads a file written
+    % with LoggingMode 'disk' or 'disk&memory' back as GETDATA returns its
+    % frames: DATA uint8 [height width 3 N] ([height width 1 N] for grey
+    % pages), TIME N x 1 seconds from the first trigger, META N x 1 struct
+    % with AbsTime, FrameNumber, RelativeFrame and TriggerIndex.
+    % READLOG(FILE, FRAMES) reads the pages FRAMES only, e.g. 1:10 or [1 N].
+    % [TIME, META] = KORVIDEOINPUT.READLOG(FILE, 'times') reads every page's
+    % time and metadata without its pixels.
+    % INFO = KORVIDEOINPUT.READLOG(FILE, 'info') is how the acquisition was
+    % taken (from the first page): Camera (Name, DeviceID), VideoFormat,
+    % VideoResolution, ROIPosition, ReturnedColorSpace, FrameGrabInterval,
+    % Trigger, DeviceProperties, StartTime, Name, Tag, and Pages.
+      info = imfinfo(file);
+      pages = numel(info);
+      if nargin >= 2 && ischar(frames) && strcmp(frames, 'times')
+        [time, meta] = KorVideoInput.pagesMeta(info, 1:pages);
+        varargout = {time, meta};
+        return;
+      end
+      if nargin >= 2 && ischar(frames)
+        if ~strcmp(frames, 'info')
+          error('KorVideoInput:badArgument', ['readLog takes the pages to read, e.g. readLog(file, 1:10), ' ...
+                '''times'' for the times and metadata alone, or ''info'' for how the acquisition was taken.']);
+        end
+        first = KorVideoInput.pageMeta(info(1));
+        if ~isfield(first, 'Provenance')
+          error('KorVideoInput:notALog', 'The file %s was not written by KorVideoInput (no account of the run).', file);
+        end
+        out = first.Provenance;
+        out.Pages = pages;
+        varargout = {out};
+        return;
+      end
+      if nargin < 2
+        frames = 1:pages;
+      end
+      if ~isnumeric(frames) || any(frames(:) < 1) || any(frames(:) > pages) || any(frames(:) ~= fix(frames(:)))
+        error('KorVideoInput:badArgument', 'The file %s has pages 1 to %d; give pages in that range.', file, pages);
+      end
+      frames = frames(:)';
+      n = numel(frames);
+      bands = 3;
+      if strcmp(info(1).ColorType, 'grayscale')
+        bands = 1;
+      end
+      data = zeros(info(1).Height, info(1).Width, bands, n, 'uint8');
+      for k = 1:n
+        data(:, :, :, k) = imread(file, frames(k));
+      end
+      [time, meta] = KorVideoInput.pagesMeta(info, frames);
+      varargout = {data, time, meta};
     end
 
     function limit = memoryLimit(bytes)
@@ -595,13 +727,55 @@ classdef KorVideoInput < handle
   methods (Hidden)
     function d = diagnostics(obj)
       % What the host engine saw: frames handed over after stop returned,
-      % problems with the adaptor's frames, whether the device is open, and
-      % the bytes all logs hold.
+      % problems with the adaptor's frames, whether the device is open, the
+      % bytes all logs hold, and the disk log's frames not written and its
+      % largest queue.
       d = KorVideoInput.call('diagnostics', obj.Handle);
     end
   end
 
   methods (Static, Hidden)
+    function [time, meta] = pagesMeta(info, frames)
+      % The times and metadata of the pages FRAMES, as GETDATA returns them.
+      n = numel(frames);
+      time = zeros(n, 1);
+      meta = struct('AbsTime', cell(n, 1), 'FrameNumber', [], 'RelativeFrame', [], 'TriggerIndex', []);
+      for k = 1:n
+        m = KorVideoInput.pageMeta(info(frames(k)));
+        time(k) = m.Time;
+        meta(k).AbsTime = reshape(m.AbsTime, 1, []);
+        meta(k).FrameNumber = m.FrameNumber;
+        meta(k).RelativeFrame = m.RelativeFrame;
+        meta(k).TriggerIndex = m.TriggerIndex;
+      end
+    end
+
+    function meta = pageMeta(page)
+      % A page's JSON: MATLAB's imfinfo gives the description as
+      % ImageDescription, Octave's as Comment (with ImageDescription empty).
+      text = '';
+      if isfield(page, 'ImageDescription')
+        text = page.ImageDescription;
+      end
+      if isempty(text) && isfield(page, 'Comment')
+        text = page.Comment;
+      end
+      if iscell(text)
+        text = strjoin(text, '');
+      end
+      try
+        meta = jsondecode(text);
+        % Octave's jsondecode can miss a double's last bit; the times are
+        % read again from their text, which holds them exactly.
+        time = regexp(text, '"Time":([^,}]+)', 'tokens', 'once');
+        stamp = regexp(text, '"AbsTime":\[([^\]]*)\]', 'tokens', 'once');
+        meta.Time = str2double(time{1});
+        meta.AbsTime = str2double(strsplit(stamp{1}, ','));
+      catch
+        error('KorVideoInput:notALog', 'A page of the file was not written by KorVideoInput: its description is no record of a frame.');
+      end
+    end
+
     function tf = exists(handle)
       tf = true;
       try

@@ -26,6 +26,8 @@ void propinfo(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void memorylimit(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void diagnostics(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void objects(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+// The tests' hook for a slow or failing disk (disk_commands.cpp).
+void diskfaults(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
 // Frames from the log (frame_commands.cpp).
 void framesready(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);

@@ -1,6 +1,7 @@
 #include "disk_logger.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -36,7 +37,8 @@ DiskLogger::DiskLogger(const std::string& path, Compression compression, std::st
 
 DiskLogger::~DiskLogger() { finish(); }
 
-DiskLogger::Offer DiskLogger::offer(std::shared_ptr<const LoggedFrame> frame, Samples samples, const PageInfo& info) {
+DiskLogger::Offer DiskLogger::offer(std::shared_ptr<const LoggedFrame> frame, Samples samples, const PageInfo& info,
+                                    bool counted) {
     if (frame == nullptr) throw std::invalid_argument("no frame to log");
     std::lock_guard<std::mutex> lock(mutex_);
     switch (state_) {
@@ -45,7 +47,7 @@ DiskLogger::Offer DiskLogger::offer(std::shared_ptr<const LoggedFrame> frame, Sa
         case State::failed: ++notWritten_; return Offer::failed;
         case State::closed: ++notWritten_; return Offer::finished;
     }
-    const std::uint64_t bytes = frame->pixels.size();
+    const std::uint64_t bytes = counted ? 0 : frame->pixels.size();
     if (!budget_.reserve(bytes)) {
         ++notWritten_;
         state_ = State::behind;
@@ -58,18 +60,39 @@ DiskLogger::Offer DiskLogger::offer(std::shared_ptr<const LoggedFrame> frame, Sa
                             "faster disk."};
         return Offer::behind;
     }
-    queue_.push_back(Entry{std::move(frame), samples, info, bytes});
+    try {
+        queue_.push_back(Entry{std::move(frame), samples, info, bytes});
+    } catch (const std::bad_alloc&) {
+        budget_.release(bytes);
+        ++notWritten_;
+        setFailed(failureOf(pageWriteError(path_, "not enough memory to queue it", info.relativeFrame)));
+        return Offer::failed;
+    }
     largestQueue_ = std::max(largestQueue_, queue_.size());
     changed_.notify_all();
     return Offer::queued;
 }
 
-void DiskLogger::finish() {
+void DiskLogger::endInput() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         state_ = State::closed;
     }
     changed_.notify_all();
+}
+
+bool DiskLogger::done() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return done_;
+}
+
+bool DiskLogger::waitDone(std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return done_; });
+}
+
+void DiskLogger::finish() {
+    endInput();
     if (thread_.joinable()) thread_.join();
 }
 
@@ -115,8 +138,13 @@ void DiskLogger::run() {
     } catch (const TiffError& error) {
         closing = failureOf(error);
     }
+    const bool empty = writer_->pages() == 0;
+    writer_.reset();
+    if (empty) std::remove(path_.c_str());
     lock.lock();
     if (closing) setFailed(std::move(closing));
+    done_ = true;
+    changed_.notify_all();
 }
 
 void DiskLogger::setFailed(Failure failure) {

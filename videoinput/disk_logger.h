@@ -3,8 +3,9 @@
 // memory budget until it is written; when the budget cannot hold the next one
 // the disk is behind, and the logger takes no more frames but still writes
 // every frame queued before. A failed write ends the file at its last
-// complete page. Every frame offered is either written or counted as not
-// written. No host or SDK calls.
+// complete page; a file that ends with no page at all is removed (a header
+// pointing to no page is not a valid TIFF file). Every frame offered is
+// either written or counted as not written. No host or SDK calls.
 #pragma once
 
 #include "frame_log.h"
@@ -51,10 +52,18 @@ public:
     // not be written (and is counted so): `behind` the first time the budget
     // cannot hold a frame (the failure is then KorVideoInput:diskLoggerBehind)
     // and for every frame after it, `failed` after a write failed,
-    // `finished` after finish.
-    Offer offer(std::shared_ptr<const LoggedFrame> frame, Samples samples, const PageInfo& info);
-    // Returns when every queued frame is written (or dropped after a failure)
-    // and the file is closed.
+    // `finished` after finish. `counted`: the frame is charged to the budget
+    // already (it is held in memory as well), so its place in the queue is not.
+    Offer offer(std::shared_ptr<const LoggedFrame> frame, Samples samples, const PageInfo& info, bool counted = false);
+    // No frame comes any more: the writer thread writes those queued, closes
+    // the file and ends; returns at once.
+    void endInput();
+    // Whether the file is done: every queued frame written (or dropped after a
+    // failure) and the file closed.
+    bool done() const;
+    // Waits until the file is done or the time runs out; false on time-out.
+    bool waitDone(std::chrono::milliseconds timeout) const;
+    // Returns when the file is done.
     void finish();
 
     std::uint64_t pagesWritten() const;
@@ -84,13 +93,14 @@ private:
     std::unique_ptr<TiffWriter> writer_;  // only the writer thread uses it once it runs
 
     mutable std::mutex mutex_;
-    std::condition_variable changed_;
+    mutable std::condition_variable changed_;
     State state_ = State::accepting;
     std::deque<Entry> queue_;
     std::uint64_t written_ = 0;
     std::uint64_t notWritten_ = 0;
     std::size_t largestQueue_ = 0;
     Failure failure_;
+    bool done_ = false;
     std::thread thread_;  // last: starts when everything above is ready
 };
 

@@ -16,9 +16,7 @@ mxArray* metaOf(const Video& video, const std::vector<std::shared_ptr<const Logg
     const char* fields[] = {"AbsTime", "FrameNumber", "RelativeFrame", "TriggerIndex"};
     mxArray* meta = mxCreateStructMatrix(frames.size(), 1, 4, fields);
     for (std::size_t k = 0; k < frames.size(); ++k) {
-        const auto offset = std::chrono::duration_cast<std::chrono::system_clock::duration>(
-            std::chrono::duration<double>(frames[k]->stamp - video.startStamp));
-        const std::array<double, 6> clock = clockVector(video.startWall + offset);
+        const std::array<double, 6> clock = frameClock(video.startWall, video.startStamp, frames[k]->stamp);
         mxSetFieldByNumber(meta, k, 0, row(std::vector<double>(clock.begin(), clock.end())));
         mxSetFieldByNumber(meta, k, 1, scalar(static_cast<double>(frames[k]->frameNumber)));
         mxSetFieldByNumber(meta, k, 2, scalar(static_cast<double>(frames[k]->relativeFrame)));

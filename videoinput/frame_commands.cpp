@@ -28,7 +28,7 @@ bool awaitFrames(Video& video, std::uint64_t wanted, FrameWait& state) {
     for (;;) {
         const std::uint64_t seen = video.log->version();
         const bool stillRunning = running(video);
-        if (Failure failure = video.log->takeFailure()) raise(failure);
+        if (Failure failure = takeFailure(video)) raise(failure);
         const FrameLog::Outlook outlook = video.log->outlook();
         const std::uint64_t available = outlook.available;
         if (available >= wanted) return true;
@@ -68,6 +68,15 @@ bool awaitFrames(Video& video, std::uint64_t wanted, FrameWait& state) {
     }
 }
 
+// getdata and peekdata read the log in memory, which LoggingMode 'disk' does not keep.
+void requireMemoryLog(const Video& video) {
+    if (video.mode == LoggingMode::disk)
+        raise("KorVideoInput:notLoggingToMemory",
+              "LoggingMode is 'disk': frames go to the file " + video.diskLogger +
+                  " and none stay in memory. Read them with KorVideoInput.readLog(file) once wait(vid) returns, "
+                  "or set vid.LoggingMode = 'disk&memory' before start to have both.");
+}
+
 std::uint64_t framesArgument(Video& video, int nrhs, const mxArray* prhs[], int index) {
     // Without an end to the frames per trigger: those available, or the next one.
     if (index >= nrhs)
@@ -102,6 +111,7 @@ void returnFrames(const Video& video, const std::vector<std::shared_ptr<const Lo
 
 void framesready(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     Video& video = videoOf(nrhs, prhs);
+    requireMemoryLog(video);
     const double idle = secondsArgument(nrhs, prhs, 2, 0, "The time without a new frame");
     double seen = -1;
     if (nrhs < 4 || !readScalar(prhs[3], seen))
@@ -119,6 +129,7 @@ void framesready(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 // slice, through framesready).
 void getdata(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     Video& video = videoOf(nrhs, prhs);
+    requireMemoryLog(video);
     const std::uint64_t wanted = framesArgument(video, nrhs, prhs, 2);
     FrameWait state{video.log->framesAvailable(), std::chrono::steady_clock::now()};
     while (!awaitFrames(video, wanted, state)) {}
@@ -133,9 +144,10 @@ void getdata(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 void peekdata(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     Video& video = videoOf(nrhs, prhs);
     if (nrhs < 3) raise("KorVideoInput:badArgument", "peekdata needs the number of frames, e.g. peekdata(vid, 1).");
+    requireMemoryLog(video);
     const std::uint64_t wanted = framesArgument(video, nrhs, prhs, 2);
     settle(video);
-    if (Failure failure = video.log->takeFailure()) raise(failure);
+    if (Failure failure = takeFailure(video)) raise(failure);
     const std::vector<std::shared_ptr<const LoggedFrame>> frames = video.log->peek(wanted);
     if (frames.size() < wanted)
         warnLater("KorVideoInput:peekdataFewer", "peekdata returns " + std::to_string(frames.size()) +

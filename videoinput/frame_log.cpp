@@ -28,9 +28,10 @@ void FrameLog::clearLocked() {
     bytes_ = 0;
 }
 
-void FrameLog::begin(double startStamp, const korimaq::AcquisitionPlan& plan, ColourSpace colours) {
+void FrameLog::begin(double startStamp, const korimaq::AcquisitionPlan& plan, ColourSpace colours, Keeping keeping) {
     std::lock_guard<std::mutex> lock(mutex_);
     clearLocked();
+    keeping_ = keeping;
     newest_.reset();
     failure_ = Failure();
     outOfMemory_ = false;
@@ -47,6 +48,11 @@ void FrameLog::begin(double startStamp, const korimaq::AcquisitionPlan& plan, Co
     events_.clear();
     eventLocked({LogEvent::START, std::chrono::system_clock::now(), 0, 0, 0, {}, {}});
     ++version_;
+}
+
+void FrameLog::detachTap() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    keeping_.tap = nullptr;
 }
 
 void FrameLog::beginSnapshot(ColourSpace colours) {
@@ -191,32 +197,42 @@ bool FrameLog::frameReceivedLocked(FramePixels pixels, std::int32_t bands, std::
     return admitLocked(std::move(frame));
 }
 
-// Every logged frame enters here: a further sink of logged frames (a disk
-// writer) attaches at this point.
+// Every logged frame enters here: into memory, to the tap, or both. A frame
+// the tap refuses is acquired all the same (the tap counts it as not
+// written) and ends the acquisition.
 bool FrameLog::admitLocked(std::shared_ptr<LoggedFrame> frame) {
     const std::uint64_t size = frame->pixels.size();
-    if (!budget_.reserve(size)) {
-        accepting_ = false;
-        ended_ = true;
-        endedChanged_.notify_all();
-        if (!failure_ && !outOfMemory_)
-            failure_ = {"KorVideoInput:outOfMemory",
-                        "The frames logged reached the memory limit of " + std::to_string(budget_.limit() >> 20) +
-                            " MiB and the acquisition stopped. Take frames with getdata, or raise the limit "
-                            "with KorVideoInput.memoryLimit(bytes), then start again."};
-        ++version_;
-        changed_.notify_all();
-        return false;
-    }
-    try {
-        frames_.push_back(frame);
-    } catch (...) {
-        budget_.release(size);
-        throw;
+    if (keeping_.memory) {
+        if (!budget_.reserve(size)) {
+            accepting_ = false;
+            ended_ = true;
+            endedChanged_.notify_all();
+            if (!failure_ && !outOfMemory_)
+                failure_ = {"KorVideoInput:outOfMemory",
+                            "The frames logged reached the memory limit of " + std::to_string(budget_.limit() >> 20) +
+                                " MiB and the acquisition stopped. Take frames with getdata, or raise the limit "
+                                "with KorVideoInput.memoryLimit(bytes), then start again."};
+            ++version_;
+            changed_.notify_all();
+            return false;
+        }
+        try {
+            frames_.push_back(frame);
+        } catch (...) {
+            budget_.release(size);
+            throw;
+        }
+        bytes_ += size;
     }
     ++acquired_;
-    bytes_ += size;
-    newest_ = std::move(frame);
+    newest_ = frame;
+    if (keeping_.tap != nullptr) {
+        Failure refused;
+        if (!keeping_.tap->offer(newest_, keeping_.memory, refused)) {
+            endWithLocked(std::move(refused));
+            return false;
+        }
+    }
     if (total_ != 0 && acquired_ >= total_) {
         ended_ = true;
         endedChanged_.notify_all();
@@ -227,24 +243,31 @@ bool FrameLog::admitLocked(std::shared_ptr<LoggedFrame> frame) {
     return !ended_;
 }
 
+// The acquisition ends with an error: logged, kept unless one came first.
+void FrameLog::endWithLocked(Failure failure) {
+    try {
+        eventLocked({LogEvent::ERROR, std::chrono::system_clock::now(), newest_ ? newest_->frameNumber : 0,
+                     newest_ ? newest_->relativeFrame : 0, triggers_, failure.message, failure.identifier});
+    } catch (...) {}
+    if (!failure_ && !outOfMemory_) failure_ = std::move(failure);
+    accepting_ = false;
+    ended_ = true;
+    endedChanged_.notify_all();
+    ++version_;
+    changed_.notify_all();
+}
+
 void FrameLog::fail(Failure failure) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (snapshotMode_) {
         if (!snapshotFailure_ && !snapshotOutOfMemory_) snapshotFailure_ = std::move(failure);
         snapshotMode_ = false;
         accepting_ = false;
-    } else {
-        try {
-            eventLocked({LogEvent::ERROR, std::chrono::system_clock::now(), newest_ ? newest_->frameNumber : 0,
-                         newest_ ? newest_->relativeFrame : 0, triggers_, failure.message, failure.identifier});
-        } catch (...) {}
-        if (!failure_ && !outOfMemory_) failure_ = std::move(failure);
-        accepting_ = false;
-        ended_ = true;
-        endedChanged_.notify_all();
+        ++version_;
+        changed_.notify_all();
+        return;
     }
-    ++version_;
-    changed_.notify_all();
+    endWithLocked(std::move(failure));
 }
 
 bool FrameLog::finished() const {
@@ -389,6 +412,16 @@ std::array<double, 6> clockVector(std::chrono::system_clock::time_point moment) 
     return {static_cast<double>(parts.tm_year) + 1900, static_cast<double>(parts.tm_mon) + 1,
             static_cast<double>(parts.tm_mday),        static_cast<double>(parts.tm_hour),
             static_cast<double>(parts.tm_min),         static_cast<double>(parts.tm_sec) + fraction};
+}
+
+std::array<double, 6> frameClock(std::chrono::system_clock::time_point startWall, double startStamp, double stamp) {
+    const double seconds = stamp - startStamp;
+    // A stamp that is not a number, or lies centuries away, is the start itself.
+    const auto offset =
+        std::isfinite(seconds) && std::fabs(seconds) < 1e9
+            ? std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::duration<double>(seconds))
+            : std::chrono::system_clock::duration::zero();
+    return clockVector(startWall + offset);
 }
 
 bool positiveWhole(double value, double maximum) {

@@ -74,6 +74,23 @@ private:
     std::atomic<std::uint64_t> limit_{kDefaultLimit};
 };
 
+// Where logged frames go besides the log in memory (the disk log). Called on
+// the adaptor's thread with the log's lock held.
+class FrameTap {
+public:
+    virtual ~FrameTap() = default;
+    // False when the frame is not taken, with the reason in `refused`; the
+    // acquisition then ends with it. `counted`: the log in memory holds the
+    // frame and has charged it to the budget already.
+    virtual bool offer(const std::shared_ptr<const LoggedFrame>& frame, bool counted, Failure& refused) noexcept = 0;
+};
+
+// Where an acquisition's frames go: the log in memory, a tap, or both.
+struct Keeping {
+    bool memory = true;
+    FrameTap* tap = nullptr;
+};
+
 class FrameLog final : public korimaq::FrameSink {
 public:
     explicit FrameLog(MemoryBudget& budget) : budget_(budget) {}
@@ -83,7 +100,10 @@ public:
     // cleared, frames accepted; time stamps count from the first trigger (or
     // startStamp before it, in the kit's clock). The plan's frames in all
     // (none: until stopped) end the log.
-    void begin(double startStamp, const korimaq::AcquisitionPlan& plan, ColourSpace colours = ColourSpace::RGB);
+    void begin(double startStamp, const korimaq::AcquisitionPlan& plan, ColourSpace colours = ColourSpace::RGB,
+               Keeping keeping = {});
+    // No frame goes to the tap from now on (it is about to go).
+    void detachTap();
     // One frame for a snapshot, kept apart from the log and its counters.
     void beginSnapshot(ColourSpace colours = ColourSpace::RGB);
     // No frame is taken from now on (stop has returned).
@@ -156,6 +176,7 @@ private:
     bool admitLocked(std::shared_ptr<LoggedFrame> frame);
     void outOfMemoryLocked() noexcept;
     void eventLocked(LogEvent event);
+    void endWithLocked(Failure failure);
     void removeFrontLocked();
 
     MemoryBudget& budget_;
@@ -176,6 +197,7 @@ private:
     bool ended_ = false;
     bool begun_ = false;  // an acquisition began whose Stop is not logged yet
     ColourSpace colours_ = ColourSpace::RGB;
+    Keeping keeping_;
     ColourSpace snapshotColours_ = ColourSpace::RGB;
     double startStamp_ = 0;
     double triggerStamp_ = 0;  // of the first trigger
@@ -189,6 +211,9 @@ private:
 
 // [year month day hour minute seconds] of a moment, in local time.
 std::array<double, 6> clockVector(std::chrono::system_clock::time_point moment);
+// The clock vector of a frame's time stamp `stamp` (the kit's clock), for an
+// acquisition started at `startWall`, when the kit's clock read `startStamp`.
+std::array<double, 6> frameClock(std::chrono::system_clock::time_point startWall, double startStamp, double stamp);
 
 // The region of interest as the user gives it (offsets from the top-left
 // corner of the image as it is seen) in the adaptor's terms: its image rows

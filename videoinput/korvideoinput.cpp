@@ -7,14 +7,13 @@
 // hwinfo, create, delete, get, set, start, stop, trigger, wait, getdata,
 // peekdata, flushdata, getsnapshot,
 // sourcenames, sourceget, sourceset, propinfo, memorylimit, diagnostics,
-// objects. KorVideoInput.m is its only intended caller; the checks here are
-// the whole of the contract all the same, since nothing stops a user from
-// calling it directly.
+// objects; diskfaults is the tests' hook for a slow or failing disk. KorVideoInput.m is its only intended caller; the
+// checks here are the whole of the contract all the same, since nothing stops a user from calling it directly.
 //
 // By role: the command table and mexFunction here; argument checks in
 // arguments.cpp; the object, the library and the adaptor's reports in
 // video.cpp; the commands on the object and its properties in
-// object_commands.cpp; the frame log in frame_log.cpp; frames to MATLAB
+// object_commands.cpp; the disk log at start in disk_commands.cpp; the frame log in frame_log.cpp; frames to MATLAB
 // arrays in frame_arrays.cpp and the commands that take them in
 // frame_commands.cpp.
 #include "arguments.h"
@@ -65,6 +64,7 @@ constexpr Command kCommands[] = {
     {"memorylimit", memorylimit},
     {"diagnostics", diagnostics},
     {"objects", objects},
+    {"diskfaults", diskfaults},
 };
 
 void run(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {

@@ -92,6 +92,7 @@ void create(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     video->width = video->input->adaptor()->getMaxWidth();
     video->height = video->input->adaptor()->getMaxHeight();
     video->roi = {0, 0, video->width, video->height};
+    video->deviceName = device->name;
     video->input->setFrameSink(video->log.get());  // a new input is closed: always accepted
     // Shown before the object is kept: a warning turned into an error then
     // leaves no object behind that the caller never got a handle of.
@@ -147,14 +148,39 @@ mxArray* eventLog(const Video& video) {
 
 // The names `get` answers, in the order a user reads them.
 const char* const kGettable[] = {
-    "DeviceID",           "VideoFormat",       "VideoResolution",
-    "SourceName",         "Running",           "Logging",
-    "FramesAcquired",     "FramesAvailable",   "FramesPerTrigger",
-    "FrameGrabInterval",  "ROIPosition",       "TriggerType",
-    "TriggerRepeat",      "TriggerFrameDelay", "TriggersExecuted",
-    "InitialTriggerTime", "Timeout",           "ReturnedColorSpace",
+    "DeviceID",
+    "VideoFormat",
+    "VideoResolution",
+    "SourceName",
+    "Running",
+    "Logging",
+    "FramesAcquired",
+    "FramesAvailable",
+    "FramesPerTrigger",
+    "FrameGrabInterval",
+    "ROIPosition",
+    "TriggerType",
+    "TriggerRepeat",
+    "TriggerFrameDelay",
+    "TriggersExecuted",
+    "InitialTriggerTime",
+    "Timeout",
+    "ReturnedColorSpace",
     "EventLog",
+    "LoggingMode",
+    "DiskLogger",
+    "DiskLoggerCompression",
+    "DiskLoggerFrameCount",
 };
+
+const char* modeName(LoggingMode mode) {
+    switch (mode) {
+        case LoggingMode::disk: return "disk";
+        case LoggingMode::both: return "disk&memory";
+        case LoggingMode::memory: break;
+    }
+    return "memory";
+}
 
 std::string namesOf(const char* const* names, std::size_t count) {
     std::string text;
@@ -204,6 +230,14 @@ void get(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     } else if (name == "EventLog") {
         settle(video);  // an acquisition that ended has its Stop logged
         plhs[0] = eventLog(video);
+    } else if (name == "LoggingMode") {
+        plhs[0] = mxCreateString(modeName(video.mode));
+    } else if (name == "DiskLogger") {
+        plhs[0] = mxCreateString(video.diskLogger.c_str());
+    } else if (name == "DiskLoggerCompression") {
+        plhs[0] = mxCreateString(video.compression == Compression::deflate ? "deflate" : "none");
+    } else if (name == "DiskLoggerFrameCount") {
+        plhs[0] = scalar(video.recording ? static_cast<double>(video.recording->logger().pagesWritten()) : 0.0);
     } else if (name == "ROIPosition") {
         plhs[0] = row({static_cast<double>(video.roi.x), static_cast<double>(video.roi.y),
                        static_cast<double>(video.roi.width), static_cast<double>(video.roi.height)});
@@ -218,8 +252,19 @@ void get(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 
 namespace {
 
-const char* const kSettable[] = {"FramesPerTrigger", "FrameGrabInterval", "ROIPosition", "TriggerType",
-                                 "TriggerRepeat",    "TriggerFrameDelay", "Timeout",     "ReturnedColorSpace"};
+const char* const kSettable[] = {
+    "FramesPerTrigger", "FrameGrabInterval",  "ROIPosition", "TriggerType", "TriggerRepeat",        "TriggerFrameDelay",
+    "Timeout",          "ReturnedColorSpace", "LoggingMode", "DiskLogger",  "DiskLoggerCompression"};
+
+// A file name ending in .tif or .tiff, in any case.
+bool tiffName(const std::string& path) {
+    std::string lower;
+    for (const char c : path) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    const auto endsWith = [&](const std::string& tail) {
+        return lower.size() > tail.size() && lower.compare(lower.size() - tail.size(), tail.size(), tail) == 0;
+    };
+    return endsWith(".tif") || endsWith(".tiff");
+}
 
 // A whole number from `least` up to kMaxUint32, or Inf when `endless` allows it.
 bool readCount(const mxArray* value, double least, bool endless, double& count) {
@@ -311,24 +356,56 @@ void set(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
                   "ReturnedColorSpace must be 'rgb' or 'grayscale', e.g. "
                   "vid.ReturnedColorSpace = 'grayscale'.");
         video.colours = space == "grayscale" ? ColourSpace::GREY : ColourSpace::RGB;
+    } else if (name == "LoggingMode") {
+        const std::string mode = textValue(value, name);
+        if (mode != "memory" && mode != "disk" && mode != "disk&memory")
+            raise("KorVideoInput:badValue",
+                  "LoggingMode must be 'memory', 'disk' or 'disk&memory', e.g. vid.LoggingMode = 'disk'.");
+        video.mode = mode == "disk" ? LoggingMode::disk : mode == "memory" ? LoggingMode::memory : LoggingMode::both;
+    } else if (name == "DiskLogger") {
+        const std::string path = mxIsEmpty(value) ? std::string() : textValue(value, name);
+        if (!path.empty() && !tiffName(path))
+            raise("KorVideoInput:badDiskLogger",
+                  "DiskLogger must name a TIFF file, ending in .tif or .tiff, e.g. vid.DiskLogger = 'run1.tif' ('" +
+                      path + "' was given).");
+        video.diskLogger = path;
+    } else if (name == "DiskLoggerCompression") {
+        const std::string compression = textValue(value, name);
+        if (compression != "none" && compression != "deflate")
+            raise("KorVideoInput:badValue",
+                  "DiskLoggerCompression must be 'none' or 'deflate' (lossless), e.g. "
+                  "vid.DiskLoggerCompression = 'deflate'.");
+        video.compression = compression == "deflate" ? Compression::deflate : Compression::none;
     }
 }
 
+// The user's Name or Tag for the file's account of the acquisition; '' when not text.
+std::string userText(int nrhs, const mxArray* prhs[], int index) {
+    return index < nrhs && isText(prhs[index]) ? readText(prhs[index], "KorVideoInput:badValue", "Name and Tag")
+                                               : std::string();
+}
+
+// korvideoinput('start', h[, name, tag]).
 void start(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     Video& video = videoOf(nrhs, prhs);
     if (running(video))
         raise("KorVideoInput:alreadyRunning",
               "The video input is running already. Wait for it with wait(vid), or stop it with stop(vid), "
               "before starting again.");
-    if (Failure failure = video.log->takeFailure()) raise(failure);
+    if (Failure failure = takeFailure(video)) raise(failure);
+    finishRecording(video);
+    requireDiskLogger(video);
     ensureOpen(video);
-    if (Failure failure = video.log->takeFailure()) raise(failure);
+    if (Failure failure = takeFailure(video)) raise(failure);
     applyRoi(video);
     video.startWall = std::chrono::system_clock::now();
     video.startStamp = imaqkit::getCurrentTime();
-    video.log->begin(video.startStamp, video.plan, video.colours);
+    const Keeping keeping = beginRecording(video, userText(nrhs, prhs, 2), userText(nrhs, prhs, 3));
+    video.log->begin(video.startStamp, video.plan, video.colours, keeping);
+    if (video.mode == LoggingMode::memory) warnIfBeyondMemory(video);
     if (!video.input->start(video.plan)) {
         video.log->refuseFrames();
+        if (video.recording) video.recording->logger().endInput();
         raise("KorVideoInput:startFailed",
               "The acquisition could not be started; delete the object, "
               "create it again and start again.");
@@ -375,23 +452,30 @@ bool awaitStop(Video& video, double seconds, double elapsed, bool untilNotLoggin
     const auto sliceEnd = std::min(deadline, now + std::chrono::steady_clock::duration(kWaitSlice));
     for (;;) {
         const std::uint64_t seen = video.log->version();
-        if (untilNotLogging ? !logging(video) : !running(video)) break;
+        // A run that logs to disk is over once its file is written and closed.
+        if (untilNotLogging ? !logging(video) : !running(video) && recordingDone(video)) break;
         const auto current = std::chrono::steady_clock::now();
         if (current >= deadline)
             raise("KorVideoInput:timeout", std::string("The video input was still ") +
-                                               (untilNotLogging ? "logging" : "running") + " after " + number(seconds) +
+                                               (untilNotLogging  ? "logging"
+                                                : running(video) ? "running"
+                                                                 : "writing its file") +
+                                               " after " + number(seconds) +
                                                " s. Wait longer with wait(vid, seconds), or stop it with stop(vid).");
         if (current >= sliceEnd) return false;
         const auto nap = std::chrono::ceil<std::chrono::milliseconds>(
             std::min<std::chrono::steady_clock::duration>(sliceEnd - current, kPollSlice));
         // The end of logging comes with a frame; the end of running is woken
-        // by the end alone, not by each frame.
+        // by the end alone, not by each frame, and once the acquisition has
+        // ended, only the file's end is to come.
         if (untilNotLogging)
             video.log->waitForChange(seen, nap);
+        else if (video.recording && !running(video))
+            video.recording->logger().waitDone(nap);
         else
             video.log->waitForEnd(nap);
     }
-    if (Failure failure = video.log->takeFailure()) raise(failure);
+    if (Failure failure = takeFailure(video)) raise(failure);
     return true;
 }
 
@@ -525,14 +609,18 @@ void memorylimit(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 void diagnostics(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     Video& video = videoOf(nrhs, prhs);
     settle(video);
-    const char* fields[] = {"LateFrames", "EngineProblems", "Open", "MemoryUsed", "ClosedAfter", "Reopened"};
-    mxArray* result = mxCreateStructMatrix(1, 1, 6, fields);
+    const char* fields[] = {"LateFrames",           "EngineProblems",  "Open", "MemoryUsed", "ClosedAfter", "Reopened",
+                            "DiskFramesNotWritten", "DiskQueueLargest"};
+    mxArray* result = mxCreateStructMatrix(1, 1, 8, fields);
     mxSetFieldByNumber(result, 0, 0, scalar(static_cast<double>(video.input->lateFrames())));
     mxSetFieldByNumber(result, 0, 1, cellOfTexts(video.input->violations()));
     mxSetFieldByNumber(result, 0, 2, mxCreateLogicalScalar(video.input->isOpen()));
     mxSetFieldByNumber(result, 0, 3, scalar(static_cast<double>(budget().used())));
     mxSetFieldByNumber(result, 0, 4, mxCreateString(video.closedAfter.c_str()));
     mxSetFieldByNumber(result, 0, 5, scalar(static_cast<double>(video.reopened)));
+    const DiskLogger* disk = video.recording ? &video.recording->logger() : nullptr;
+    mxSetFieldByNumber(result, 0, 6, scalar(disk ? static_cast<double>(disk->framesNotWritten()) : 0.0));
+    mxSetFieldByNumber(result, 0, 7, scalar(disk ? static_cast<double>(disk->largestQueue()) : 0.0));
     plhs[0] = result;
 }
 

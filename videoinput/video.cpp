@@ -144,6 +144,7 @@ void unloadAll() {
     imaqkit::host::setReportSink(nullptr, nullptr);
     libraryRef().reset();
     takeWarnings();
+    resetDiskFaults();
 }
 
 Video& videoOf(int nrhs, const mxArray* prhs[]) {
@@ -174,6 +175,7 @@ void settle(Video& video) {
     }
     if (video.input->isAcquiring()) return;
     video.log->markStopped(video.input->framesAcquired());
+    if (video.recording) video.recording->logger().endInput();
     if (!video.input->isOpen()) return;
     if (const std::optional<imaqkit::host::Report> error = video.input->adaptorError()) {
         video.input->close();
@@ -181,6 +183,18 @@ void settle(Video& video) {
         video.closedForError = true;
     }
 }
+
+Failure takeFailure(Video& video) {
+    Failure failure = video.log->takeFailure();
+    if (!video.recording || (failure && !isDiskFailure(failure))) return failure;
+    // The disk log's refusal ended the acquisition: its figures are final once
+    // the frames queued before it are written.
+    if (failure) video.recording->logger().finish();
+    if (Failure disk = video.recording->takeFailure(video.log->framesAcquired())) return disk;
+    return failure;
+}
+
+bool recordingDone(const Video& video) { return !video.recording || video.recording->logger().done(); }
 
 bool running(Video& video) {
     settle(video);
@@ -328,6 +342,10 @@ Video::~Video() {
         reports().inputs.erase(adaptor);
     }
     input.reset();  // the adaptor closes the device and ends its thread
+    if (recording) {
+        log->detachTap();
+        recording.reset();  // writes the frames queued and closes the file
+    }
 }
 
 }  // namespace korvid

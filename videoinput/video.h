@@ -8,6 +8,7 @@
 #include "imaqkit_host.h"
 #include "korimaq_engine.h"
 #include "mex.h"
+#include "recording.h"
 
 #include <chrono>
 #include <cstdint>
@@ -75,8 +76,14 @@ struct Video {
     std::string closedAfter;
     bool closedForError = false;
     std::uint64_t reopened = 0;
+    std::string deviceName;
+    // Where frames go, and the file of the disk log.
+    LoggingMode mode = LoggingMode::memory;
+    std::string diskLogger;
+    Compression compression = Compression::none;
+    std::unique_ptr<Recording> recording;  // the file of the last start that logged to disk
 
-    ~Video();  // stops, forgets the adaptor's reports, then closes
+    ~Video();  // stops, forgets the adaptor's reports, closes, then finishes the file
 };
 
 std::map<std::uint64_t, std::unique_ptr<Video>>& videos();
@@ -87,6 +94,12 @@ std::string describe(const Video& video);
 
 // Running state.
 void settle(Video& video);
+// The error that ended the acquisition, raised once: the adaptor's or the
+// log's, or the disk log's once its file is done (waiting for that when the
+// disk log's refusal ended the acquisition).
+Failure takeFailure(Video& video);
+// The file of the last start is done: closed and complete.
+bool recordingDone(const Video& video);
 bool running(Video& video);
 // A trigger fired and its frames are still being logged.
 bool logging(Video& video);
@@ -95,5 +108,19 @@ const std::vector<korimaq::DeviceEntry>& catalogue();
 void claimCamera(std::int32_t deviceId, const Video* claimant);
 void ensureOpen(Video& video);
 void applyRoi(Video& video);
+
+// The disk log (disk_commands.cpp). A mode that logs to disk needs a file
+// (KorVideoInput:noDiskLogger).
+void requireDiskLogger(const Video& video);
+// The last start's file done and its failure raised, if it had one; then it goes.
+void finishRecording(Video& video);
+// Where this start's frames go: the last file finished, this one created
+// (raising KorVideoInput:fileExists or cannotCreateFile).
+Keeping beginRecording(Video& video, const std::string& name, const std::string& tag);
+// KorVideoInput:exceedsMemoryLimit, when the acquisition asks for more
+// frames than the memory limit holds.
+void warnIfBeyondMemory(const Video& video);
+// The tests' slow or failing disk is gone (korvideoinput is cleared).
+void resetDiskFaults();
 
 }  // namespace korvid

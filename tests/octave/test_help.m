@@ -12,7 +12,7 @@ end
 
 function videoinput_help()
   methods_ = {'start', 'stop', 'trigger', 'triggerconfig', 'triggerinfo', 'wait', 'isrunning', 'islogging', ...
-              'getdata', 'peekdata', 'flushdata', 'getsnapshot', 'getselectedsource', 'get', 'disp'};
+              'getdata', 'peekdata', 'flushdata', 'getsnapshot', 'getselectedsource', 'get', 'disp', 'readLog'};
   for i = 1:numel(methods_)
     text = get_help_text(['KorVideoInput.' methods_{i}]);
     kt_true(~isempty(strfind(text, upper(methods_{i}))), 'help KorVideoInput.%s describes it', methods_{i});
@@ -23,7 +23,7 @@ function videoinput_help()
   source = fileread(which('KorVideoInput'));
   block = regexp(source, 'function names = propertyNames\(\)(.*?)\n    end', 'tokens', 'once');
   names = regexp(block{1}, '''(\w+)''', 'tokens');
-  kt_true(numel(names) >= 21, 'property names found: %d', numel(names));
+  kt_true(numel(names) >= 25, 'property names found: %d', numel(names));
   for i = 1:numel(names)
     kt_true(~isempty(regexp(text, ['(^|\n)\s+' names{i}{1} '\s'], 'once')), 'help KorVideoInput lists %s', ...
             names{i}{1});

@@ -288,11 +288,11 @@ function refusals()
       check_id(@() set_prop(vid, bad_values{i, 1}, v{1}), 'KorVideoInput:badValue', bad_values{i, 1});
     end
   end
-  err = check_id(@() get_prop(vid, 'LoggingMode'), 'KorVideoInput:noProperty', 'an unknown name read');
+  err = check_id(@() get_prop(vid, 'Shutter'), 'KorVideoInput:noProperty', 'an unknown name read');
   kt_true(~isempty(strfind(err.message, 'TriggerRepeat')) && ~isempty(strfind(err.message, 'FramesPerTrigger')), ...
           'lists the valid names: %s', err.message);
-  check_id(@() set_prop(vid, 'LoggingMode', 'disk'), 'KorVideoInput:noProperty', 'an unknown name set');
-  check_id(@() get(vid, 'LoggingMode'), 'KorVideoInput:noProperty', 'through get');
+  check_id(@() set_prop(vid, 'Shutter', 'open'), 'KorVideoInput:noProperty', 'an unknown name set');
+  check_id(@() get(vid, 'Shutter'), 'KorVideoInput:noProperty', 'through get');
   check_id(@() wait(vid, 1, 'sleeping'), 'KorVideoInput:badValue');
   delete(vid);
 end

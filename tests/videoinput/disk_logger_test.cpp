@@ -9,8 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <vector>
+#include <cstdio>
 #include <thread>
+#include <vector>
 
 namespace korvid {
 namespace {
@@ -150,11 +151,43 @@ TEST(DiskLoggerTest, DestroyingItWhileWritingFinishesTheFile) {
     expectPages(path, 8);
 }
 
+// A header pointing to no page is no TIFF file: a log without a page goes.
+TEST(DiskLoggerTest, AFileWithoutPagesIsRemoved) {
+    MemoryBudget budget;
+    const std::string path = scratchFolder() + "/empty.tif";
+    DiskLogger logger(path, Compression::none, "", budget);
+    EXPECT_FALSE(logger.waitDone(std::chrono::milliseconds(1)));
+    logger.endInput();
+    EXPECT_TRUE(logger.waitDone(std::chrono::seconds(60)));
+    EXPECT_TRUE(logger.done());
+    EXPECT_EQ(std::fopen(path.c_str(), "rb"), nullptr);
+}
+
+// A frame held in memory as well is charged once, by the memory log.
+TEST(DiskLoggerTest, FramesChargedAlreadyHoldNoFurtherBudget) {
+    MemoryBudget budget;
+    budget.setLimit(kFrameBytes);
+    ASSERT_TRUE(budget.reserve(kFrameBytes));  // the memory log's charge of the frames below
+    DiskFaults slow;
+    slow.delayPerPage = std::chrono::milliseconds(5);
+    const std::string path = scratchFolder() + "/both.tif";
+    {
+        DiskLogger logger(path, Compression::none, "", budget, slow);
+        for (std::uint64_t n = 1; n <= 5; ++n)
+            EXPECT_EQ(logger.offer(frame(n), Samples::rgb, infoOf(n), true), DiskLogger::Offer::queued);
+    }
+    EXPECT_EQ(budget.used(), kFrameBytes);
+    expectPages(path, 5);
+}
+
 TEST(DiskLoggerTest, FileRefusalsBecomeTheirErrors) {
     MemoryBudget budget;
     const std::string folder = scratchFolder();
     const std::string existing = folder + "/last.tif";
-    { DiskLogger first(existing, Compression::none, "", budget); }
+    {
+        DiskLogger first(existing, Compression::none, "", budget);
+        offerFrames(first, 1);
+    }
     struct Case {
         std::string path;
         const char* identifier;

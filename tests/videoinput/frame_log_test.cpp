@@ -235,6 +235,46 @@ TEST(FrameLogTest, EventsRecordStartTriggersErrorsAndStopKeepingTheNewest) {
     EXPECT_EQ(log.events().front().type, LogEvent::START);
 }
 
+// A tap that takes `room` frames, then refuses.
+struct CountingTap : FrameTap {
+    std::size_t room;
+    std::vector<bool> counted;
+    explicit CountingTap(std::size_t room) : room(room) {}
+    bool offer(const std::shared_ptr<const LoggedFrame>&, bool alreadyCounted, Failure& refused) noexcept override {
+        if (counted.size() == room) {
+            refused = {"KorVideoInput:diskLoggerBehind", "behind"};
+            return false;
+        }
+        counted.push_back(alreadyCounted);
+        return true;
+    }
+};
+
+// Frames go to memory, to the tap or both; a frame the tap refuses is
+// acquired and ends the acquisition with the tap's reason.
+TEST(FrameLogTest, TheTapTakesFramesBesideOrInsteadOfMemory) {
+    for (const bool memory : {true, false}) {
+        MemoryBudget budget;
+        FrameLog log(budget);
+        CountingTap tap(2);
+        log.begin(0, {0}, ColourSpace::RGB, Keeping{memory, &tap});
+        EXPECT_TRUE(deliver(log, 12, 1, 1, 1));
+        EXPECT_TRUE(deliver(log, 12, 2, 2, 2));
+        EXPECT_FALSE(deliver(log, 12, 3, 3, 3)) << "the tap refuses the third";
+        EXPECT_FALSE(deliver(log, 12, 4, 4, 4)) << "no frame after it";
+        EXPECT_EQ(log.framesAcquired(), 3u);
+        EXPECT_EQ(tap.counted, std::vector<bool>(2, memory));
+        EXPECT_EQ(log.framesAvailable(), memory ? 3u : 0u);
+        EXPECT_EQ(budget.used(), memory ? 36u : 0u);
+        EXPECT_EQ(log.takeFailure().identifier, "KorVideoInput:diskLoggerBehind");
+        EXPECT_EQ(log.events().back().type, LogEvent::ERROR);
+        log.detachTap();
+        log.begin(0, {0});
+        EXPECT_TRUE(deliver(log, 12, 5, 5, 1));
+        EXPECT_EQ(tap.counted.size(), 2u) << "a detached tap sees no frame";
+    }
+}
+
 TEST(RegionTest, FitsInsideTheImageInWholePixels) {
     struct Case {
         double roi[4];

@@ -7,6 +7,9 @@
 
 #include <tlhelp32.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <set>
 
 namespace {
@@ -156,7 +159,7 @@ TEST_F(VideoInputTest, UnpluggedCameraStopsTheRun) {
     Outcome o = call(args(text("wait"), number(h)), 0);
     EXPECT_TRUE(o.raised);
     EXPECT_EQ(o.identifier, "KorvixAdaptor:acquisitionThread");
-    EXPECT_EQ(o.message, "Cannot take a snapshot. Error: 2");
+    EXPECT_EQ(o.message.substr(0, o.message.find('\n')), "Cannot take a snapshot. Error: 2") << o.message;
     Array running = ok(args(text("get"), number(h), text("Running")));
     ASSERT_TRUE(running);
     EXPECT_FALSE(*mxGetLogicals(running.get()));
@@ -176,7 +179,8 @@ TEST_F(VideoInputTest, UnloadWhileRunningLeavesNoThread) {
     ASSERT_FALSE(before.empty()) << "no thread list";
     load();
     const double h = create(1, "640x480");
-    ok(args(text("set"), number(h), text("FramesPerTrigger"), number(1000000)), 0);
+    // Frames the memory limit holds: a run beyond it warns at start.
+    ok(args(text("set"), number(h), text("FramesPerTrigger"), number(1000)), 0);
     ok(args(text("start"), number(h)), 0);
     for (int wait = 0; wait < 100 && korcamsim::cameraState(1).framesDelivered < 2; ++wait) Sleep(20);
     EXPECT_TRUE(korcamsim::cameraState(1).fastFrames);
@@ -191,6 +195,63 @@ TEST_F(VideoInputTest, UnloadWhileRunningLeavesNoThread) {
     Sleep(100);
     EXPECT_EQ(korcamsim::cameraState(1).framesDelivered, delivered) << "frames after the unload";
     for (DWORD thread : threadsOfThisProcess()) EXPECT_TRUE(before.count(thread)) << "thread " << thread << " left";
+}
+
+// The first bytes of a file: a BigTIFF header and the offset of its first page.
+std::vector<unsigned char> headerOf(const std::string& path) {
+    std::vector<unsigned char> bytes(16);
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        ADD_FAILURE() << path << " cannot be read: " << std::strerror(errno);
+        return {};
+    }
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+    std::fclose(file);
+    return bytes;
+}
+
+// Recording to disk with the Windows file calls: every frame written when
+// wait returns, and unloading while frames wait for a slow disk finishes the
+// file and ends the writer thread with the others.
+TEST_F(VideoInputTest, RecordsToDiskAndUnloadFinishesTheFile) {
+    const std::string folder = folderOfThisProgram();
+    const std::string first = folder + "videoinput-disk-1.tif", second = folder + "videoinput-disk-2.tif";
+    std::remove(first.c_str());
+    std::remove(second.c_str());
+    double h = create(1, "320x240");
+    ok(args(text("set"), number(h), text("LoggingMode"), text("disk")), 0);
+    ok(args(text("set"), number(h), text("DiskLogger"), text(first.c_str())), 0);
+    ok(args(text("set"), number(h), text("FramesPerTrigger"), number(5)), 0);
+    ok(args(text("start"), number(h)), 0);
+    ok(args(text("wait"), number(h)), 0);
+    EXPECT_EQ(scalarOf(args(text("get"), number(h), text("DiskLoggerFrameCount"))), 5.0);
+    Outcome again = call(args(text("start"), number(h)), 0);
+    EXPECT_EQ(again.identifier, "KorVideoInput:fileExists") << again.message;
+    std::vector<unsigned char> header = headerOf(first);
+    ASSERT_EQ(header.size(), 16u);
+    EXPECT_EQ(std::vector<unsigned char>(header.begin(), header.begin() + 4),
+              (std::vector<unsigned char>{'I', 'I', 43, 0}));
+
+    unload();
+    korcamsim::setPacing(true);
+    const std::set<DWORD> before = threadsOfThisProcess();
+    load();
+    ok(args(text("diskfaults"), number(0.05)), 0);
+    h = create(1, "320x240");
+    ok(args(text("set"), number(h), text("LoggingMode"), text("disk")), 0);
+    ok(args(text("set"), number(h), text("DiskLogger"), text(second.c_str())), 0);
+    ok(args(text("set"), number(h), text("FramesPerTrigger"), number(1000000)), 0);
+    ok(args(text("start"), number(h)), 0);
+    for (int wait = 0; wait < 100 && korcamsim::cameraState(1).framesDelivered < 4; ++wait) Sleep(20);
+    unload();
+    header = headerOf(second);
+    ASSERT_EQ(header.size(), 16u);
+    std::uint64_t firstPage = 0;
+    for (int k = 7; k >= 0; --k) firstPage = firstPage << 8 | header[8 + k];
+    EXPECT_NE(firstPage, 0u) << "no page written";
+    for (DWORD thread : threadsOfThisProcess()) EXPECT_TRUE(before.count(thread)) << "thread " << thread << " left";
+    std::remove(first.c_str());
+    std::remove(second.c_str());
 }
 
 }  // namespace
