@@ -44,6 +44,14 @@ korimaq::AcquisitionPlan manualPlan() {
     return plan;
 }
 
+// A trigger whose frames never end (until stopped): the state after the
+// trigger stays RUNNING however fast the camera delivers.
+korimaq::AcquisitionPlan endlessManualPlan() {
+    korimaq::AcquisitionPlan plan = manualPlan();
+    plan.framesPerTrigger = 0;
+    return plan;
+}
+
 Status apply(VideoInput& input, const std::string& operation) {
     if (operation == "open") return input.open();
     if (operation == "close") return input.close();
@@ -54,7 +62,7 @@ Status apply(VideoInput& input, const std::string& operation) {
     if (operation == "setRoi") return input.setRoi(0, 0, 320, 240);
     if (operation == "setFrameSink") return input.setFrameSink(nullptr);
     if (operation == "trigger") return input.trigger();
-    if (operation == "startManual") return input.start(manualPlan());
+    if (operation == "startManual") return input.start(endlessManualPlan());
     ADD_FAILURE() << "no operation " << operation;
     return Status();
 }
@@ -64,7 +72,7 @@ void bringTo(VideoInput& input, State state) {
     if (state == State::CLOSED) return;
     ASSERT_TRUE(input.open());
     if (state == State::WAITING) {
-        ASSERT_TRUE(input.start(manualPlan()));
+        ASSERT_TRUE(input.start(endlessManualPlan()));
         ASSERT_TRUE(input.waitForFramesAcquired(2, kHang)) << "frames are taken while waiting";
     } else if (state == State::RUNNING) {
         ASSERT_TRUE(input.start({0}));
