@@ -83,6 +83,12 @@ function resident_after_long_run()
   wait(vid);
   kt_equal(vid.FramesAvailable, 0);
   grown = resident_kib() - before;
-  kt_true(grown < 10 * frame_kib, 'resident size grew by %.1f frames', grown / frame_kib);
+  allowed = 10 * frame_kib;
+  if ~isempty(getenv('KORCAM_PRELOAD_SANITIZER'))
+    % The address sanitizer keeps the shadow of the largest array it has
+    % seen, an eighth of its 100 frames, resident as well.
+    allowed = allowed + 100 * frame_kib / 8;
+  end
+  kt_true(grown < allowed, 'resident size grew by %.1f frames', grown / frame_kib);
   delete(vid);
 end
