@@ -41,21 +41,6 @@ function fresh()
   korcamsim('pace', false);
 end
 
-function check_id(fn, id, varargin)
-  try
-    fn();
-  catch err
-    if ~strcmp(err.identifier, id)
-      error('%sraised %s ("%s"); expected %s', kt_label(varargin{:}), err.identifier, err.message, id);
-    end
-    if strncmp(err.message, 'korvideoinput:', 14)
-      error('%sthe message carries the MEX file''s name: "%s"', kt_label(varargin{:}), err.message);
-    end
-    return;
-  end
-  error('%sno error raised; expected %s', kt_label(varargin{:}), id);
-end
-
 function img = expected_image(cam, kind)
 % The [H W 3] image of the last frame camera CAM delivered, from its raw
 % bytes: 'color' through the library's conversion, 'mono' sample by sample.
@@ -94,7 +79,7 @@ function hwinfo_catalogue()
   hw = KorVideoInput.hwinfo();
   kt_equal(hw.SupportedFormats, {'320x240'});
   kt_equal(hw.DefaultFormat, '', 'no 640x480: no default');
-  check_id(@() KorVideoInput(1), 'KorVideoInput:badFormat', 'no format and no default');
+  kt_error_id(@() KorVideoInput(1), 'KorVideoInput:badFormat', 'no format and no default');
   vid = KorVideoInput(1, '320x240');
   kt_equal(vid.VideoResolution, [320 240]);
   delete(vid);
@@ -118,11 +103,11 @@ function create_objects()
   delete(big);
   delete(vid);
 
-  check_id(@() KorVideoInput(9), 'KorVideoInput:noDevice', 'camera 9');
-  check_id(@() KorVideoInput(0.5), 'KorVideoInput:noDevice', 'camera 0.5');
-  check_id(@() KorVideoInput('a'), 'KorVideoInput:noDevice', 'camera ''a''');
-  check_id(@() KorVideoInput(), 'KorVideoInput:noDevice', 'no camera');
-  check_id(@() KorVideoInput(3, '1280x1024'), 'KorVideoInput:badFormat', 'too large for camera 3');
+  kt_error_id(@() KorVideoInput(9), 'KorVideoInput:noDevice', 'camera 9');
+  kt_error_id(@() KorVideoInput(0.5), 'KorVideoInput:noDevice', 'camera 0.5');
+  kt_error_id(@() KorVideoInput('a'), 'KorVideoInput:noDevice', 'camera ''a''');
+  kt_error_id(@() KorVideoInput(), 'KorVideoInput:noDevice', 'no camera');
+  kt_error_id(@() KorVideoInput(3, '1280x1024'), 'KorVideoInput:badFormat', 'too large for camera 3');
   try
     KorVideoInput(3, '999x999');
   catch err
@@ -152,15 +137,15 @@ function object_properties()
 
   bad = {0, -1, 1.5, NaN, -Inf, 'a', [1 2], 2^32, 1i};
   for i = 1:numel(bad)
-    check_id(@() set_prop(vid, 'FramesPerTrigger', bad{i}), 'KorVideoInput:badValue', 'FramesPerTrigger %d', i);
-    check_id(@() set_prop(vid, 'FrameGrabInterval', bad{i}), 'KorVideoInput:badValue', 'FrameGrabInterval %d', i);
+    kt_error_id(@() set_prop(vid, 'FramesPerTrigger', bad{i}), 'KorVideoInput:badValue', 'FramesPerTrigger %d', i);
+    kt_error_id(@() set_prop(vid, 'FrameGrabInterval', bad{i}), 'KorVideoInput:badValue', 'FrameGrabInterval %d', i);
   end
-  check_id(@() set_prop(vid, 'FrameGrabInterval', Inf), 'KorVideoInput:badValue', 'FrameGrabInterval Inf');
+  kt_error_id(@() set_prop(vid, 'FrameGrabInterval', Inf), 'KorVideoInput:badValue', 'FrameGrabInterval Inf');
   kt_equal(vid.FramesPerTrigger, 3, 'a refused value changes nothing');
   rois = {[0 0 321 240], [-1 0 10 10], [0 0 0 10], [310 0 11 10], [0 230 10 11], [0.5 0 10 10], ...
           [0 0 10], [NaN 0 10 10], 'abcd'};
   for i = 1:numel(rois)
-    check_id(@() set_prop(vid, 'ROIPosition', rois{i}), 'KorVideoInput:badROI', 'ROI %d', i);
+    kt_error_id(@() set_prop(vid, 'ROIPosition', rois{i}), 'KorVideoInput:badROI', 'ROI %d', i);
   end
   kt_equal(vid.ROIPosition, [0 0 320 240]);
 
@@ -168,13 +153,13 @@ function object_properties()
   korcamsim('pace', true);
   start(vid);
   kt_equal(vid.Running, true);
-  check_id(@() set_prop(vid, 'FramesPerTrigger', 5), 'KorVideoInput:readOnlyWhileRunning');
-  check_id(@() set_prop(vid, 'ROIPosition', [0 0 10 10]), 'KorVideoInput:readOnlyWhileRunning');
-  check_id(@() start(vid), 'KorVideoInput:alreadyRunning');
+  kt_error_id(@() set_prop(vid, 'FramesPerTrigger', 5), 'KorVideoInput:readOnlyWhileRunning');
+  kt_error_id(@() set_prop(vid, 'ROIPosition', [0 0 10 10]), 'KorVideoInput:readOnlyWhileRunning');
+  kt_error_id(@() start(vid), 'KorVideoInput:alreadyRunning');
   stop(vid);
   kt_equal(vid.Running, false);
   delete(vid);
-  check_id(@() vid.FramesPerTrigger, 'KorVideoInput:deleted', 'a deleted object');
+  kt_error_id(@() vid.FramesPerTrigger, 'KorVideoInput:deleted', 'a deleted object');
 end
 
 function set_prop(obj, name, value)
@@ -204,28 +189,28 @@ function source_properties()
   kt_equal(info, struct('Type', 'string', 'Constraint', 'enum', 'ConstraintValue', {{'Off', 'On'}}, ...
                         'DefaultValue', 'Off', 'ReadOnly', 'whileRunning'));
 
-  check_id(@() src.Brightness, 'KorVideoInput:noProperty');
-  check_id(@() set_prop(src, 'Brightness', 1), 'KorVideoInput:noProperty');
-  check_id(@() propinfo(src, 'Brightness'), 'KorVideoInput:noProperty');
-  check_id(@() set_prop(src, 'Exposure', 10001), 'KorVideoInput:outOfRange');
-  check_id(@() set_prop(src, 'Exposure', -1), 'KorVideoInput:outOfRange');
-  check_id(@() set_prop(src, 'Exposure', NaN), 'KorVideoInput:outOfRange');
-  check_id(@() set_prop(src, 'Gain', 0.5), 'KorVideoInput:outOfRange');
-  check_id(@() set_prop(src, 'Strobe', 'Maybe'), 'KorVideoInput:outOfRange');
-  check_id(@() set_prop(src, 'Strobe', 2), 'KorVideoInput:outOfRange');
-  check_id(@() set_prop(src, 'Exposure', 'high'), 'KorVideoInput:badValue');
+  kt_error_id(@() src.Brightness, 'KorVideoInput:noProperty');
+  kt_error_id(@() set_prop(src, 'Brightness', 1), 'KorVideoInput:noProperty');
+  kt_error_id(@() propinfo(src, 'Brightness'), 'KorVideoInput:noProperty');
+  kt_error_id(@() set_prop(src, 'Exposure', 10001), 'KorVideoInput:outOfRange');
+  kt_error_id(@() set_prop(src, 'Exposure', -1), 'KorVideoInput:outOfRange');
+  kt_error_id(@() set_prop(src, 'Exposure', NaN), 'KorVideoInput:outOfRange');
+  kt_error_id(@() set_prop(src, 'Gain', 0.5), 'KorVideoInput:outOfRange');
+  kt_error_id(@() set_prop(src, 'Strobe', 'Maybe'), 'KorVideoInput:outOfRange');
+  kt_error_id(@() set_prop(src, 'Strobe', 2), 'KorVideoInput:outOfRange');
+  kt_error_id(@() set_prop(src, 'Exposure', 'high'), 'KorVideoInput:badValue');
   kt_equal(src.Exposure, 20, 'a refused value changes nothing');
 
   small = KorVideoInput(3);
   names = propertyNames(getselectedsource(small));
   kt_true(~any(strcmp(names, 'StrobeDuration')), 'camera 3 has no strobe duration');
   small_src = getselectedsource(small);
-  check_id(@() small_src.StrobeDuration, 'KorVideoInput:noProperty');
+  kt_error_id(@() small_src.StrobeDuration, 'KorVideoInput:noProperty');
 
   vid.FramesPerTrigger = 1000000;
   korcamsim('pace', true);
   start(vid);
-  check_id(@() set_prop(src, 'Exposure', 30), 'KorVideoInput:readOnlyWhileRunning');
+  kt_error_id(@() set_prop(src, 'Exposure', 30), 'KorVideoInput:readOnlyWhileRunning');
   stop(vid);
   delete(small);
   delete(vid);
@@ -278,20 +263,20 @@ function getdata_waiting()
   fresh();
   vid = KorVideoInput(3, '320x240');
   vid.FramesPerTrigger = 4;
-  check_id(@() getdata(vid, 1), 'KorVideoInput:notEnoughFrames', 'never started');
+  kt_error_id(@() getdata(vid, 1), 'KorVideoInput:notEnoughFrames', 'never started');
   start(vid);
   frames = getdata(vid, 4);          % waits for all of them
   kt_equal(size(frames, 4), 4);
-  check_id(@() getdata(vid, 1), 'KorVideoInput:notEnoughFrames', 'all taken');
+  kt_error_id(@() getdata(vid, 1), 'KorVideoInput:notEnoughFrames', 'all taken');
   start(vid);
   wait(vid);
-  check_id(@() getdata(vid, 5), 'KorVideoInput:notEnoughFrames', '5 of 4');
+  kt_error_id(@() getdata(vid, 5), 'KorVideoInput:notEnoughFrames', '5 of 4');
   kt_equal(vid.FramesAvailable, 4, 'a refused getdata takes nothing');
   for bad = {0, -1, 1.5, NaN, 'a', [1 2]}
-    check_id(@() getdata(vid, bad{1}), 'KorVideoInput:badValue');
+    kt_error_id(@() getdata(vid, bad{1}), 'KorVideoInput:badValue');
   end
-  check_id(@() wait(vid, -1), 'KorVideoInput:badValue');
-  check_id(@() wait(vid, NaN), 'KorVideoInput:badValue');
+  kt_error_id(@() wait(vid, -1), 'KorVideoInput:badValue');
+  kt_error_id(@() wait(vid, NaN), 'KorVideoInput:badValue');
   start(vid);
   wait(vid, Inf);
   kt_equal(vid.FramesAvailable, 4, 'wait without a limit');
@@ -301,7 +286,7 @@ function getdata_waiting()
   korcamsim('fail', 'KorcamEnableFastFrames', 2);
   vid.FramesPerTrigger = 2;
   start(vid);
-  check_id(@() wait(vid), 'KorvixAdaptor:acquisitionThread', 'fast frames refused');
+  kt_error_id(@() wait(vid), 'KorvixAdaptor:acquisitionThread', 'fast frames refused');
   korcamsim('fail');
 
   delete(vid);
@@ -309,9 +294,9 @@ function getdata_waiting()
   slow = KorVideoInput(1, '640x480');
   slow.FramesPerTrigger = 1000000;
   start(slow);
-  check_id(@() wait(slow, 0.3), 'KorVideoInput:timeout', 'wait');
+  kt_error_id(@() wait(slow, 0.3), 'KorVideoInput:timeout', 'wait');
   tic;
-  check_id(@() getdata(slow, 3), 'KorVideoInput:timeout', 'getdata without progress');
+  kt_error_id(@() getdata(slow, 3), 'KorVideoInput:timeout', 'getdata without progress');
   kt_true(toc >= 9.5 && toc < 25, 'getdata gave up after 10 s without a frame (%g s)', toc);
   stop(slow);
   delete(slow);
@@ -463,10 +448,10 @@ function unplugged_camera()
   % The error is raised by whichever of wait, getdata and start comes first.
   start(vid);
   pause(0.2);
-  check_id(@() getdata(vid, 1), 'KorvixAdaptor:acquisitionThread', 'getdata');
+  kt_error_id(@() getdata(vid, 1), 'KorvixAdaptor:acquisitionThread', 'getdata');
   start(vid);
   pause(0.2);
-  check_id(@() start(vid), 'KorvixAdaptor:acquisitionThread', 'start');
+  kt_error_id(@() start(vid), 'KorvixAdaptor:acquisitionThread', 'start');
   korcamsim('fail');
   start(vid);
   frames = getdata(vid, 5);
@@ -503,16 +488,16 @@ function memory_limit()
     vid = KorVideoInput(3, '320x240');
     vid.FramesPerTrigger = 100;
     start(vid);
-    check_id(@() wait(vid), 'KorVideoInput:outOfMemory');
+    kt_error_id(@() wait(vid), 'KorVideoInput:outOfMemory');
     kt_equal(vid.Running, false);
     kt_equal(vid.FramesAvailable, 5, 'the frames that fit stay');
     data = getdata(vid, 5);
     kt_equal(size(data, 4), 5);
     start(vid);
-    check_id(@() getdata(vid, 6), 'KorVideoInput:outOfMemory', 'getdata');
+    kt_error_id(@() getdata(vid, 6), 'KorVideoInput:outOfMemory', 'getdata');
     kt_equal(size(getdata(vid, 5), 4), 5, 'memory given back by getdata');
-    check_id(@() KorVideoInput.memoryLimit(0), 'KorVideoInput:badValue');
-    check_id(@() KorVideoInput.memoryLimit(NaN), 'KorVideoInput:badValue');
+    kt_error_id(@() KorVideoInput.memoryLimit(0), 'KorVideoInput:badValue');
+    kt_error_id(@() KorVideoInput.memoryLimit(NaN), 'KorVideoInput:badValue');
     delete(vid);
   unwind_protect_cleanup
     KorVideoInput.memoryLimit(2^30);
@@ -543,7 +528,7 @@ function delete_while_running()
   start(vid);
   clear -f korvideoinput;
   kt_equal(korcamsim('state', 1).open, false, 'unloading korvideoinput');
-  check_id(@() start(vid), 'KorVideoInput:deleted', 'an object of an unloaded korvideoinput');
+  kt_error_id(@() start(vid), 'KorVideoInput:deleted', 'an object of an unloaded korvideoinput');
   delete(vid);
 end
 
@@ -639,24 +624,24 @@ function argument_kinds()
   vid.FrameGrabInterval = sparse(1);
   kt_equal(vid.FrameGrabInterval, 1);
   for bad = {[10 20; 100 200], ones(1, 1, 4), sparse([1 2; 3 4])}
-    check_id(@() set_prop(vid, 'ROIPosition', bad{1}), 'KorVideoInput:badROI', mat2str(size(bad{1})));
+    kt_error_id(@() set_prop(vid, 'ROIPosition', bad{1}), 'KorVideoInput:badROI', mat2str(size(bad{1})));
   end
   kt_equal(vid.ROIPosition, [0 0 1 1], 'a refused region changes nothing');
-  check_id(@() set_prop(vid, 'FramesPerTrigger', sparse(0)), 'KorVideoInput:badValue', 'sparse zero');
+  kt_error_id(@() set_prop(vid, 'FramesPerTrigger', sparse(0)), 'KorVideoInput:badValue', 'sparse zero');
   src = getselectedsource(vid);
   src.Exposure = sparse(20);
   kt_equal(src.Exposure, 20);
 
   % A NUL inside a text is refused, not taken as the text before it.
   nul = char(0);
-  check_id(@() KorVideoInput(1, ['640x480' nul 'garbage']), 'KorVideoInput:badArgument', 'format');
-  check_id(@() set_prop(src, 'Strobe', ['On' nul 'ff']), 'KorVideoInput:badValue', 'enumerated value');
+  kt_error_id(@() KorVideoInput(1, ['640x480' nul 'garbage']), 'KorVideoInput:badArgument', 'format');
+  kt_error_id(@() set_prop(src, 'Strobe', ['On' nul 'ff']), 'KorVideoInput:badValue', 'enumerated value');
   kt_equal(src.Strobe, 'Off');
   h = korvideoinput('create', 1, '320x240');
   direct = @(varargin) KorVideoInput.call(varargin{:});   % the class's call, without the MEX file's name
-  check_id(@() direct('set', h, ['FramesPerTrigger' nul 'xyz'], 5), 'KorVideoInput:badArgument', 'name');
-  check_id(@() direct('get', h, ['FramesPerTrigger' nul]), 'KorVideoInput:badArgument', 'get');
-  check_id(@() direct(['start' nul 'z'], h), 'KorVideoInput:badArgument', 'command');
+  kt_error_id(@() direct('set', h, ['FramesPerTrigger' nul 'xyz'], 5), 'KorVideoInput:badArgument', 'name');
+  kt_error_id(@() direct('get', h, ['FramesPerTrigger' nul]), 'KorVideoInput:badArgument', 'get');
+  kt_error_id(@() direct(['start' nul 'z'], h), 'KorVideoInput:badArgument', 'command');
   kt_equal(korvideoinput('get', h, 'Running'), false, 'not started');
   korvideoinput('delete', h);
   kt_equal(korvideoinput('objects'), 1);
@@ -677,18 +662,18 @@ function getdata_never()
   vid.FramesPerTrigger = 100;
   start(vid);
   tic;
-  check_id(@() getdata(vid, 101), 'KorVideoInput:notEnoughFrames', '101 of 100');
+  kt_error_id(@() getdata(vid, 101), 'KorVideoInput:notEnoughFrames', '101 of 100');
   kt_true(toc < 3, 'refused at once, not at the end of the run (%g s)', toc);
   kt_equal(vid.Running, true, 'the run goes on');
   stop(vid);
   vid.FramesPerTrigger = 100000;
   start(vid);
-  check_id(@() getdata(vid, 200000), 'KorVideoInput:notEnoughFrames', '2e5 of 1e5');
+  kt_error_id(@() getdata(vid, 200000), 'KorVideoInput:notEnoughFrames', '2e5 of 1e5');
   stop(vid);
   vid.FramesPerTrigger = 5;
   start(vid);
   kt_equal(size(getdata(vid, 2), 4), 2);
-  check_id(@() getdata(vid, 4), 'KorVideoInput:notEnoughFrames', '4 of the 3 still to come');
+  kt_error_id(@() getdata(vid, 4), 'KorVideoInput:notEnoughFrames', '4 of the 3 still to come');
   kt_equal(size(getdata(vid, 3), 4), 3, 'the rest');
   delete(vid);
 end
@@ -756,7 +741,7 @@ function source_without_cycle()
   vid = KorVideoInput(1, '640x480');
   src = getselectedsource(vid);
   delete(vid);
-  check_id(@() src.Exposure, 'KorVideoInput:deleted', 'a source outliving its object');
+  kt_error_id(@() src.Exposure, 'KorVideoInput:deleted', 'a source outliving its object');
 end
 
 function make_locals()
@@ -793,7 +778,7 @@ function reattached_camera()
 
   % Re-attached while the object was idle: its next run fails, the one after works.
   korcamsim('reattach');
-  check_id(@() getsnapshot(vid), 'KorvixAdaptor:acquisitionThread', 'the stale handle');
+  kt_error_id(@() getsnapshot(vid), 'KorvixAdaptor:acquisitionThread', 'the stale handle');
   kt_equal(size(getsnapshot(vid)), [240 320 3], 'opened again');
   kt_equal(diagnostics(vid).Reopened, 2);
   delete(vid);

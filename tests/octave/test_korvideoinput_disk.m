@@ -23,18 +23,6 @@ function fresh()
   korcamsim('reset');
 end
 
-function err = check_id(fn, id, varargin)
-  try
-    fn();
-  catch err
-    if ~strcmp(err.identifier, id)
-      error('%sraised %s ("%s"); expected %s', kt_label(varargin{:}), err.identifier, err.message, id);
-    end
-    return;
-  end
-  error('%sno error raised; expected %s', kt_label(varargin{:}), id);
-end
-
 function set_prop(obj, name, value)
   obj.(name) = value;
 end
@@ -157,8 +145,8 @@ function disk_only()
   wait(vid, 10, 'logging');
   stop(vid);                         % returns while frames still wait for the disk
   kt_true(vid.DiskLoggerFrameCount < 10, 'frames still queued after stop: %d written', vid.DiskLoggerFrameCount);
-  check_id(@() getdata(vid), 'KorVideoInput:notLoggingToMemory');
-  check_id(@() peekdata(vid, 1), 'KorVideoInput:notLoggingToMemory');
+  kt_error_id(@() getdata(vid), 'KorVideoInput:notLoggingToMemory');
+  kt_error_id(@() peekdata(vid, 1), 'KorVideoInput:notLoggingToMemory');
   kt_equal(vid.FramesAvailable, 0, 'nothing held in memory');
   wait(vid, 30);
   kt_equal([vid.FramesAcquired, vid.DiskLoggerFrameCount], [10 10], 'every frame written when wait returns');
@@ -178,27 +166,27 @@ function refusals()
   vid = KorVideoInput(1, '640x480');
   vid.FramesPerTrigger = 3;
   for bad = {'run.png', 'run', 'run.tif.bak'}
-    check_id(@() set_prop(vid, 'DiskLogger', bad{1}), 'KorVideoInput:badDiskLogger', 'DiskLogger %s', bad{1});
+    kt_error_id(@() set_prop(vid, 'DiskLogger', bad{1}), 'KorVideoInput:badDiskLogger', 'DiskLogger %s', bad{1});
   end
-  check_id(@() set_prop(vid, 'DiskLogger', 5), 'KorVideoInput:badValue', 'DiskLogger 5');
-  check_id(@() set_prop(vid, 'LoggingMode', 'file'), 'KorVideoInput:badValue', 'LoggingMode');
-  check_id(@() set_prop(vid, 'DiskLoggerCompression', 'lzw'), 'KorVideoInput:badValue', 'compression');
+  kt_error_id(@() set_prop(vid, 'DiskLogger', 5), 'KorVideoInput:badValue', 'DiskLogger 5');
+  kt_error_id(@() set_prop(vid, 'LoggingMode', 'file'), 'KorVideoInput:badValue', 'LoggingMode');
+  kt_error_id(@() set_prop(vid, 'DiskLoggerCompression', 'lzw'), 'KorVideoInput:badValue', 'compression');
   vid.DiskLogger = fullfile(s.path, 'UPPER.TIFF');  % any case
   vid.DiskLogger = '';
   for mode = {'disk', 'disk&memory'}
     vid.LoggingMode = mode{1};
-    check_id(@() start(vid), 'KorVideoInput:noDiskLogger', mode{1});
+    kt_error_id(@() start(vid), 'KorVideoInput:noDiskLogger', mode{1});
   end
   existing = fullfile(s.path, 'last.tif');
   fid = fopen(existing, 'w');
   fwrite(fid, 'last run');
   fclose(fid);
   vid.DiskLogger = existing;
-  err = check_id(@() start(vid), 'KorVideoInput:fileExists');
+  err = kt_error_id(@() start(vid), 'KorVideoInput:fileExists');
   kt_true(~isempty(strfind(err.message, existing)), 'names the file: %s', err.message);
   kt_equal(fileread(existing), 'last run', 'the file is left as it was');
   vid.DiskLogger = fullfile(s.path, 'missing', 'run.tif');
-  err = check_id(@() start(vid), 'KorVideoInput:cannotCreateFile');
+  err = kt_error_id(@() start(vid), 'KorVideoInput:cannotCreateFile');
   kt_true(~isempty(strfind(err.message, 'No such file or directory')), 'the system''s reason: %s', err.message);
   kt_equal(vid.Running, false, 'a refused start leaves the object idle');
   vid.DiskLogger = fullfile(s.path, 'run.tif');
@@ -206,11 +194,11 @@ function refusals()
   start(vid);
   for change = {{'LoggingMode', 'memory'}, {'DiskLogger', fullfile(s.path, 'b.tif')}, ...
                 {'DiskLoggerCompression', 'deflate'}}
-    check_id(@() set_prop(vid, change{1}{:}), 'KorVideoInput:readOnlyWhileRunning', change{1}{1});
+    kt_error_id(@() set_prop(vid, change{1}{:}), 'KorVideoInput:readOnlyWhileRunning', change{1}{1});
   end
   stop(vid);
   wait(vid);
-  check_id(@() start(vid), 'KorVideoInput:fileExists', 'each start writes a file of its own');
+  kt_error_id(@() start(vid), 'KorVideoInput:fileExists', 'each start writes a file of its own');
   delete(vid);
 end
 
@@ -250,7 +238,7 @@ function write_failure()
     vid = recorder(file, mode{1}, 20);
     korvideoinput('diskfaults', 0, 6, 'No space left on device');
     start(vid);
-    err = check_id(@() wait(vid, 30), 'KorVideoInput:diskWriteFailed', mode{1});
+    err = kt_error_id(@() wait(vid, 30), 'KorVideoInput:diskWriteFailed', mode{1});
     for part = {file, 'Frame 6 ', 'No space left on device'}
       kt_true(~isempty(strfind(err.message, part{1})), 'the message names %s: %s', part{1}, err.message);
     end
@@ -274,7 +262,7 @@ function slow_disk()
   vid = recorder(file, 'disk', Inf);
   korvideoinput('diskfaults', 0.3);
   start(vid);
-  err = check_id(@() wait(vid, 60), 'KorVideoInput:diskLoggerBehind');
+  err = kt_error_id(@() wait(vid, 60), 'KorVideoInput:diskLoggerBehind');
   kt_true(~isempty(strfind(err.message, file)), 'names the file: %s', err.message);
   kt_equal(check_accounted(vid, err), 1, 'only the frame that found the queue full is not written');
   kt_true(vid.DiskLoggerFrameCount >= 4, 'the queued frames are written: %d', vid.DiskLoggerFrameCount);

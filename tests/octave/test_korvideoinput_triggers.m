@@ -26,18 +26,6 @@ function fresh(paced)
   korcamsim('pace', paced);
 end
 
-function err = check_id(fn, id, varargin)
-  try
-    fn();
-  catch err
-    if ~strcmp(err.identifier, id)
-      error('%sraised %s ("%s"); expected %s', kt_label(varargin{:}), err.identifier, err.message, id);
-    end
-    return;
-  end
-  error('%sno error raised; expected %s', kt_label(varargin{:}), id);
-end
-
 function set_prop(obj, name, value)
   obj.(name) = value;
 end
@@ -69,8 +57,8 @@ function manual_triggers()
   start(vid);
   kt_equal([vid.Running vid.Logging islogging(vid)], [true false false], 'waiting for the first trigger');
   kt_equal(vid.InitialTriggerTime, [], 'no trigger yet');
-  check_id(@() getsnapshot(vid), 'KorVideoInput:noFrame', 'a snapshot before any trigger');
-  check_id(@() getdata(vid, 16), 'KorVideoInput:notEnoughFrames', '16 of 5 x 3 frames');
+  kt_error_id(@() getsnapshot(vid), 'KorVideoInput:noFrame', 'a snapshot before any trigger');
+  kt_error_id(@() getdata(vid, 16), 'KorVideoInput:notEnoughFrames', '16 of 5 x 3 frames');
   pause(1);
   kt_equal(vid.FramesAcquired, 0, 'frames taken while waiting are neither logged nor counted');
   meta = [];
@@ -165,7 +153,7 @@ function peek_newest()
   [text, id] = lastwarn();
   kt_equal(id, 'KorVideoInput:peekdataFewer', text);
   kt_equal(vid.FramesAvailable, 3);
-  check_id(@() peekdata(vid, 0), 'KorVideoInput:badValue');
+  kt_error_id(@() peekdata(vid, 0), 'KorVideoInput:badValue');
   stop(vid);
   delete(vid);
 end
@@ -188,7 +176,7 @@ function flush_both_ways()
   fire_and_wait(vid);
   [~, ~, meta] = getdata(vid, 2);
   kt_equal([meta.TriggerIndex], [4 4], 'logging goes on after a flush');
-  check_id(@() flushdata(vid, 'frames'), 'KorVideoInput:badValue');
+  kt_error_id(@() flushdata(vid, 'frames'), 'KorVideoInput:badValue');
   stop(vid);
   delete(vid);
 end
@@ -223,7 +211,7 @@ function grey_frames()
   vid.ReturnedColorSpace = 'rgb';
   start(vid);
   kt_equal(size(getdata(vid)), [240 320 3], 'rgb again');
-  check_id(@() set_prop(vid, 'ReturnedColorSpace', 'ycbcr'), 'KorVideoInput:badValue');
+  kt_error_id(@() set_prop(vid, 'ReturnedColorSpace', 'ycbcr'), 'KorVideoInput:badValue');
   delete(vid);
 end
 
@@ -250,34 +238,34 @@ end
 function refusals()
   fresh(true);
   vid = KorVideoInput(1, '320x240');
-  err = check_id(@() trigger(vid), 'KorVideoInput:notRunning', 'before start');
+  err = kt_error_id(@() trigger(vid), 'KorVideoInput:notRunning', 'before start');
   kt_true(~isempty(strfind(err.message, 'not running')), 'names the state: %s', err.message);
   vid.FramesPerTrigger = Inf;
   start(vid);
-  err = check_id(@() trigger(vid), 'KorVideoInput:notManualTrigger', 'immediate and logging');
+  err = kt_error_id(@() trigger(vid), 'KorVideoInput:notManualTrigger', 'immediate and logging');
   kt_true(~isempty(strfind(err.message, '''immediate''')), 'names the trigger type: %s', err.message);
-  check_id(@() triggerconfig(vid, 'manual'), 'KorVideoInput:readOnlyWhileRunning');
+  kt_error_id(@() triggerconfig(vid, 'manual'), 'KorVideoInput:readOnlyWhileRunning');
   names = {'TriggerRepeat', 'TriggerFrameDelay', 'ReturnedColorSpace', 'FramesPerTrigger'};
   values = {2, 1, 'grayscale', 3};
   for i = 1:numel(names)
-    check_id(@() set_prop(vid, names{i}, values{i}), 'KorVideoInput:readOnlyWhileRunning', names{i});
+    kt_error_id(@() set_prop(vid, names{i}, values{i}), 'KorVideoInput:readOnlyWhileRunning', names{i});
   end
   vid.Timeout = 20;
   kt_equal(vid.Timeout, 20, 'Timeout is settable while running');
   stop(vid);
-  check_id(@() trigger(vid), 'KorVideoInput:notRunning', 'after stop');
+  kt_error_id(@() trigger(vid), 'KorVideoInput:notRunning', 'after stop');
 
   triggerconfig(vid, 'manual');
   vid.FramesPerTrigger = 30;
   start(vid);
   trigger(vid);
-  err = check_id(@() trigger(vid), 'KorVideoInput:alreadyLogging');
+  err = kt_error_id(@() trigger(vid), 'KorVideoInput:alreadyLogging');
   kt_true(~isempty(strfind(err.message, 'logging')), 'names the state: %s', err.message);
   stop(vid);
 
   for bad = {{'hardware'}, {'bogus'}, {'manual', 'risingEdge', 'none'}, {'manual', 'none', 'extern'}, ...
              {struct('TriggerType', 'manual')}, {3}}
-    err = check_id(@() triggerconfig(vid, bad{1}{:}), 'KorVideoInput:badTrigger');
+    err = kt_error_id(@() triggerconfig(vid, bad{1}{:}), 'KorVideoInput:badTrigger');
     kt_true(~isempty(strfind(err.message, '''immediate'', ''none'', ''none''')) && ...
             ~isempty(strfind(err.message, '''manual'', ''none'', ''none''')), 'lists the valid ones: %s', err.message);
   end
@@ -285,15 +273,15 @@ function refusals()
                 'Timeout', {0, -1, NaN, 'a'}; 'FramesPerTrigger', {0, -Inf}};
   for i = 1:rows(bad_values)
     for v = bad_values{i, 2}
-      check_id(@() set_prop(vid, bad_values{i, 1}, v{1}), 'KorVideoInput:badValue', bad_values{i, 1});
+      kt_error_id(@() set_prop(vid, bad_values{i, 1}, v{1}), 'KorVideoInput:badValue', bad_values{i, 1});
     end
   end
-  err = check_id(@() get_prop(vid, 'Shutter'), 'KorVideoInput:noProperty', 'an unknown name read');
+  err = kt_error_id(@() get_prop(vid, 'Shutter'), 'KorVideoInput:noProperty', 'an unknown name read');
   kt_true(~isempty(strfind(err.message, 'TriggerRepeat')) && ~isempty(strfind(err.message, 'FramesPerTrigger')), ...
           'lists the valid names: %s', err.message);
-  check_id(@() set_prop(vid, 'Shutter', 'open'), 'KorVideoInput:noProperty', 'an unknown name set');
-  check_id(@() get(vid, 'Shutter'), 'KorVideoInput:noProperty', 'through get');
-  check_id(@() wait(vid, 1, 'sleeping'), 'KorVideoInput:badValue');
+  kt_error_id(@() set_prop(vid, 'Shutter', 'open'), 'KorVideoInput:noProperty', 'an unknown name set');
+  kt_error_id(@() get(vid, 'Shutter'), 'KorVideoInput:noProperty', 'through get');
+  kt_error_id(@() wait(vid, 1, 'sleeping'), 'KorVideoInput:badValue');
   delete(vid);
 end
 
@@ -303,10 +291,10 @@ function timeouts()
   vid.Timeout = 0.5;
   start(vid);
   began = tic;
-  err = check_id(@() getdata(vid, 1), 'KorVideoInput:timeout', 'no trigger');
+  err = kt_error_id(@() getdata(vid, 1), 'KorVideoInput:timeout', 'no trigger');
   kt_true(toc(began) < 5, 'getdata gave up after Timeout, not the old 10 s');
   kt_true(~isempty(strfind(err.message, 'trigger(vid)')), 'says to trigger: %s', err.message);
-  check_id(@() wait(vid), 'KorVideoInput:timeout', 'wait defaults to Timeout');
+  kt_error_id(@() wait(vid), 'KorVideoInput:timeout', 'wait defaults to Timeout');
   trigger(vid);
   wait(vid, 5, 'logging');
   kt_equal(vid.FramesAvailable, 2, 'wait for logging returns once the trigger''s frames are in');
@@ -315,7 +303,7 @@ function timeouts()
   % No frame at all: the advice is to start.
   fresh(false);
   vid = KorVideoInput(3, '320x240');
-  err = check_id(@() getdata(vid), 'KorVideoInput:notEnoughFrames', 'never started');
+  err = kt_error_id(@() getdata(vid), 'KorVideoInput:notEnoughFrames', 'never started');
   kt_true(~isempty(strfind(err.message, 'start(vid)')) && isempty(strfind(err.message, 'at most 0')), ...
           'advice that works: %s', err.message);
   delete(vid);
