@@ -196,6 +196,11 @@ function refusals()
                 {'DiskLoggerCompression', 'deflate'}}
     kt_error_id(@() set_prop(vid, change{1}{:}), 'KorVideoInput:readOnlyWhileRunning', change{1}{1});
   end
+  % A file that ends with no page is removed: the run must log a frame first.
+  started = tic();
+  while vid.FramesAcquired < 1 && toc(started) < 10
+    pause(0.05);
+  end
   stop(vid);
   wait(vid);
   kt_error_id(@() start(vid), 'KorVideoInput:fileExists', 'each start writes a file of its own');
